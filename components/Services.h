@@ -1,0 +1,20 @@
+#pragma once
+
+class Prompts;
+class DocumentOpener;
+class Choosers;
+class TaskEditorFactory;
+class StartupRegistration;
+class TrayIcon;
+class WindowEffect;
+
+// The outside pieces the windows use; the real Qt ones at run time, scripted fakes in tests.
+struct Services {
+    Prompts *prompts = nullptr;
+    DocumentOpener *opener = nullptr;
+    Choosers *choosers = nullptr;
+    TaskEditorFactory *editors = nullptr;
+    StartupRegistration *startup = nullptr;
+    TrayIcon *tray = nullptr;
+    WindowEffect *effect = nullptr;
+};

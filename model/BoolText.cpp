@@ -1,0 +1,14 @@
+#include "model/BoolText.h"
+
+QString BoolToText(bool value)
+{
+    return value ? QStringLiteral("True") : QStringLiteral("False");
+}
+
+bool TextToBool(const QString &text, bool defaultValue)
+{
+    const QString t = text.trimmed().toUpper();
+    if (t.isEmpty())
+        return defaultValue;
+    return t == QLatin1String("TRUE") || t == QLatin1String("1") || t == QLatin1String("-1");
+}

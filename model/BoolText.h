@@ -1,0 +1,8 @@
+#pragma once
+
+#include <QString>
+
+// "True" or "False".
+QString BoolToText(bool value);
+// Trimmed, upper-cased: "", blanks -> defaultValue; "TRUE", "1", "-1" -> true; anything else false.
+bool TextToBool(const QString &text, bool defaultValue);

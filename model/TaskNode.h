@@ -1,0 +1,68 @@
+#pragma once
+
+#include "model/CAdditionalTaskInfo.h"
+#include "model/OleColor.h"
+#include "model/TaskStatus.h"
+
+#include <QString>
+#include <memory>
+#include <vector>
+
+class TaskTree;
+
+// One node of the task tree: the top node "Задачи" or a task. Read here, changed only
+// through TaskTree so that the view hears about every change.
+class TaskNode
+{
+public:
+    enum class ImageKey : quint8 { Main, Progress, Done, Rejected };
+
+    bool isRoot() const { return m_imageKey == ImageKey::Main; }
+    // "Root" for the top node, empty for every task.
+    QString key() const;
+    const QString &text() const { return m_text; }
+    // "Main", "Progress", "Done" or "Rejected".
+    QString imageKey() const;
+    ImageKey imageKeyValue() const { return m_imageKey; }
+    // The task's status; Progress for the top node, which has none.
+    TaskStatus status() const;
+
+    OleColor foreColor() const { return m_foreColor; }
+    OleColor backColor() const { return m_backColor; }
+    bool isExpanded() const { return m_expanded; }
+
+    TaskNode *parent() const { return m_parent; }
+    int row() const { return m_row; }
+    int childCount() const { return int(m_children.size()); }
+    TaskNode *child(int row) const { return m_children[size_t(row)]; }
+    TaskNode *firstChild() const { return m_children.empty() ? nullptr : m_children.front(); }
+    TaskNode *lastChild() const { return m_children.empty() ? nullptr : m_children.back(); }
+    TaskNode *nextSibling() const;
+    TaskNode *previousSibling() const;
+    // True when this node lies somewhere below ancestor (not ancestor itself).
+    bool isDescendantOf(const TaskNode *ancestor) const;
+    int depth() const;
+
+    // The task's documents; null only for the top node.
+    CAdditionalTaskInfo *info() const { return m_info.get(); }
+
+    // Texts from the top node down to this one, joined by a backslash.
+    QString fullPath() const;
+
+private:
+    friend class TaskTree;
+    TaskNode() = default;
+
+    QString m_text;
+    TaskNode *m_parent = nullptr;
+    std::vector<TaskNode *> m_children;
+    std::unique_ptr<CAdditionalTaskInfo> m_info;
+    // Creation order: an intrusive list, so removal and "next after" are O(1).
+    TaskNode *m_prevCreated = nullptr;
+    TaskNode *m_nextCreated = nullptr;
+    OleColor m_foreColor = 0;
+    OleColor m_backColor = kSystemWindowBackground;
+    int m_row = 0;
+    ImageKey m_imageKey = ImageKey::Progress;
+    bool m_expanded = false;
+};

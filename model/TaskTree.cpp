@@ -1,0 +1,322 @@
+#include "model/TaskTree.h"
+
+#include "model/TaskTreeObserver.h"
+
+#include <algorithm>
+
+const QString TaskTree::kRootKey = QStringLiteral("Root");
+const QString TaskTree::kRootText = QStringLiteral("Задачи");
+const QString TaskTree::kUntitled = QStringLiteral("*** Untitled ***");
+
+namespace {
+TaskNode::ImageKey imageKeyOf(TaskStatus status)
+{
+    switch (status) {
+    case TaskStatus::Done:
+        return TaskNode::ImageKey::Done;
+    case TaskStatus::Rejected:
+        return TaskNode::ImageKey::Rejected;
+    case TaskStatus::Progress:
+        break;
+    }
+    return TaskNode::ImageKey::Progress;
+}
+} // namespace
+
+TaskTree::TaskTree()
+{
+    m_root = new TaskNode;
+    m_root->m_text = kRootText;
+    m_root->m_imageKey = TaskNode::ImageKey::Main;
+    m_root->m_expanded = true;
+    m_root->m_backColor = kSystemWindowBackground;
+    appendToCreation(m_root);
+    m_count = 1;
+}
+
+TaskTree::~TaskTree()
+{
+    m_observer = nullptr;
+    deleteSubtree(m_root);
+}
+
+int TaskTree::creationPosition(const TaskNode *node) const
+{
+    int pos = 1;
+    for (const TaskNode *n = m_root; n; n = n->m_nextCreated, ++pos) {
+        if (n == node)
+            return pos;
+    }
+    return 0;
+}
+
+TaskNode *TaskTree::newNode(const QString &text, TaskStatus status)
+{
+    auto *node = new TaskNode;
+    node->m_text = text;
+    node->m_imageKey = imageKeyOf(status);
+    node->m_info = std::make_unique<CAdditionalTaskInfo>();
+    return node;
+}
+
+void TaskTree::renumber(TaskNode *parent, int fromRow)
+{
+    const int n = parent->childCount();
+    for (int r = std::max(fromRow, 0); r < n; ++r)
+        parent->m_children[size_t(r)]->m_row = r;
+}
+
+void TaskTree::link(TaskNode *parent, int row, TaskNode *node)
+{
+    row = std::clamp(row, 0, parent->childCount());
+    const bool notify = m_observer && m_bulkDepth == 0;
+    if (notify)
+        m_observer->beginInsert(parent, row);
+    node->m_parent = parent;
+    parent->m_children.insert(parent->m_children.begin() + row, node);
+    renumber(parent, row);
+    appendToCreation(node);
+    ++m_count;
+    if (notify)
+        m_observer->endInsert();
+}
+
+void TaskTree::appendToCreation(TaskNode *node)
+{
+    node->m_prevCreated = m_lastCreated;
+    node->m_nextCreated = nullptr;
+    if (m_lastCreated)
+        m_lastCreated->m_nextCreated = node;
+    m_lastCreated = node;
+}
+
+void TaskTree::unlinkFromCreation(TaskNode *node)
+{
+    if (node->m_prevCreated)
+        node->m_prevCreated->m_nextCreated = node->m_nextCreated;
+    if (node->m_nextCreated)
+        node->m_nextCreated->m_prevCreated = node->m_prevCreated;
+    if (m_lastCreated == node)
+        m_lastCreated = node->m_prevCreated;
+    node->m_prevCreated = node->m_nextCreated = nullptr;
+}
+
+TaskNode *TaskTree::addChild(TaskNode *parent, const QString &text, TaskStatus status)
+{
+    return insertChild(parent, parent->childCount(), text, status);
+}
+
+TaskNode *TaskTree::insertChild(TaskNode *parent, int row, const QString &text, TaskStatus status)
+{
+    TaskNode *node = newNode(text, status);
+    link(parent, row, node);
+    return node;
+}
+
+TaskNode *TaskTree::addAfter(TaskNode *sibling, const QString &text, TaskStatus status)
+{
+    return insertChild(sibling->parent(), sibling->row() + 1, text, status);
+}
+
+TaskNode *TaskTree::addBefore(TaskNode *sibling, const QString &text, TaskStatus status)
+{
+    return insertChild(sibling->parent(), sibling->row(), text, status);
+}
+
+void TaskTree::deleteSubtree(TaskNode *top)
+{
+    // Post-order without recursion: always take the last child of the deepest node.
+    std::vector<TaskNode *> stack{top};
+    while (!stack.empty()) {
+        TaskNode *n = stack.back();
+        if (!n->m_children.empty()) {
+            TaskNode *c = n->m_children.back();
+            n->m_children.pop_back();
+            stack.push_back(c);
+            continue;
+        }
+        stack.pop_back();
+        if (n == m_selected)
+            m_selected = nullptr;
+        unlinkFromCreation(n);
+        --m_count;
+        delete n;
+    }
+}
+
+void TaskTree::remove(TaskNode *node)
+{
+    if (!node || node == m_root)
+        return;
+    TaskNode *parent = node->m_parent;
+    const int row = node->m_row;
+    const bool notify = m_observer && m_bulkDepth == 0;
+    if (notify)
+        m_observer->beginRemove(parent, row);
+    parent->m_children.erase(parent->m_children.begin() + row);
+    renumber(parent, row);
+    const bool hadSelection = m_selected != nullptr;
+    deleteSubtree(node);
+    if (notify) {
+        m_observer->endRemove();
+        if (hadSelection && !m_selected)
+            m_observer->selectionChanged(nullptr);
+    }
+}
+
+void TaskTree::clear()
+{
+    beginBulkLoad();
+    while (m_root->childCount() > 0)
+        remove(m_root->lastChild());
+    m_selected = nullptr;
+    endBulkLoad();
+}
+
+bool TaskTree::reparent(TaskNode *node, TaskNode *newParent)
+{
+    if (!node || !newParent || node == m_root || node == newParent || newParent->isDescendantOf(node))
+        return false;
+    TaskNode *oldParent = node->m_parent;
+    const int oldRow = node->m_row;
+    int newRow = newParent->childCount();
+    const bool notify = m_observer && m_bulkDepth == 0;
+    if (notify && !m_observer->beginMove(oldParent, oldRow, newParent, newRow))
+        return false;
+    oldParent->m_children.erase(oldParent->m_children.begin() + oldRow);
+    renumber(oldParent, oldRow);
+    if (oldParent == newParent)
+        newRow = newParent->childCount();
+    newParent->m_children.insert(newParent->m_children.begin() + newRow, node);
+    node->m_parent = newParent;
+    renumber(newParent, newRow);
+    if (notify)
+        m_observer->endMove();
+    return true;
+}
+
+bool TaskTree::moveAmongSiblings(TaskNode *node, int delta)
+{
+    if (!node || node == m_root || (delta != 1 && delta != -1))
+        return false;
+    TaskNode *parent = node->m_parent;
+    const int row = node->m_row;
+    const int target = row + delta;
+    if (target < 0 || target >= parent->childCount())
+        return false;
+    // Qt's move destination is the row before which the item lands, counted before removal.
+    const int destination = delta > 0 ? row + 2 : row - 1;
+    const bool notify = m_observer && m_bulkDepth == 0;
+    if (notify && !m_observer->beginMove(parent, row, parent, destination))
+        return false;
+    std::swap(parent->m_children[size_t(row)], parent->m_children[size_t(target)]);
+    renumber(parent, std::min(row, target));
+    unlinkFromCreation(node);
+    appendToCreation(node);
+    if (notify)
+        m_observer->endMove();
+    return true;
+}
+
+void TaskTree::setText(TaskNode *node, const QString &text)
+{
+    node->m_text = text;
+    if (m_observer && m_bulkDepth == 0)
+        m_observer->nodeChanged(node);
+}
+
+void TaskTree::setImageKey(TaskNode *node, TaskStatus status)
+{
+    if (node == m_root)
+        return;
+    node->m_imageKey = imageKeyOf(status);
+    if (m_observer && m_bulkDepth == 0)
+        m_observer->nodeChanged(node);
+}
+
+void TaskTree::setColors(TaskNode *node, OleColor fore, OleColor back)
+{
+    node->m_foreColor = fore;
+    node->m_backColor = back;
+    if (m_observer && m_bulkDepth == 0)
+        m_observer->nodeChanged(node);
+}
+
+void TaskTree::setExpanded(TaskNode *node, bool expanded)
+{
+    if (node->m_expanded == expanded)
+        return;
+    node->m_expanded = expanded;
+    if (m_observer && m_bulkDepth == 0)
+        m_observer->expandedChanged(node);
+}
+
+void TaskTree::setRelatedDocuments(TaskNode *node, QStringList documents)
+{
+    if (node->m_info)
+        node->m_info->setRelatedDocuments(std::move(documents));
+}
+
+void TaskTree::setSelected(TaskNode *node)
+{
+    if (m_selected == node)
+        return;
+    m_selected = node;
+    if (m_observer && m_bulkDepth == 0)
+        m_observer->selectionChanged(node);
+}
+
+void TaskTree::beginBulkLoad()
+{
+    if (m_bulkDepth++ == 0 && m_observer)
+        m_observer->beginReset();
+}
+
+void TaskTree::endBulkLoad()
+{
+    if (--m_bulkDepth == 0 && m_observer)
+        m_observer->endReset();
+}
+
+void TaskTree::notifyAllChanged()
+{
+    if (m_observer && m_bulkDepth == 0)
+        m_observer->allNodesChanged();
+}
+
+void TaskTree::recolorAll(const StatusColors &colors)
+{
+    ++m_bulkDepth; // colours only: no reset, one "all changed" at the end
+    for (TaskNode *n = m_root; n; n = n->m_nextCreated) {
+        if (!n->isRoot())
+            ApplyTaskStatus(*this, n->status(), n, colors);
+    }
+    --m_bulkDepth;
+    notifyAllChanged();
+}
+
+void ApplyTaskStatus(TaskTree &tree, TaskStatus status, TaskNode *node, const StatusColors &colors)
+{
+    if (!node || node->isRoot())
+        return;
+    OleColor fore = colors.progressFore;
+    OleColor back = colors.progressBack;
+    if (status == TaskStatus::Rejected) {
+        fore = colors.rejectedFore;
+        back = colors.rejectedBack;
+    } else if (status == TaskStatus::Done) {
+        fore = colors.doneFore;
+        back = colors.doneBack;
+    }
+    if (!colors.useBackColor)
+        back = kSystemWindowBackground;
+    if (node->imageKeyValue() != TaskNode::ImageKey::Main && node->status() != status)
+        tree.setImageKey(node, status);
+    tree.setColors(node, fore, back);
+}
+
+void ApplyTaskStatus(TaskTree &tree, const QString &statusText, TaskNode *node, const StatusColors &colors)
+{
+    if (const auto status = statusFromText(statusText))
+        ApplyTaskStatus(tree, *status, node, colors);
+}

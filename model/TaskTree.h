@@ -1,0 +1,98 @@
+#pragma once
+
+#include "model/StatusColors.h"
+#include "model/TaskNode.h"
+
+#include <QStringList>
+
+class TaskTreeObserver;
+
+// The whole task list: the top node "Задачи" with its tasks, the selected node and the
+// flat creation-order collection that search walks. QtCore only; no recursion anywhere,
+// so a tree nested a hundred thousand levels deep cannot exhaust the stack.
+class TaskTree
+{
+public:
+    static const QString kRootKey;  // "Root"
+    static const QString kRootText; // "Задачи"
+    static const QString kUntitled; // "*** Untitled ***"
+
+    TaskTree();
+    ~TaskTree();
+    TaskTree(const TaskTree &) = delete;
+    TaskTree &operator=(const TaskTree &) = delete;
+
+    void setObserver(TaskTreeObserver *observer) { m_observer = observer; }
+
+    TaskNode *root() const { return m_root; }
+    // Every node, the top node included.
+    int count() const { return m_count; }
+
+    // Creation order: the top node first, then every node in the order it was added
+    // (a node moved among its siblings goes to the end; a re-parented one keeps its place).
+    TaskNode *firstCreated() const { return m_root; }
+    TaskNode *nextCreated(const TaskNode *node) const { return node->m_nextCreated; }
+    // 1-based position in creation order (O(n); for tests and diagnostics).
+    int creationPosition(const TaskNode *node) const;
+
+    // Adds a task with the Progress image key, no colours applied and a fresh, empty
+    // CAdditionalTaskInfo. Expanded defaults to false.
+    TaskNode *addChild(TaskNode *parent, const QString &text, TaskStatus status = TaskStatus::Progress);
+    TaskNode *insertChild(TaskNode *parent, int row, const QString &text,
+                          TaskStatus status = TaskStatus::Progress);
+    // Directly after / before a sibling.
+    TaskNode *addAfter(TaskNode *sibling, const QString &text, TaskStatus status = TaskStatus::Progress);
+    TaskNode *addBefore(TaskNode *sibling, const QString &text, TaskStatus status = TaskStatus::Progress);
+
+    // Removes the node with its whole sub-tree. The top node is never removed.
+    void remove(TaskNode *node);
+    // Removes every task, leaving the top node alone (selected, expanded).
+    void clear();
+
+    // Makes node the last child of newParent, with its whole sub-tree; it keeps its place
+    // in creation order. False (nothing changed) when newParent is node itself or one of
+    // its descendants, or node is the top node.
+    bool reparent(TaskNode *node, TaskNode *newParent);
+    // Swaps node with its next (+1) or previous (-1) sibling; the node then counts as
+    // newly created (last in creation order). False when there is no such sibling.
+    bool moveAmongSiblings(TaskNode *node, int delta);
+
+    void setText(TaskNode *node, const QString &text);
+    void setImageKey(TaskNode *node, TaskStatus status);
+    void setColors(TaskNode *node, OleColor fore, OleColor back);
+    void setExpanded(TaskNode *node, bool expanded);
+    void setRelatedDocuments(TaskNode *node, QStringList documents);
+
+    TaskNode *selected() const { return m_selected; }
+    void setSelected(TaskNode *node);
+
+    // Loading many nodes: the observer hears one reset instead of every insertion.
+    void beginBulkLoad();
+    void endBulkLoad();
+
+    // Re-applies the colouring rule to every task (after the settings change).
+    void recolorAll(const StatusColors &colors);
+
+    // Tells the observer that colours of many nodes changed (used by recolorAll).
+    void notifyAllChanged();
+
+private:
+    TaskNode *newNode(const QString &text, TaskStatus status);
+    void link(TaskNode *parent, int row, TaskNode *node);
+    void unlinkFromCreation(TaskNode *node);
+    void appendToCreation(TaskNode *node);
+    static void renumber(TaskNode *parent, int fromRow);
+    void deleteSubtree(TaskNode *node);
+
+    TaskNode *m_root = nullptr;
+    TaskNode *m_lastCreated = nullptr;
+    TaskNode *m_selected = nullptr;
+    TaskTreeObserver *m_observer = nullptr;
+    int m_count = 0;
+    int m_bulkDepth = 0;
+};
+
+// Gives a task the status's image key and colours. statusText is compared exactly with
+// "Progress", "Rejected", "Done"; anything else leaves the node untouched.
+void ApplyTaskStatus(TaskTree &tree, const QString &statusText, TaskNode *node, const StatusColors &colors);
+void ApplyTaskStatus(TaskTree &tree, TaskStatus status, TaskNode *node, const StatusColors &colors);

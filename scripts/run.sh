@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds a release build into build/ and starts build/listra.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
+cmake --build build --target listra -j"$(nproc)"
+exec build/listra "$@"

@@ -1,0 +1,206 @@
+#include "ui/main/TaskItemModel.h"
+
+#include "model/TaskTree.h"
+#include "components/ColorConvert.h"
+
+#include <QApplication>
+#include <QPalette>
+
+TaskItemModel::TaskItemModel(TaskTree &tree, QObject *parent)
+    : QAbstractItemModel(parent)
+    , m_tree(tree)
+{
+    m_tree.setObserver(this);
+}
+
+TaskItemModel::~TaskItemModel()
+{
+    m_tree.setObserver(nullptr);
+}
+
+void TaskItemModel::setIcons(const QHash<QString, QIcon> &icons)
+{
+    m_icons = icons;
+    m_iconMain = icons.value(QStringLiteral("Main"));
+    m_iconProgress = icons.value(QStringLiteral("Progress"));
+    m_iconDone = icons.value(QStringLiteral("Done"));
+    m_iconRejected = icons.value(QStringLiteral("Rejected"));
+}
+
+QIcon TaskItemModel::iconFor(const TaskNode *node) const
+{
+    switch (node->imageKeyValue()) {
+    case TaskNode::ImageKey::Main:
+        return m_iconMain;
+    case TaskNode::ImageKey::Done:
+        return m_iconDone;
+    case TaskNode::ImageKey::Rejected:
+        return m_iconRejected;
+    case TaskNode::ImageKey::Progress:
+        break;
+    }
+    return m_iconProgress;
+}
+
+QModelIndex TaskItemModel::indexOf(const TaskNode *node) const
+{
+    if (!node)
+        return {};
+    return createIndex(node->row(), 0, const_cast<TaskNode *>(node));
+}
+
+TaskNode *TaskItemModel::nodeOf(const QModelIndex &index)
+{
+    return index.isValid() ? static_cast<TaskNode *>(index.internalPointer()) : nullptr;
+}
+
+QString TaskItemModel::displayText(const QString &text)
+{
+    if (!text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
+        return text;
+    QString shown = text;
+    shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    shown.replace(QLatin1Char('\n'), QStringLiteral(" \u21B5 "));
+    return shown;
+}
+
+QModelIndex TaskItemModel::index(int row, int column, const QModelIndex &parent) const
+{
+    if (column != 0 || row < 0)
+        return {};
+    if (!parent.isValid())
+        return row == 0 ? createIndex(0, 0, m_tree.root()) : QModelIndex();
+    const TaskNode *p = nodeOf(parent);
+    if (row >= p->childCount())
+        return {};
+    return createIndex(row, 0, p->child(row));
+}
+
+QModelIndex TaskItemModel::parent(const QModelIndex &child) const
+{
+    const TaskNode *node = nodeOf(child);
+    if (!node || !node->parent())
+        return {};
+    return indexOf(node->parent());
+}
+
+int TaskItemModel::rowCount(const QModelIndex &parent) const
+{
+    if (!parent.isValid())
+        return 1;
+    if (parent.column() != 0)
+        return 0;
+    return nodeOf(parent)->childCount();
+}
+
+int TaskItemModel::columnCount(const QModelIndex &) const
+{
+    return 1;
+}
+
+QVariant TaskItemModel::data(const QModelIndex &index, int role) const
+{
+    const TaskNode *node = nodeOf(index);
+    if (!node)
+        return {};
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::AccessibleTextRole:
+        return displayText(node->text());
+    case Qt::ToolTipRole:
+        return node->text() != displayText(node->text()) ? QVariant(node->text()) : QVariant();
+    case Qt::DecorationRole:
+        return iconFor(node);
+    case Qt::ForegroundRole:
+        if (node->isRoot())
+            return {};
+        return oleToColor(node->foreColor(), QApplication::palette());
+    case Qt::BackgroundRole:
+        if (node->isRoot() || isSystemColor(node->backColor()))
+            return {};
+        return oleToColor(node->backColor(), QApplication::palette());
+    case Qt::AccessibleDescriptionRole:
+        switch (node->imageKeyValue()) {
+        case TaskNode::ImageKey::Main:
+            return {};
+        case TaskNode::ImageKey::Done:
+            return QStringLiteral("Выполнено");
+        case TaskNode::ImageKey::Rejected:
+            return QStringLiteral("Отклонено");
+        case TaskNode::ImageKey::Progress:
+            break;
+        }
+        return QStringLiteral("В работе");
+    default:
+        return {};
+    }
+}
+
+Qt::ItemFlags TaskItemModel::flags(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+}
+
+void TaskItemModel::beginReset()
+{
+    beginResetModel();
+}
+
+void TaskItemModel::endReset()
+{
+    endResetModel();
+}
+
+void TaskItemModel::beginInsert(TaskNode *parent, int row)
+{
+    beginInsertRows(indexOf(parent), row, row);
+}
+
+void TaskItemModel::endInsert()
+{
+    endInsertRows();
+}
+
+void TaskItemModel::beginRemove(TaskNode *parent, int row)
+{
+    beginRemoveRows(indexOf(parent), row, row);
+}
+
+void TaskItemModel::endRemove()
+{
+    endRemoveRows();
+}
+
+bool TaskItemModel::beginMove(TaskNode *sourceParent, int sourceRow, TaskNode *destinationParent, int destinationRow)
+{
+    return beginMoveRows(indexOf(sourceParent), sourceRow, sourceRow, indexOf(destinationParent), destinationRow);
+}
+
+void TaskItemModel::endMove()
+{
+    endMoveRows();
+}
+
+void TaskItemModel::nodeChanged(TaskNode *node)
+{
+    const QModelIndex i = indexOf(node);
+    Q_EMIT dataChanged(i, i);
+}
+
+void TaskItemModel::allNodesChanged()
+{
+    Q_EMIT repaintRequested();
+}
+
+void TaskItemModel::expandedChanged(TaskNode *node)
+{
+    Q_EMIT expandRequested(indexOf(node), node->isExpanded());
+}
+
+void TaskItemModel::selectionChanged(TaskNode *node)
+{
+    Q_EMIT selectRequested(indexOf(node));
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QPointer>
+#include <QTreeView>
+
+class TaskItemModel;
+class TaskNode;
+
+// The task tree "tvTasks": a QTreeView kept in step with the TaskTree's expanded flags and
+// selection, painting the status colours behind the text (or the whole row), and running
+// the manual drag of a task onto another.
+class TaskTreeView : public QTreeView
+{
+    Q_OBJECT
+public:
+    explicit TaskTreeView(QWidget *parent = nullptr);
+
+    void setTaskModel(TaskItemModel *model);
+    TaskItemModel *taskModel() const { return m_model; }
+
+    // Expands every ancestor and scrolls the node into view.
+    void EnsureVisible(TaskNode *node);
+    // Applies the expanded flags of every node (after a load).
+    void syncExpandedFromModel();
+
+    void setFullRowSelect(bool on);
+    bool fullRowSelect() const { return m_fullRowSelect; }
+
+    // The node drawn as the current drop target, or none.
+    TaskNode *DropHighlight() const { return m_dropHighlight; }
+    void setDropHighlight(TaskNode *node);
+
+    TaskNode *HitTest(const QPoint &viewportPos) const;
+
+    // Drag state of the manual task drag.
+    bool InDrag = false;
+    bool CancelDrag = false;
+    TaskNode *DragNode = nullptr;
+    // Ends a running drag at once: the drop is raised when the pointer is over the tree.
+    void endDrag();
+
+Q_SIGNALS:
+    // A press of any button but the left one: node under the pointer, or none.
+    void otherButtonPressed(TaskNode *node);
+    // A drag ended over the tree (also a cancelled one; the receiver checks CancelDrag).
+    void dragDropped();
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    void onExpandRequested(const QModelIndex &index, bool expanded);
+    void onSelectRequested(const QModelIndex &index);
+    void onCurrentChanged(const QModelIndex &current);
+
+    TaskItemModel *m_model = nullptr;
+    TaskNode *m_dropHighlight = nullptr;
+    bool m_fullRowSelect = false;
+    bool m_syncing = false;
+};
