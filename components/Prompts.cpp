@@ -1,0 +1,3 @@
+#include "components/Prompts.h"
+
+const QString Prompts::kAppTitle = QStringLiteral("Velmora - Listra");

@@ -1,0 +1,153 @@
+#pragma once
+
+#include "components/Choosers.h"
+#include "components/DocumentOpener.h"
+#include "components/Prompts.h"
+#include "components/Services.h"
+#include "components/StartupRegistration.h"
+#include "components/TaskEditor.h"
+#include "components/TrayIcon.h"
+#include "components/WindowEffect.h"
+
+#include <QList>
+#include <QMap>
+#include <QSet>
+#include <QStringList>
+#include <deque>
+#include <functional>
+
+// Scripted stand-ins for the modal and platform pieces. Each records what it was asked and
+// answers from a queue the test fills; an unscripted question fails the test loudly.
+
+class FakePrompts : public Prompts
+{
+public:
+    struct Message {
+        QString text;
+        int style = 0;
+        QString title;
+    };
+    QList<Message> messages;         // every message box and error report, in order
+    std::deque<int> answers;         // answers to the message boxes (default: Ok / Yes)
+    QStringList inputPrompts;        // prompts of the input boxes
+    QStringList inputDefaults;       // their pre-filled texts
+    std::deque<QString> inputAnswers; // empty text = Cancel
+    int aboutShown = 0;
+    QStringList errorDetails;
+
+    int messageBox(QWidget *parent, const QString &text, int style, const QString &title = {}) override;
+    QString inputBox(QWidget *parent, const QString &prompt, const QString &title, const QString &defaultText) override;
+    int showError(QWidget *parent, const QString &errorDetails, int style, const QString &prompt) override;
+    void showAboutBox(QWidget *parent) override;
+
+    QString lastText() const { return messages.isEmpty() ? QString() : messages.last().text; }
+
+private:
+    int nextAnswer(int style);
+};
+
+class FakeOpener : public DocumentOpener
+{
+public:
+    QSet<QString> failing; // documents that cannot be opened
+    QStringList opened;    // every document asked for, in order
+    bool open(const QString &document) override;
+};
+
+class FakeChoosers : public Choosers
+{
+public:
+    std::deque<QStringList> files; // empty list = Cancel
+    QStringList fileFilters, fileInitialFolders;
+    std::deque<QString> folders; // empty = Cancel
+    std::deque<std::optional<OleColor>> colors;
+    QString customColorsAfterPick = QStringLiteral("fake-custom");
+    std::deque<std::optional<QFont>> fonts;
+
+    QStringList chooseFiles(QWidget *parent, const QString &filter, const QString &initialFolder) override;
+    QString chooseFolder(QWidget *parent) override;
+    std::optional<OleColor> chooseColor(QWidget *parent, OleColor initial, QString &customColors) override;
+    std::optional<QFont> chooseFont(QWidget *parent, const QFont &initial) override;
+};
+
+// The editor as the main window sees it; the test scripts what the "user" does in it.
+class FakeEditor : public TaskEditor
+{
+public:
+    QString caption, textValue;
+    QStringList docs;
+    bool accepted = false;
+    void setCaption(const QString &c) override { caption = c; }
+    void setText(const QString &t) override { textValue = t; }
+    void setDocuments(const QStringList &d) override { docs = d; }
+    bool exec() override;
+    bool Accepted() const override { return accepted; }
+    QString text() const override { return textValue; }
+    QStringList documents() const override { return docs; }
+    std::function<void(FakeEditor &)> script;
+};
+
+class FakeEditorFactory : public TaskEditorFactory
+{
+public:
+    // One script per editor opened, in order; each edits the filled editor and sets accepted.
+    std::deque<std::function<void(FakeEditor &)>> scripts;
+    QStringList captions;       // caption of every editor shown
+    QStringList filledTexts;    // text it was filled with
+    QList<QStringList> filledDocuments;
+    std::unique_ptr<TaskEditor> create(QWidget *parent) override;
+
+    // Convenience: accept with this text and these documents.
+    void acceptWith(const QString &text, const QStringList &documents = {});
+    void cancel();
+};
+
+class FakeStartupRegistration : public StartupRegistration
+{
+public:
+    QMap<QString, QString> entries;
+    bool failWrites = false;
+    bool IsRegistered(const QString &name) override { return entries.contains(name); }
+    bool Register(const QString &name, const QString &commandLine, QString *error) override;
+    bool Unregister(const QString &name, QString *error) override;
+};
+
+class FakeTrayIcon : public TrayIcon
+{
+public:
+    QString toolTip;
+    bool inTrayValue = false;
+    bool available = true;
+    void setToolTip(const QString &text) override { toolTip = text; }
+    void setIconPicture(const QIcon &) override {}
+    void setInTray(bool v) override { inTrayValue = v; }
+    bool inTray() const override { return inTrayValue; }
+    bool isTrayAvailable() const override { return available; }
+    void click() { Q_EMIT activated(); }
+};
+
+// Shows and hides at once, remembering what it was asked.
+class FakeWindowEffect : public WindowEffect
+{
+public:
+    struct Request {
+        bool show;
+        int style, direction, timeout;
+    };
+    QList<Request> requests;
+    void animate(QWidget *window, bool show, int style, int direction, int timeoutMs, const QPixmap &snapshot) override;
+    void finish() override {}
+    bool isRunning() const override { return false; }
+};
+
+// All fakes together, ready to hand to a window.
+struct FakeServices {
+    FakePrompts prompts;
+    FakeOpener opener;
+    FakeChoosers choosers;
+    FakeEditorFactory editors;
+    FakeStartupRegistration startup;
+    FakeTrayIcon tray;
+    FakeWindowEffect effect;
+    Services services() { return {&prompts, &opener, &choosers, &editors, &startup, &tray, &effect}; }
+};

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "ui/main/MainContext.h"
+
+#include <QString>
+
+class QMenu;
+class QAction;
+class TaskNode;
+
+// The related-documents popup: heading "Связанные документы" and one entry per document,
+// rebuilt for every opening, shown at the tree's top-left corner.
+class RelatedDocumentsMenu
+{
+public:
+    explicit RelatedDocumentsMenu(const MainContext &context);
+    ~RelatedDocumentsMenu();
+
+    void ShowRelatedDocumentsMenu(TaskNode *node, bool AtTree);
+    // The menu of the last opening (tests read its entries while it is shown).
+    QMenu *menu() const { return m_menu; }
+
+private:
+    void open(const QString &document);
+
+    MainContext m_ctx;
+    QMenu *m_menu = nullptr;
+};

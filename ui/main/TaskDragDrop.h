@@ -1,0 +1,21 @@
+#pragma once
+
+#include "ui/main/MainContext.h"
+
+class TaskOperations;
+
+// The drop of a dragged task on the tree: the question, then the re-parenting; the drag
+// state is cleared in every case.
+class TaskDragDrop
+{
+public:
+    TaskDragDrop(const MainContext &context, TaskOperations &operations);
+    // Connected to TaskTreeView::dragDropped.
+    void onDragDropped();
+    // The Escape rule's first step: true when a drag was running and is now cancelled.
+    bool cancelDrag();
+
+private:
+    MainContext m_ctx;
+    TaskOperations &m_ops;
+};

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "ui/main/MainContext.h"
+
+#include <QString>
+
+class TaskNode;
+
+// The task operations on the selected task: add, edit, remove, statuses, moves among
+// siblings, re-parenting and re-colouring.
+class TaskOperations
+{
+public:
+    explicit TaskOperations(const MainContext &context);
+
+    void AddTask(bool SameLevel);
+    void EditTask();
+    void RemoveTask();
+    void CycleTaskStatus();
+    // "SetStatusProgress", "SetStatusRejected" or "SetStatusDone".
+    void SetTaskStatus(const QString &commandKey);
+    void MoveTaskUp();
+    void MoveTaskDown();
+    // Makes node a sub-task of newParent; refuses (with its message) a move under itself.
+    void ReparentTask(TaskNode *node, TaskNode *newParent);
+    // After the settings dialog: every task's colours, then the full-row mode.
+    void RecolorAll();
+
+private:
+    MainContext m_ctx;
+};
