@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QDialog>
+#include <QStringList>
+
+struct Services;
+class QPlainTextEdit;
+class QPushButton;
+class QToolButton;
+class RelatedDocumentsList;
+
+// The modal dialog that edits one task's text and its related documents. The main window
+// fills it, shows it, reads it back when Accepted and then destroys it; the dialog only
+// ever hides itself.
+class frmTaskEditor : public QDialog
+{
+    Q_OBJECT
+public:
+    frmTaskEditor(QWidget *parent, Services &services);
+
+    // True only after a successful OK.
+    bool Accepted() const { return m_accepted; }
+
+    QString text() const;
+    void setText(const QString &text);
+    QStringList documents() const;
+    // Appends the entries in order.
+    void setDocuments(const QStringList &documents);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void buildControls();
+    QToolButton *makeDocumentButton(const QString &name, const QString &resource, const QString &toolTip,
+                                    int left, int top);
+    bool handlePreviewKey(QObject *watched, QKeyEvent *key);
+
+    void cmdOk_Click();
+    void cmdAddFile_Click();
+    void cmdAddFolder_Click();
+    void cmdAddURL_Click();
+    void cmdRemoveItem_Click();
+    void OpenCurrentEntry();
+    void AddEntries(const QStringList &entries);
+
+    Services &m_services;
+    bool m_accepted = false;
+
+    QPlainTextEdit *txtTaskText = nullptr;
+    QPushButton *cmdOk = nullptr;
+    QPushButton *cmdCancel = nullptr;
+    RelatedDocumentsList *lstRelatedDocuments = nullptr;
+    QToolButton *cmdAddFile = nullptr;
+    QToolButton *cmdAddFolder = nullptr;
+    QToolButton *cmdAddURL = nullptr;
+    QToolButton *cmdRemoveItem = nullptr;
+};
