@@ -2,9 +2,10 @@
 
 #include "ui/main/MainContext.h"
 
+#include <QMenu>
+#include <QPointer>
 #include <QString>
 
-class QMenu;
 class QAction;
 class TaskNode;
 
@@ -19,10 +20,12 @@ public:
     void ShowRelatedDocumentsMenu(TaskNode *node, bool AtTree);
     // The menu of the last opening (tests read its entries while it is shown).
     QMenu *menu() const { return m_menu; }
+    // An entry's caption: indented, with ampersands shown as written.
+    static QString caption(const QString &document);
 
 private:
     void open(const QString &document);
 
     MainContext m_ctx;
-    QMenu *m_menu = nullptr;
+    QPointer<QMenu> m_menu; // owned; the window deletes it first if it goes first
 };

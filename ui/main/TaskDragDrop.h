@@ -2,6 +2,8 @@
 
 #include "ui/main/MainContext.h"
 
+#include <QString>
+
 class TaskOperations;
 
 // The drop of a dragged task on the tree: the question, then the re-parenting; the drag
@@ -14,6 +16,9 @@ public:
     void onDragDropped();
     // The Escape rule's first step: true when a drag was running and is now cancelled.
     bool cancelDrag();
+
+    // The confirmation text for dropping the task taskText on the task targetText.
+    static QString question(const QString &taskText, const QString &targetText);
 
 private:
     MainContext m_ctx;

@@ -2,6 +2,8 @@
 
 #include "ui/main/MainContext.h"
 
+#include "model/TaskStatus.h"
+
 #include <QString>
 
 class TaskNode;
@@ -27,5 +29,11 @@ public:
     void RecolorAll();
 
 private:
+    TaskTree &tree() const;
+    void message(const QString &text, int style) const;
+    void selectAndShow(TaskNode *node) const;
+    void markDescendants(TaskNode *task, TaskStatus status);
+    void moveAmongSiblings(int delta);
+
     MainContext m_ctx;
 };

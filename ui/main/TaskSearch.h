@@ -13,6 +13,9 @@ public:
     void FindTask(bool Again);
     QString LastSearchPhrase;
 
+    // The input box's explanation of how the search works.
+    static QString prompt();
+
 private:
     MainContext m_ctx;
 };

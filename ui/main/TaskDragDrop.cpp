@@ -1,0 +1,55 @@
+#include "ui/main/TaskDragDrop.h"
+
+#include "components/Prompts.h"
+#include "components/Services.h"
+#include "model/TaskTree.h"
+#include "ui/main/TaskOperations.h"
+#include "ui/main/TaskTreeView.h"
+
+TaskDragDrop::TaskDragDrop(const MainContext &context, TaskOperations &operations)
+    : m_ctx(context)
+    , m_ops(operations)
+{
+}
+
+QString TaskDragDrop::question(const QString &taskText, const QString &targetText)
+{
+    const QString crlf = QStringLiteral("\r\n");
+    const QChar quote = QLatin1Char('"');
+    return QStringLiteral("Выбранная задача...") + crlf + quote + taskText + quote + crlf + crlf
+        + QStringLiteral("...будет подзадачей для задачи") + crlf + quote + targetText + quote + crlf + crlf
+        + QStringLiteral("Продолжить?");
+}
+
+void TaskDragDrop::onDragDropped()
+{
+    TaskTreeView *view = m_ctx.view;
+    TaskNode *dragged = view->DragNode;
+    TaskNode *target = view->DropHighlight();
+    const bool cancelled = view->CancelDrag;
+
+    // The drag is over whatever the answer; the target stays highlighted while the user
+    // decides.
+    view->DragNode = nullptr;
+    view->CancelDrag = false;
+    view->InDrag = false;
+
+    if (!cancelled && dragged && target && target != dragged && target != dragged->parent()) {
+        const int answer = m_ctx.services->prompts->messageBox(
+            m_ctx.window, question(dragged->text(), target->text()), MsgStyle::YesNoQuestion);
+        view->setDropHighlight(nullptr);
+        if (answer == MsgAnswer::Yes)
+            m_ops.ReparentTask(dragged, target);
+    }
+    view->setDropHighlight(nullptr);
+}
+
+bool TaskDragDrop::cancelDrag()
+{
+    TaskTreeView *view = m_ctx.view;
+    if (!view || !view->InDrag)
+        return false;
+    view->CancelDrag = true;
+    view->endDrag();
+    return true;
+}

@@ -1,0 +1,244 @@
+#include "ui/main/TaskOperations.h"
+
+#include "components/Prompts.h"
+#include "components/Services.h"
+#include "components/TaskEditor.h"
+#include "model/TaskTree.h"
+#include "settings/AppSettings.h"
+#include "ui/main/TaskItemModel.h"
+#include "ui/main/TaskTreeView.h"
+
+#include <vector>
+
+namespace {
+
+std::optional<TaskStatus> statusOfCommand(const QString &commandKey)
+{
+    if (commandKey == QLatin1String("SetStatusProgress"))
+        return TaskStatus::Progress;
+    if (commandKey == QLatin1String("SetStatusRejected"))
+        return TaskStatus::Rejected;
+    if (commandKey == QLatin1String("SetStatusDone"))
+        return TaskStatus::Done;
+    return std::nullopt;
+}
+
+} // namespace
+
+TaskOperations::TaskOperations(const MainContext &context)
+    : m_ctx(context)
+{
+}
+
+TaskTree &TaskOperations::tree() const
+{
+    return *m_ctx.tree;
+}
+
+void TaskOperations::message(const QString &text, int style) const
+{
+    m_ctx.services->prompts->messageBox(m_ctx.window, text, style);
+}
+
+void TaskOperations::selectAndShow(TaskNode *node) const
+{
+    tree().setSelected(node);
+    if (m_ctx.view)
+        m_ctx.view->EnsureVisible(node);
+}
+
+void TaskOperations::AddTask(bool SameLevel)
+{
+    // With nothing selected the new task goes under the top node.
+    TaskNode *selected = tree().selected();
+    const bool beside = SameLevel && selected && !selected->isRoot();
+
+    std::unique_ptr<TaskEditor> editor = m_ctx.services->editors->create(m_ctx.window);
+    editor->setCaption(beside ? QStringLiteral("Новая задача") : QStringLiteral("Новая подзадача"));
+    editor->setText(QString());
+    editor->setDocuments({});
+    editor->exec();
+    if (!editor->Accepted())
+        return;
+
+    // The editor is modal, but read the selection again rather than trust a pointer kept
+    // across its event loop.
+    selected = tree().selected();
+    TaskNode *node = nullptr;
+    if (beside && selected && !selected->isRoot())
+        node = tree().addAfter(selected, editor->text());
+    else
+        node = tree().addChild(selected ? selected : tree().root(), editor->text());
+    ApplyTaskStatus(tree(), TaskStatus::Progress, node, m_ctx.settings->statusColors());
+    tree().setRelatedDocuments(node, editor->documents());
+
+    selectAndShow(node);
+    tree().setExpanded(node, true);
+    if (m_ctx.relayout)
+        m_ctx.relayout();
+}
+
+void TaskOperations::EditTask()
+{
+    TaskNode *task = tree().selected();
+    if (!task)
+        return;
+    if (task->isRoot()) {
+        message(QStringLiteral("Это править нельзя."), MsgStyle::OkCritical);
+        return;
+    }
+    std::unique_ptr<TaskEditor> editor = m_ctx.services->editors->create(m_ctx.window);
+    editor->setCaption(QStringLiteral("Редактирование задачи"));
+    editor->setText(task->text());
+    editor->setDocuments(task->info() ? task->info()->RelatedDocuments() : QStringList());
+    editor->exec();
+    if (!editor->Accepted())
+        return;
+    task = tree().selected();
+    if (!task || task->isRoot())
+        return;
+    tree().setText(task, editor->text());
+    tree().setRelatedDocuments(task, editor->documents());
+}
+
+void TaskOperations::RemoveTask()
+{
+    TaskNode *task = tree().selected();
+    if (!task)
+        return;
+    if (task->isRoot()) {
+        message(QStringLiteral("Это удалить нельзя."), MsgStyle::OkCritical);
+        return;
+    }
+    const int answer = m_ctx.services->prompts->messageBox(
+        m_ctx.window, QStringLiteral("Удалить задачу и все её подзадачи?"), MsgStyle::YesNoQuestion);
+    if (answer != MsgAnswer::Yes)
+        return;
+    TaskNode *next = task->nextSibling();
+    if (!next)
+        next = task->previousSibling();
+    if (!next)
+        next = task->parent();
+    selectAndShow(next);
+    tree().remove(task);
+    // Rows above it may have gone with the removed sub-tree.
+    if (m_ctx.view)
+        m_ctx.view->EnsureVisible(next);
+}
+
+void TaskOperations::CycleTaskStatus()
+{
+    TaskNode *task = tree().selected();
+    if (!task)
+        return;
+    if (task->isRoot()) {
+        message(QStringLiteral("Статус этого не устанавливается."), MsgStyle::OkCritical);
+        return;
+    }
+    switch (task->imageKeyValue()) {
+    case TaskNode::ImageKey::Progress:
+        SetTaskStatus(QStringLiteral("SetStatusDone"));
+        break;
+    case TaskNode::ImageKey::Done:
+        SetTaskStatus(QStringLiteral("SetStatusRejected"));
+        break;
+    case TaskNode::ImageKey::Rejected:
+        SetTaskStatus(QStringLiteral("SetStatusProgress"));
+        break;
+    case TaskNode::ImageKey::Main:
+        break;
+    }
+}
+
+void TaskOperations::SetTaskStatus(const QString &commandKey)
+{
+    TaskNode *task = tree().selected();
+    if (!task)
+        return;
+    if (task->isRoot()) {
+        message(QStringLiteral("Статус этого не устанавливается."), MsgStyle::OkCritical);
+        return;
+    }
+    const std::optional<TaskStatus> status = statusOfCommand(commandKey);
+    if (!status || task->status() == *status)
+        return;
+    const StatusColors colors = m_ctx.settings->statusColors();
+    ApplyTaskStatus(tree(), *status, task, colors);
+    if (task->childCount() == 0 || m_ctx.settings->DontMarkSubTasks)
+        return;
+    const int answer = m_ctx.services->prompts->messageBox(
+        m_ctx.window, QStringLiteral("Пометить также и подзадачи?"), MsgStyle::YesNoQuestion);
+    if (answer != MsgAnswer::Yes)
+        return;
+    markDescendants(task, *status);
+}
+
+void TaskOperations::markDescendants(TaskNode *task, TaskStatus status)
+{
+    const StatusColors colors = m_ctx.settings->statusColors();
+    // Only colours and icons change, so the view needs no per-node news: one repaint at
+    // the end is far cheaper than a signal for every one of thousands of nodes.
+    TaskItemModel *model = m_ctx.view ? m_ctx.view->taskModel() : nullptr;
+    const bool quiet = model && task->childCount() > 64;
+    if (quiet)
+        tree().setObserver(nullptr);
+    // Walk the sub-tree itself: tasks elsewhere with the same texts are never touched.
+    std::vector<TaskNode *> pending;
+    for (int i = task->childCount() - 1; i >= 0; --i)
+        pending.push_back(task->child(i));
+    while (!pending.empty()) {
+        TaskNode *node = pending.back();
+        pending.pop_back();
+        ApplyTaskStatus(tree(), status, node, colors);
+        for (int i = node->childCount() - 1; i >= 0; --i)
+            pending.push_back(node->child(i));
+    }
+    if (quiet) {
+        tree().setObserver(model);
+        tree().notifyAllChanged();
+    }
+}
+
+void TaskOperations::MoveTaskUp()
+{
+    moveAmongSiblings(-1);
+}
+
+void TaskOperations::MoveTaskDown()
+{
+    moveAmongSiblings(+1);
+}
+
+void TaskOperations::moveAmongSiblings(int delta)
+{
+    TaskNode *task = tree().selected();
+    if (!task || task->isRoot())
+        return;
+    if (!tree().moveAmongSiblings(task, delta))
+        return;
+    selectAndShow(task);
+}
+
+void TaskOperations::ReparentTask(TaskNode *node, TaskNode *newParent)
+{
+    if (!node || !newParent)
+        return;
+    if (tree().reparent(node, newParent))
+        return;
+    QString details;
+    if (node->isRoot())
+        details = QStringLiteral("Верхний узел дерева не перемещается.");
+    else if (node == newParent || newParent->isDescendantOf(node))
+        details = QStringLiteral("Задача не может стать подзадачей самой себя или своей подзадачи.");
+    else
+        details = QStringLiteral("Дерево задач отказалось переместить задачу.");
+    m_ctx.services->prompts->showError(m_ctx.window, details, MsgStyle::OkCritical,
+                                       QStringLiteral("Так перемещать нельзя."));
+}
+
+void TaskOperations::RecolorAll()
+{
+    tree().recolorAll(m_ctx.settings->statusColors());
+    if (m_ctx.view)
+        m_ctx.view->setFullRowSelect(m_ctx.settings->FullRowSelect);
+}
