@@ -1,0 +1,379 @@
+#include "ui/settings/frmSettings.h"
+
+#include "components/AppIdentity.h"
+#include "components/Choosers.h"
+#include "components/ColorConvert.h"
+#include "components/Prompts.h"
+#include "components/Services.h"
+#include "components/StartupRegistration.h"
+#include "settings/AppSettings.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QToolButton>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// Layout is designed in twips; 15 twips are one pixel at 96 dpi and Qt scales beyond that.
+constexpr int px(int twips)
+{
+    return twips / 15;
+}
+
+QFont dialogFont(const QFont &base)
+{
+    QFont font = base;
+    const QString tahoma = QStringLiteral("Tahoma");
+    if (QFontDatabase::families().contains(tahoma, Qt::CaseInsensitive))
+        font.setFamily(tahoma);
+    else
+        font.setStyleHint(QFont::SansSerif);
+    font.setPointSize(9);
+    return font;
+}
+
+// Every attribute set explicitly, so the sample never inherits anything from the dialog.
+QFont copyFontAttributes(const QFont &source)
+{
+    QFont font;
+    font.setFamilies(source.families().isEmpty() ? QStringList {source.family()} : source.families());
+    font.setWeight(source.weight());
+    font.setItalic(source.italic());
+    if (source.pointSizeF() > 0)
+        font.setPointSizeF(source.pointSizeF());
+    else
+        font.setPixelSize(source.pixelSize());
+    font.setStrikeOut(source.strikeOut());
+    font.setUnderline(source.underline());
+    return font;
+}
+
+const QString kInvalidTimeout = QStringLiteral("Введено неверное значение таймаута.");
+
+} // namespace
+
+frmSettings::frmSettings(QWidget *owner, AppSettings &settings, QWidget *tree, Services &services,
+                         std::function<void()> saveSettings)
+    : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
+                         | Qt::MSWindowsFixedSizeDialogHint)
+    , m_settings(settings)
+    , m_tree(tree)
+    , m_services(services)
+    , m_saveSettings(std::move(saveSettings))
+{
+    setObjectName(QStringLiteral("frmSettings"));
+    setWindowTitle(QStringLiteral("Настройки"));
+    setFont(dialogFont(font()));
+    setFixedSize(px(6075), px(6015));
+    setSizeGripEnabled(false);
+    buildControls();
+    LoadSettings();
+}
+
+void frmSettings::buildControls()
+{
+    // A solid panel behind the label column; created first so it stays beneath everything.
+    shpBack = new QWidget(this);
+    shpBack->setObjectName(QStringLiteral("shpBack"));
+    shpBack->setGeometry(px(-60), px(-360), px(2535), px(6735));
+    shpBack->setAutoFillBackground(true);
+    QPalette panel = shpBack->palette();
+    panel.setColor(QPalette::Window, panel.color(QPalette::Button));
+    shpBack->setPalette(panel);
+
+    // Created in tab order, so the focus chain follows the design.
+    QLabel *lbl = makeLabel(0, QStringLiteral("Выполненные задачи:"), 120, 180, 1875, 210);
+    m_colorButtons[DoneFore] = makeColorButton(QStringLiteral("cmdDoneTasksColor"), 2220, 120, 1875);
+    m_colorButtons[DoneBack] = makeColorButton(QStringLiteral("cmdDoneTasksBackColor"), 4140, 120, 1815);
+    lbl->setBuddy(m_colorButtons[DoneFore]);
+    lbl = makeLabel(1, QStringLiteral("Задачи в работе:"), 120, 600, 1455, 210);
+    m_colorButtons[ProgressFore] = makeColorButton(QStringLiteral("cmdProgressTasksColor"), 2220, 540, 1875);
+    m_colorButtons[ProgressBack] = makeColorButton(QStringLiteral("cmdProgressTasksBackColor"), 4140, 540, 1815);
+    lbl->setBuddy(m_colorButtons[ProgressFore]);
+    lbl = makeLabel(2, QStringLiteral("Отклонённые задачи:"), 120, 1020, 1860, 210);
+    m_colorButtons[RejectedFore] = makeColorButton(QStringLiteral("cmdRejectedTasksColor"), 2220, 960, 1875);
+    m_colorButtons[RejectedBack] = makeColorButton(QStringLiteral("cmdRejectedTasksBackColor"), 4140, 960, 1815);
+    lbl->setBuddy(m_colorButtons[RejectedFore]);
+
+    const QString statusNames[] = {QStringLiteral("Выполненные задачи"), QStringLiteral("Задачи в работе"),
+                                   QStringLiteral("Отклонённые задачи")};
+    for (int i = 0; i < 3; ++i) {
+        m_colorButtons[DoneFore + i]->setAccessibleName(statusNames[i] + QStringLiteral(": цвет текста"));
+        m_colorButtons[DoneBack + i]->setAccessibleName(statusNames[i] + QStringLiteral(": цвет фона"));
+    }
+    for (int i = 0; i < ColorCount; ++i)
+        connect(m_colorButtons[i], &QPushButton::clicked, this, [this, i] { PickColor(i); });
+
+    lbl = makeLabel(7, QStringLiteral("Фоновый цвет:"), 120, 1500, 1290, 210);
+    cboUseBackColor = makeList(QStringLiteral("cboUseBackColor"),
+                               {QStringLiteral("Все элементы без фонового цвета"),
+                                QStringLiteral("Фон элементов - по статусу")},
+                               2220, 1440, 3735);
+    lbl->setBuddy(cboUseBackColor);
+
+    lbl = makeLabel(4, QStringLiteral("Шрифт дерева задач:"), 120, 2040, 1845, 210);
+    cmdTreeFont = new QPushButton(QStringLiteral("AaBbБбФф"), this);
+    cmdTreeFont->setObjectName(QStringLiteral("cmdTreeFont"));
+    cmdTreeFont->setGeometry(px(2220), px(1860), px(3735), px(675));
+    connect(cmdTreeFont, &QPushButton::clicked, this, &frmSettings::cmdTreeFont_Click);
+    lbl->setBuddy(cmdTreeFont);
+
+    lbl = makeLabel(8, QStringLiteral("Выделение:"), 120, 2700, 1020, 210);
+    cboFullRowSelect = makeList(QStringLiteral("cboFullRowSelect"),
+                                {QStringLiteral("Только текст элементов"),
+                                 QStringLiteral("Фон элемента по всей ширине")},
+                                2220, 2640, 3735);
+    lbl->setBuddy(cboFullRowSelect);
+
+    lbl = makeLabel(3, QStringLiteral("Действие ESC:"), 120, 3120, 1245, 210);
+    cboESCAction = makeList(QStringLiteral("cboESCAction"),
+                            {QStringLiteral("Закрыть программу"), QStringLiteral("Свернуть главное окно в трэй")},
+                            2220, 3060, 3735);
+    lbl->setBuddy(cboESCAction);
+
+    lbl = makeLabel(9, QStringLiteral("Пометка подзадач:"), 120, 3540, 1620, 210);
+    cboMarkSubTasks = makeList(QStringLiteral("cboMarkSubTasks"),
+                               {QStringLiteral("Спросить о необходимости пометки"), QStringLiteral("Не помечать")},
+                               2220, 3480, 3735);
+    lbl->setBuddy(cboMarkSubTasks);
+
+    lbl = makeLabel(5, QStringLiteral("Спецэффект скрытия:"), 120, 3960, 1920, 210);
+    cboEffectStyle = makeList(QStringLiteral("cboEffectStyle"),
+                              {QStringLiteral("Нет"), QStringLiteral("Blend"), QStringLiteral("Slide"),
+                               QStringLiteral("Roll")},
+                              2220, 3900, 2235);
+    lbl->setBuddy(cboEffectStyle);
+
+    lbl = makeLabel(6, QStringLiteral("Таймаут (мс):"), 120, 4380, 1185, 210);
+    txtTimeout = new QLineEdit(QStringLiteral("250"), this);
+    txtTimeout->setObjectName(QStringLiteral("txtTimeout"));
+    txtTimeout->setGeometry(px(2220), px(4320), px(2235), px(330));
+    lbl->setBuddy(txtTimeout);
+
+    static const char *const pictures[] = {"IDB_OPT_UP_LEFT", "IDB_OPT_UP",        "IDB_OPT_UP_RIGHT",
+                                           "IDB_OPT_LEFT",    "IDB_OPT_CENTER",    "IDB_OPT_RIGHT",
+                                           "IDB_OPT_DOWN_LEFT", "IDB_OPT_DOWN",    "IDB_OPT_DOWN_RIGHT"};
+    static const char *const directionNames[] = {"вверх и влево", "вверх",  "вверх и вправо",
+                                                 "влево",         "к центру", "вправо",
+                                                 "вниз и влево",  "вниз",   "вниз и вправо"};
+    m_directionGroup = new QButtonGroup(this);
+    m_directionGroup->setExclusive(true);
+    for (int i = 0; i < 9; ++i) {
+        auto *opt = new QToolButton(this);
+        opt->setObjectName(QStringLiteral("optDirection%1").arg(i));
+        opt->setGeometry(px(4560 + 480 * (i % 3)), px(3900 + 480 * (i / 3)), px(435), px(435));
+        opt->setCheckable(true);
+        opt->setToolButtonStyle(Qt::ToolButtonIconOnly);
+        opt->setIcon(QIcon(QStringLiteral(":/res/%1.svg").arg(QLatin1String(pictures[i]))));
+        opt->setIconSize(QSize(17, 17));
+        opt->setFocusPolicy(Qt::StrongFocus);
+        opt->setAccessibleName(QStringLiteral("Направление: ") + QString::fromUtf8(directionNames[i]));
+        m_directionGroup->addButton(opt, i);
+        optDirection[i] = opt;
+    }
+
+#ifdef Q_OS_WIN
+    const QString autorunCaption = QStringLiteral("Запускать с Windows");
+#else
+    const QString autorunCaption = QStringLiteral("Запускать при входе в систему");
+#endif
+    chkAutorun = new QCheckBox(autorunCaption, this);
+    chkAutorun->setObjectName(QStringLiteral("chkAutorun"));
+    // The longer caption of this platform may need more room than the design gives it.
+    chkAutorun->setGeometry(px(180), px(5580), std::clamp(chkAutorun->sizeHint().width(), px(2175), px(2880)),
+                            std::max(px(255), chkAutorun->sizeHint().height()));
+
+    cmdOk = new QPushButton(QStringLiteral("Ok"), this);
+    cmdOk->setObjectName(QStringLiteral("cmdOk"));
+    cmdOk->setGeometry(px(3060), px(5460), px(1395), px(435));
+    cmdOk->setDefault(true);
+    connect(cmdOk, &QPushButton::clicked, this, &frmSettings::cmdOk_Click);
+
+    cmdCancel = new QPushButton(QStringLiteral("Отмена"), this);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    cmdCancel->setGeometry(px(4560), px(5460), px(1395), px(435));
+    connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    QList<QWidget *> order = {m_colorButtons[DoneFore], m_colorButtons[DoneBack], m_colorButtons[ProgressFore],
+                              m_colorButtons[ProgressBack], m_colorButtons[RejectedFore], m_colorButtons[RejectedBack],
+                              cboUseBackColor, cmdTreeFont, cboFullRowSelect, cboESCAction, cboMarkSubTasks,
+                              cboEffectStyle, txtTimeout};
+    for (QToolButton *opt : optDirection)
+        order.append(opt);
+    order << chkAutorun << cmdOk << cmdCancel;
+    for (qsizetype i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+QLabel *frmSettings::makeLabel(int index, const QString &caption, int left, int top, int width, int height)
+{
+    auto *label = new QLabel(caption, this);
+    label->setObjectName(QStringLiteral("lblTag%1").arg(index));
+    // A substitute for the design font may run wider; the label column has room up to the controls.
+    const QSize hint = label->sizeHint();
+    label->setGeometry(px(left), px(top), std::clamp(hint.width(), px(width), px(2220 - left) - 2),
+                       std::max(px(height), hint.height()));
+    return label;
+}
+
+QPushButton *frmSettings::makeColorButton(const QString &name, int left, int top, int width)
+{
+    auto *button = new QPushButton(this);
+    button->setObjectName(name);
+    button->setGeometry(px(left), px(top), px(width), px(375));
+    return button;
+}
+
+QComboBox *frmSettings::makeList(const QString &name, const QStringList &entries, int left, int top, int width)
+{
+    auto *list = new QComboBox(this);
+    list->setObjectName(name);
+    list->setEditable(false);
+    list->addItems(entries);
+    list->setGeometry(px(left), px(top), px(width), std::max(px(330), list->sizeHint().height()));
+    return list;
+}
+
+void frmSettings::setButtonColor(int index, OleColor color)
+{
+    m_colors[index] = color;
+    const QColor shown = oleToColor(color, palette());
+    // A style sheet, because not every style paints a button in its palette's colour.
+    m_colorButtons[index]->setStyleSheet(
+        QStringLiteral("QPushButton { background-color: %1; border: 1px solid palette(dark); }"
+                       "QPushButton:focus { border: 2px solid palette(highlight); }")
+            .arg(shown.name()));
+}
+
+void frmSettings::setTreeFontSample(const QFont &font)
+{
+    cmdTreeFont->setFont(copyFontAttributes(font));
+}
+
+void frmSettings::LoadSettings()
+{
+    setButtonColor(DoneFore, m_settings.DoneTasksColor);
+    setButtonColor(ProgressFore, m_settings.ProgressTasksColor);
+    setButtonColor(RejectedFore, m_settings.RejectedTasksColor);
+    setButtonColor(DoneBack, m_settings.DoneTasksBackColor);
+    setButtonColor(ProgressBack, m_settings.ProgressTasksBackColor);
+    setButtonColor(RejectedBack, m_settings.RejectedTasksBackColor);
+
+    cboUseBackColor->setCurrentIndex(m_settings.UseBackColor ? 1 : 0);
+    cboFullRowSelect->setCurrentIndex(m_settings.FullRowSelect ? 1 : 0);
+    cboESCAction->setCurrentIndex(m_settings.CollapseOnESC ? 1 : 0);
+    cboMarkSubTasks->setCurrentIndex(m_settings.DontMarkSubTasks ? 1 : 0);
+
+    if (m_tree)
+        setTreeFontSample(m_tree->font());
+
+    cboEffectStyle->setCurrentIndex(m_settings.EffectStyle >= 0 && m_settings.EffectStyle < cboEffectStyle->count()
+                                        ? m_settings.EffectStyle
+                                        : -1);
+    txtTimeout->setText(QString::number(m_settings.EffectTimeout));
+
+    if (m_settings.SlideDirection >= 0 && m_settings.SlideDirection < int(optDirection.size()))
+        optDirection[m_settings.SlideDirection]->setChecked(true);
+
+    chkAutorun->setChecked(m_services.startup->IsRegistered(AppIdentity::kGuid));
+}
+
+void frmSettings::PickColor(int index)
+{
+    const std::optional<OleColor> chosen
+        = m_services.choosers->chooseColor(this, m_colors[index], m_settings.CustomColors);
+    if (chosen)
+        setButtonColor(index, *chosen);
+}
+
+void frmSettings::cmdTreeFont_Click()
+{
+    const std::optional<QFont> chosen = m_services.choosers->chooseFont(this, cmdTreeFont->font());
+    if (chosen)
+        setTreeFontSample(*chosen);
+}
+
+int frmSettings::GetSelectedDirection() const
+{
+    for (int i = 0; i < int(optDirection.size()); ++i) {
+        if (optDirection[i]->isChecked())
+            return i;
+    }
+    return 0;
+}
+
+std::optional<qint32> frmSettings::parseTimeout(const QString &text)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty())
+        return std::nullopt;
+    bool ok = false;
+    double value = QLocale::system().toDouble(trimmed, &ok);
+    if (!ok)
+        value = QLocale::c().toDouble(trimmed, &ok);
+    if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    // The default rounding mode sends a half to the even neighbour.
+    const double whole = std::nearbyint(value);
+    if (whole < 1.0 || whole > double(std::numeric_limits<qint32>::max()))
+        return std::nullopt;
+    return qint32(whole);
+}
+
+void frmSettings::cmdOk_Click()
+{
+    const std::optional<qint32> timeout = parseTimeout(txtTimeout->text());
+    if (!timeout) {
+        m_services.prompts->messageBox(this, kInvalidTimeout, MsgStyle::OkCritical);
+        txtTimeout->setFocus();
+        return;
+    }
+
+    m_settings.DoneTasksColor = m_colors[DoneFore];
+    m_settings.ProgressTasksColor = m_colors[ProgressFore];
+    m_settings.RejectedTasksColor = m_colors[RejectedFore];
+    m_settings.DoneTasksBackColor = m_colors[DoneBack];
+    m_settings.ProgressTasksBackColor = m_colors[ProgressBack];
+    m_settings.RejectedTasksBackColor = m_colors[RejectedBack];
+    m_settings.UseBackColor = cboUseBackColor->currentIndex() == 1;
+    m_settings.FullRowSelect = cboFullRowSelect->currentIndex() == 1;
+    m_settings.CollapseOnESC = cboESCAction->currentIndex() == 1;
+    m_settings.DontMarkSubTasks = cboMarkSubTasks->currentIndex() == 1;
+    if (m_tree)
+        m_tree->setFont(cmdTreeFont->font());
+    m_settings.EffectStyle = cboEffectStyle->currentIndex();
+    m_settings.EffectTimeout = *timeout;
+    m_settings.SlideDirection = GetSelectedDirection();
+
+    // Done on every OK, so the registered path follows the program when it moves.
+    QString error;
+    bool registered = false;
+    if (chkAutorun->isChecked()) {
+        const QString commandLine = QLatin1Char('"') + QDir::toNativeSeparators(QCoreApplication::applicationFilePath())
+                                    + QStringLiteral("\" /Autorun");
+        registered = m_services.startup->Register(AppIdentity::kGuid, commandLine, &error);
+    } else {
+        registered = m_services.startup->Unregister(AppIdentity::kGuid, &error);
+    }
+    if (!registered) {
+        // The other settings are still worth keeping; the user only has to know this one failed.
+        QString message = QStringLiteral("Не удалось изменить автозапуск программы.");
+        if (!error.isEmpty())
+            message += QStringLiteral("\r\n\r\n") + error;
+        m_services.prompts->messageBox(this, message, MsgStyle::OkExclamation);
+    }
+
+    if (m_saveSettings)
+        m_saveSettings();
+    accept();
+}
