@@ -1,0 +1,660 @@
+#include "ui/main/frmMain.h"
+
+#if __has_include("components/ActivationServer.h")
+#include "components/ActivationServer.h"
+#define HAVE_AS 1
+#endif
+#include "components/AppIdentity.h"
+#if __has_include("components/OverlayWindowEffect.h")
+#include "components/OverlayWindowEffect.h"
+#define HAVE_OWE 1
+#endif
+#include "components/Prompts.h"
+#include "components/Services.h"
+#include "components/SettingsStore.h"
+#include "components/TrayIcon.h"
+#include "components/WindowEffect.h"
+#include "settings/AppSettings.h"
+#include "settings/MainWindowSettings.h"
+#include "storage/TaskFile.h"
+#include "ui/main/RelatedDocumentsMenu.h"
+#include "ui/main/TaskDragDrop.h"
+#include "ui/main/TaskItemModel.h"
+#include "ui/main/TaskOperations.h"
+#include "ui/main/TaskSearch.h"
+#include "ui/main/TaskTreeView.h"
+#if __has_include("ui/settings/frmSettings.h")
+#include "ui/settings/frmSettings.h"
+#define HAVE_FS 1
+#endif
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLayout>
+#include <QMenu>
+#include <QScreen>
+#include <QSessionManager>
+#include <QToolBar>
+#include <QToolButton>
+
+namespace {
+
+const QString kSaveFailed = QStringLiteral("Не удалось сохранить файл с задачами.");
+const QString kSaveFailedExit =
+    QStringLiteral("Не удалось сохранить файл ") + QStringLiteral("с задачами. Всё равно выйти из программы?");
+const QString kLoadFailed = QStringLiteral("Не удалось загрузить файл данных.");
+
+// Design size of the client area, used until a placement is stored.
+constexpr int kDesignWidth = 541;
+constexpr int kDesignHeight = 409;
+constexpr int kToolbarHeight = 46;
+
+QIcon resourceIcon(const QString &name)
+{
+    return QIcon(QStringLiteral(":/res/") + name + QStringLiteral(".svg"));
+}
+
+// Only Shift, Ctrl and Alt count, and they must match exactly; the keypad flag is not a
+// modifier the user chose.
+Qt::KeyboardModifiers modifierState(const QKeyEvent *event)
+{
+    return event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+}
+
+bool is(const QKeyEvent *event, int key, Qt::KeyboardModifiers mods = Qt::NoModifier)
+{
+    return event->key() == key && modifierState(event) == mods;
+}
+
+} // namespace
+
+frmMain::frmMain(Services &services, AppSettings &settings, Options options, QWidget *parent)
+    : QMainWindow(parent)
+    , m_services(services)
+    , m_settings(settings)
+    , m_options(std::move(options))
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Listra"));
+    if (QFontDatabase::families().contains(QStringLiteral("Tahoma")))
+        setFont(QFont(QStringLiteral("Tahoma"), 9));
+
+    m_model = std::make_unique<TaskItemModel>(m_tree);
+    m_tvTasks = new TaskTreeView(this);
+    setCentralWidget(m_tvTasks);
+
+    MainContext ctx;
+    ctx.window = this;
+    ctx.tree = &m_tree;
+    ctx.view = m_tvTasks;
+    ctx.services = &m_services;
+    ctx.settings = &m_settings;
+    ctx.relayout = [this] { relayout(); };
+    m_operations = std::make_unique<TaskOperations>(ctx);
+    m_search = std::make_unique<TaskSearch>(ctx);
+    m_documentsMenu = std::make_unique<RelatedDocumentsMenu>(ctx);
+    m_dragDrop = std::make_unique<TaskDragDrop>(ctx, *m_operations);
+
+    connect(m_tvTasks, &TaskTreeView::otherButtonPressed, this,
+            [this](TaskNode *node) { m_documentsMenu->ShowRelatedDocumentsMenu(node, true); });
+    connect(m_tvTasks, &TaskTreeView::dragDropped, this, [this] { m_dragDrop->onDragDropped(); });
+
+    if (m_services.effect) {
+        connect(m_services.effect, &WindowEffect::finished, this, [this](bool shown) {
+            if (!shown || m_unloaded)
+                return;
+            raise();
+            activateWindow();
+            if (m_settings.EffectStyle != 0)
+                m_tvTasks->setFocus();
+        });
+    }
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &) { saveForSessionEnd(); });
+
+    qApp->installEventFilter(this);
+}
+
+frmMain::~frmMain()
+{
+    qApp->removeEventFilter(this);
+    stopActivationChannel();
+    // The view goes before the model it shows, and the model before the tree it observes.
+    m_documentsMenu.reset();
+    delete m_tvTasks;
+    m_tvTasks = nullptr;
+    m_model.reset();
+}
+
+void frmMain::Load()
+{
+    if (m_loaded)
+        return;
+    m_loaded = true;
+
+    // Centre at the design size; the stored placement, if any, replaces it later.
+    resize(kDesignWidth, kDesignHeight);
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(), size());
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+    if (!m_options.inIde)
+        setWindowIcon(resourceIcon(QStringLiteral("A_MAIN")));
+
+    m_tvTasks->setFont(QFont(QStringLiteral("Georgia"), 12));
+    LoadSettings();
+    BuildToolbar();
+    FillFilterCombo();
+    BuildTaskTree();
+    RestoreWindowPlacement();
+
+    if (m_services.tray) {
+        m_services.tray->setToolTip(windowTitle());
+        m_services.tray->setIconPicture(resourceIcon(QStringLiteral("A_MAIN")));
+        m_services.tray->setInTray(true);
+        connect(m_services.tray, &TrayIcon::activated, this, &frmMain::ActivateMainWindow);
+    }
+    // From here on a second start finds this window.
+    startActivationChannel();
+}
+
+void frmMain::LoadSettings()
+{
+    SettingsStore store;
+    MainWindowSettings::LoadSettings(m_settings, store, m_tvTasks);
+}
+
+void frmMain::SaveSettings()
+{
+    SettingsStore store;
+    MainWindowSettings::SaveSettings(m_settings, store, this, m_tvTasks);
+}
+
+void frmMain::BuildToolbar()
+{
+    struct Button {
+        const char *key;
+        const char *resource;
+        QString caption;
+        QString tip;
+    };
+    const Button buttons[] = {
+        {"SaveData", "IDB_TB_SAVE_DATA", QStringLiteral("Сохранить"), QStringLiteral("Сохранить список задач (F2)")},
+        {nullptr, nullptr, {}, {}},
+        {"AddItemSameLevel", "IDB_TB_ADD_ITEM", QStringLiteral("Добавить"),
+         QStringLiteral("Добавить новую задачу (Ctrl+Ins)")},
+        {"AddItem", "IDB_TB_ADD_SUB_ITEM", QStringLiteral("Добавить"),
+         QStringLiteral("Добавить новую подзадачу (Ins)")},
+        {"EditItem", "IDB_TB_EDIT_ITEM", QStringLiteral("Править"), QStringLiteral("Править задачу (F3)")},
+        {"RemoveItem", "IDB_TB_REMOVE_ITEM", QStringLiteral("Удалить"), QStringLiteral("Удалить задачу (Del)")},
+        {nullptr, nullptr, {}, {}},
+        {"MoveDown", "IDB_TB_MOVE_DOWN", QStringLiteral("Вниз"), QStringLiteral("Переместить вниз (Ctrl+Down)")},
+        {"MoveUp", "IDB_TB_MOVE_UP", QStringLiteral("Вверх"), QStringLiteral("Переместить вверх (Ctrl+Up)")},
+        {nullptr, nullptr, {}, {}},
+        {"SetItemStatus", "IDB_TB_SET_ITEM_STATUS", QStringLiteral("Статус"),
+         QStringLiteral("Установить статус задачи")},
+        {"Settings", "IDB_TB_SETTINGS", QStringLiteral("Настройки"), QStringLiteral("Настройки программы (Ctrl+O)")},
+        {nullptr, nullptr, {}, {}},
+        {"AboutBox", "IDB_TB_ABOUT", QStringLiteral("О программе"),
+         QStringLiteral("Показать информацию о программе (Shift+F1)")},
+    };
+
+    m_tbMain = new QToolBar(this);
+    m_tbMain->setObjectName(QStringLiteral("tbMain"));
+    m_tbMain->setMovable(false);
+    m_tbMain->setFloatable(false);
+    m_tbMain->setFixedHeight(kToolbarHeight);
+    m_tbMain->setIconSize(QSize(24, 24));
+    m_tbMain->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    m_tbMain->setContextMenuPolicy(Qt::PreventContextMenu);
+    m_tbMain->toggleViewAction()->setVisible(false);
+    addToolBar(Qt::TopToolBarArea, m_tbMain);
+
+    QList<QAction *> created;
+    for (const Button &b : buttons) {
+        if (!b.key) {
+            m_tbMain->addSeparator();
+            continue;
+        }
+        const QString key = QString::fromLatin1(b.key);
+        auto *action = new QAction(resourceIcon(QString::fromLatin1(b.resource)), b.caption, this);
+        action->setObjectName(key);
+        action->setData(key);
+        action->setToolTip(b.tip);
+        connect(action, &QAction::triggered, this, [this, key] { ExecuteCommand(key); });
+
+        if (key == QLatin1String("SetItemStatus")) {
+            auto *menu = new QMenu(this);
+            menu->setObjectName(QStringLiteral("mnuSetItemStatus"));
+            const std::pair<const char *, QString> entries[] = {
+                {"SetStatusDone", QStringLiteral("Выполнено\tAlt+1")},
+                {"SetStatusProgress", QStringLiteral("В работе\tAlt+2")},
+                {"SetStatusRejected", QStringLiteral("Отклонено\tAlt+3")},
+            };
+            for (const auto &[entryKey, text] : entries) {
+                const QString k = QString::fromLatin1(entryKey);
+                QAction *entry = menu->addAction(text);
+                entry->setObjectName(k);
+                entry->setData(k);
+                connect(entry, &QAction::triggered, this, [this, k] { ExecuteCommand(k); });
+            }
+            m_statusButton = new QToolButton(m_tbMain);
+            m_statusButton->setObjectName(QStringLiteral("tbSetItemStatus"));
+            m_statusButton->setDefaultAction(action);
+            m_statusButton->setMenu(menu);
+            m_statusButton->setPopupMode(QToolButton::MenuButtonPopup);
+            m_statusButton->setToolButtonStyle(Qt::ToolButtonIconOnly);
+            m_tbMain->addWidget(m_statusButton);
+        } else {
+            m_tbMain->addAction(action);
+        }
+        created.append(action);
+    }
+    // Pictures only; the tooltip names the button for assistive tools too.
+    for (QAction *action : created) {
+        action->setText(QString());
+        action->setIconText(QString());
+        if (QWidget *w = m_tbMain->widgetForAction(action))
+            w->setAccessibleName(action->toolTip());
+        if (m_statusButton && m_statusButton->defaultAction() == action)
+            m_statusButton->setAccessibleName(action->toolTip());
+    }
+}
+
+void frmMain::FillFilterCombo()
+{
+    // Kept hidden: nothing reads it.
+    m_lblTag = new QLabel(QStringLiteral("Фильтр:"), this);
+    m_lblTag->setObjectName(QStringLiteral("lblTag"));
+    m_lblTag->hide();
+    m_cboFilter = new QComboBox(this);
+    m_cboFilter->setObjectName(QStringLiteral("cboFilter"));
+    m_cboFilter->addItems({QStringLiteral("Все"), QStringLiteral("Выполненые"), QStringLiteral("В работе"),
+                           QStringLiteral("Отклонённые")});
+    m_cboFilter->setCurrentIndex(0);
+    m_cboFilter->hide();
+}
+
+void frmMain::BuildTaskTree()
+{
+    m_model->setIcons({
+        {QStringLiteral("Main"), resourceIcon(QStringLiteral("A_MAIN"))},
+        {QStringLiteral("Done"), resourceIcon(QStringLiteral("IDI_DONE"))},
+        {QStringLiteral("Progress"), resourceIcon(QStringLiteral("IDI_PROGRESS"))},
+        {QStringLiteral("Rejected"), resourceIcon(QStringLiteral("IDI_REJECTED"))},
+    });
+    m_tvTasks->setTaskModel(m_model.get());
+    m_tvTasks->setFullRowSelect(m_settings.FullRowSelect);
+    m_tree.setExpanded(m_tree.root(), true);
+    if (!m_tree.selected())
+        m_tree.setSelected(m_tree.root());
+    LoadTaskFile();
+}
+
+void frmMain::LoadTaskFile()
+{
+    const LoadResult result = loadTaskFile(m_options.taskFilePath, m_tree, m_settings.statusColors());
+    if (result.status != LoadResult::Status::Failed)
+        return;
+    // Keep what the user had before anything can write over it.
+    const QString copy = keepUnreadableCopy(m_options.taskFilePath);
+    m_unreadableNotKept = copy.isEmpty();
+    QString text = kLoadFailed;
+    if (!copy.isEmpty())
+        text += QStringLiteral("\r\n\r\nКопия файла сохранена: ") + copy;
+    m_services.prompts->messageBox(this, text, MsgStyle::OkCritical);
+}
+
+void frmMain::RestoreWindowPlacement()
+{
+    SettingsStore store;
+    store.RestoreFormPlacement(this, QString(), MainWindowSettings::kPlacementKey);
+    if (!isVisible())
+        show();
+    QCoreApplication::processEvents();
+    relayout();
+    if (m_options.autorun) {
+        CacheWindowImage();
+        if (trayAvailable())
+            hide();
+        else
+            showMinimized(); // no tray to come back from: keep it reachable
+    }
+}
+
+void frmMain::relayout()
+{
+    if (isMinimized())
+        return;
+    if (QLayout *l = layout())
+        l->activate();
+}
+
+void frmMain::ExecuteCommand(const QString &key)
+{
+    if (key == QLatin1String("SaveData"))
+        SaveTaskFile(false);
+    else if (key == QLatin1String("AddItem"))
+        m_operations->AddTask(false);
+    else if (key == QLatin1String("AddItemSameLevel"))
+        m_operations->AddTask(true);
+    else if (key == QLatin1String("EditItem"))
+        m_operations->EditTask();
+    else if (key == QLatin1String("RemoveItem"))
+        m_operations->RemoveTask();
+    else if (key == QLatin1String("SetItemStatus"))
+        m_operations->CycleTaskStatus();
+    else if (key == QLatin1String("SetStatusProgress") || key == QLatin1String("SetStatusRejected")
+             || key == QLatin1String("SetStatusDone"))
+        m_operations->SetTaskStatus(key);
+    else if (key == QLatin1String("MoveUp"))
+        m_operations->MoveTaskUp();
+    else if (key == QLatin1String("MoveDown"))
+        m_operations->MoveTaskDown();
+    else if (key == QLatin1String("Settings"))
+        ShowSettingsDialog();
+    else if (key == QLatin1String("AboutBox"))
+        m_services.prompts->showAboutBox(this);
+}
+
+void frmMain::ShowSettingsDialog()
+{
+#ifdef HAVE_FS
+    frmSettings dialog(this, m_settings, m_tvTasks, m_services, [this] { SaveSettings(); });
+    dialog.exec();
+#endif
+    m_operations->RecolorAll();
+}
+
+bool frmMain::writeTaskFile(QString *error)
+{
+    if (m_unreadableNotKept) {
+        // The unreadable file is still the only copy of the user's old data.
+        if (keepUnreadableCopy(m_options.taskFilePath).isEmpty()) {
+            *error = QStringLiteral("Файл данных, который не удалось прочитать, не удалось и скопировать: ")
+                + m_options.taskFilePath;
+            return false;
+        }
+        m_unreadableNotKept = false;
+    }
+    const SaveResult result = saveTaskFile(m_options.taskFilePath, m_tree);
+    if (!result.ok)
+        *error = result.error;
+    return result.ok;
+}
+
+bool frmMain::SaveTaskFile(bool askOnFailure)
+{
+    QString error;
+    if (writeTaskFile(&error))
+        return true;
+    if (askOnFailure)
+        return m_services.prompts->showError(this, error, MsgStyle::YesNoCritical, kSaveFailedExit) != MsgAnswer::No;
+    m_services.prompts->showError(this, error, MsgStyle::OkCritical, kSaveFailed);
+    return false;
+}
+
+void frmMain::saveForSessionEnd()
+{
+    if (!m_loaded || m_unloaded)
+        return;
+    QString error;
+    writeTaskFile(&error); // nobody is there to answer; the old file stays intact on failure
+    SaveSettings();
+}
+
+void frmMain::closeEvent(QCloseEvent *event)
+{
+    if (m_unloaded || !m_loaded) {
+        event->accept();
+        return;
+    }
+    if (qApp->isSavingSession()) {
+        saveForSessionEnd();
+    } else if (!SaveTaskFile(true)) {
+        event->ignore();
+        return;
+    }
+    stopActivationChannel();
+    SaveSettings();
+    m_unloaded = true;
+    event->accept();
+    Q_EMIT unloaded();
+}
+
+// ---- tray, activation and the hide/show effect ----
+
+bool frmMain::trayAvailable() const
+{
+    return m_services.tray && m_services.tray->isTrayAvailable();
+}
+
+void frmMain::CacheWindowImage()
+{
+#ifdef HAVE_OWE
+    m_picCache = OverlayWindowEffect::CacheWindowImage(this);
+#else
+    m_picCache = grab();
+#endif
+}
+
+void frmMain::AnimateMainWindow(bool show)
+{
+    if (!m_services.effect) {
+        setVisible(show);
+        return;
+    }
+    m_services.effect->animate(this, show, m_settings.EffectStyle, m_settings.SlideDirection,
+                               m_settings.EffectTimeout, m_picCache);
+}
+
+void frmMain::HideToTray()
+{
+    if (!trayAvailable()) {
+        // Nothing would bring the window back from a tray that does not exist.
+        showMinimized();
+        return;
+    }
+    if (!isVisible())
+        return;
+    m_placeBeforeHide = geometry();
+    m_hasPlaceBeforeHide = true;
+    CacheWindowImage();
+    AnimateMainWindow(false);
+    m_services.tray->setInTray(true);
+}
+
+void frmMain::ActivateMainWindow()
+{
+    if (m_unloaded)
+        return;
+    if (isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    if (!isVisible() && m_hasPlaceBeforeHide)
+        setGeometry(m_placeBeforeHide);
+    raise();
+    activateWindow();
+    AnimateMainWindow(true);
+}
+
+void frmMain::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange || !m_loaded || m_unloaded)
+        return;
+    if (!(windowState() & Qt::WindowMinimized) || !trayAvailable())
+        return;
+    // A minimise request hides to the tray instead; the old state comes back first so the
+    // window returns as it was.
+    const Qt::WindowStates old = static_cast<QWindowStateChangeEvent *>(event)->oldState() & ~Qt::WindowMinimized;
+    QMetaObject::invokeMethod(
+        this,
+        [this, old] {
+            if (!(windowState() & Qt::WindowMinimized))
+                return;
+            setWindowState(old);
+            HideToTray();
+        },
+        Qt::QueuedConnection);
+}
+
+QString frmMain::activationChannelName() const
+{
+    return AppIdentity::kGuid;
+}
+
+bool frmMain::isActivationListening() const
+{
+    return m_activation != nullptr;
+}
+
+void frmMain::startActivationChannel()
+{
+    if (m_activation)
+        return;
+#ifdef HAVE_AS
+    auto *server = new ActivationServer(this);
+    if (!server->listen(activationChannelName())) {
+        delete server;
+        return;
+    }
+    connect(server, &ActivationServer::activationRequested, this, &frmMain::ActivateMainWindow);
+    m_activation = server;
+#endif
+}
+
+void frmMain::stopActivationChannel()
+{
+    delete m_activation;
+    m_activation = nullptr;
+}
+
+// ---- keys ----
+
+bool frmMain::belongsHere(QObject *object) const
+{
+    if (!object || !object->isWidgetType())
+        return false;
+    return static_cast<QWidget *>(object)->window() == this;
+}
+
+bool frmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    const QEvent::Type type = event->type();
+    if (type != QEvent::KeyPress && type != QEvent::KeyRelease)
+        return QMainWindow::eventFilter(watched, event);
+    // A key handed on by us, or one meant for a dialog or a popup: not ours to preview.
+    if (m_passingOn || !m_loaded || m_unloaded || !belongsHere(watched) || QApplication::activeModalWidget())
+        return QMainWindow::eventFilter(watched, event);
+
+    auto *receiver = static_cast<QWidget *>(watched);
+    auto *key = static_cast<QKeyEvent *>(event);
+    if (type == QEvent::KeyRelease) {
+        if (receiver == m_tvTasks && treeKeyUp(key))
+            return true;
+        return false;
+    }
+
+    QPointer<QWidget> guard(receiver);
+    if (previewKeyDown(receiver, key))
+        return true;
+    if (!guard || m_unloaded)
+        return true;
+    if (receiver == m_tvTasks && treeKeyDown(key))
+        return true;
+    // Delivered by us in one go, so a key the control ignores does not come back here on
+    // its way up to the window and run its command twice.
+    passOnWithoutText(receiver, key);
+    return true;
+}
+
+bool frmMain::previewKeyDown(QWidget *, QKeyEvent *event)
+{
+    if (is(event, Qt::Key_Escape)) {
+        escapeRule();
+    } else if (is(event, Qt::Key_F1, Qt::ShiftModifier)) {
+        ExecuteCommand(QStringLiteral("AboutBox"));
+    } else if (is(event, Qt::Key_F2)) {
+        ExecuteCommand(QStringLiteral("SaveData"));
+    } else if (is(event, Qt::Key_Insert)) {
+        ExecuteCommand(QStringLiteral("AddItem"));
+    } else if (is(event, Qt::Key_Insert, Qt::ControlModifier)) {
+        ExecuteCommand(QStringLiteral("AddItemSameLevel"));
+    } else if (is(event, Qt::Key_F3)) {
+        ExecuteCommand(QStringLiteral("EditItem"));
+    } else if (is(event, Qt::Key_Delete)) {
+        ExecuteCommand(QStringLiteral("RemoveItem"));
+    } else if (is(event, Qt::Key_1, Qt::AltModifier)) {
+        ExecuteCommand(QStringLiteral("SetStatusDone"));
+    } else if (is(event, Qt::Key_2, Qt::AltModifier)) {
+        ExecuteCommand(QStringLiteral("SetStatusProgress"));
+    } else if (is(event, Qt::Key_3, Qt::AltModifier)) {
+        ExecuteCommand(QStringLiteral("SetStatusRejected"));
+    } else if (is(event, Qt::Key_O, Qt::ControlModifier)) {
+        ExecuteCommand(QStringLiteral("Settings"));
+    } else if (is(event, Qt::Key_F4)) {
+        m_search->FindTask(true);
+        return true;
+    } else if (is(event, Qt::Key_F, Qt::ControlModifier)) {
+        m_search->FindTask(false);
+        return true;
+    }
+    return false; // the focused control gets the key as well
+}
+
+void frmMain::escapeRule()
+{
+    if (m_dragDrop->cancelDrag())
+        return;
+    if (m_options.inIde || !m_settings.CollapseOnESC)
+        close();
+    else
+        HideToTray();
+}
+
+bool frmMain::treeKeyDown(QKeyEvent *event)
+{
+    if (is(event, Qt::Key_Left)) {
+        TaskNode *node = m_tree.selected();
+        if (node && node->parent() && (node->childCount() == 0 || !node->isExpanded())) {
+            m_tree.setSelected(node->parent());
+            m_tvTasks->EnsureVisible(node->parent());
+            return true;
+        }
+        return false;
+    }
+    if (is(event, Qt::Key_Up, Qt::ControlModifier)) {
+        ExecuteCommand(QStringLiteral("MoveUp"));
+        return true;
+    }
+    if (is(event, Qt::Key_Down, Qt::ControlModifier)) {
+        ExecuteCommand(QStringLiteral("MoveDown"));
+        return true;
+    }
+    return false;
+}
+
+bool frmMain::treeKeyUp(QKeyEvent *event)
+{
+    if (!is(event, Qt::Key_Space) || event->isAutoRepeat())
+        return false;
+    m_documentsMenu->ShowRelatedDocumentsMenu(m_tree.selected(), true);
+    return true;
+}
+
+void frmMain::passOnWithoutText(QWidget *receiver, QKeyEvent *event)
+{
+    QKeyEvent copy(event->type(), event->key(), event->modifiers(), event->nativeScanCode(),
+                   event->nativeVirtualKey(), event->nativeModifiers(), QString(), event->isAutoRepeat(),
+                   event->count(), event->device());
+    m_passingOn = true;
+    QCoreApplication::sendEvent(receiver, &copy);
+    m_passingOn = false;
+    event->setAccepted(copy.isAccepted());
+}

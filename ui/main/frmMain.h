@@ -1,0 +1,132 @@
+#pragma once
+
+#include "model/TaskTree.h"
+
+#include <QMainWindow>
+#include <QPixmap>
+#include <QPointer>
+#include <QString>
+#include <memory>
+
+class QComboBox;
+class QKeyEvent;
+class QLabel;
+class QToolBar;
+class QToolButton;
+class RelatedDocumentsMenu;
+class TaskDragDrop;
+class TaskItemModel;
+class TaskOperations;
+class TaskSearch;
+class TaskTreeView;
+struct AppSettings;
+struct Services;
+
+// The main window: the toolbar, the task tree and everything the user does with them.
+// It lives until its unload; hiding to the tray keeps it loaded.
+class frmMain : public QMainWindow
+{
+    Q_OBJECT
+public:
+    struct Options {
+        QString taskFilePath;
+        bool autorun = false; // started with "/Autorun": stay in the tray
+        bool inIde = false;   // development build: Escape closes, no window icon
+    };
+
+    frmMain(Services &services, AppSettings &settings, Options options, QWidget *parent = nullptr);
+    ~frmMain() override;
+
+    // Builds the window, reads the settings and the task file, shows (or hides) the window
+    // and opens the activation channel. Runs once.
+    void Load();
+
+    void ExecuteCommand(const QString &key);
+    // True when the file was written, or (asked) when the user chose to exit anyway.
+    bool SaveTaskFile(bool askOnFailure);
+    void SaveSettings();
+    void ShowSettingsDialog();
+
+    void HideToTray();
+    void ActivateMainWindow();
+
+    TaskTree &tree() { return m_tree; }
+    TaskTreeView *tvTasks() const { return m_tvTasks; }
+    QToolBar *tbMain() const { return m_tbMain; }
+    QToolButton *statusButton() const { return m_statusButton; }
+    QComboBox *cboFilter() const { return m_cboFilter; }
+    TaskOperations &operations() { return *m_operations; }
+    TaskSearch &search() { return *m_search; }
+    RelatedDocumentsMenu &documentsMenu() { return *m_documentsMenu; }
+    TaskDragDrop &dragDrop() { return *m_dragDrop; }
+
+    // The activation channel's name; a second start asks on it.
+    QString activationChannelName() const;
+    bool isActivationListening() const;
+    // True once the unload went through: the program is to end.
+    bool isUnloaded() const { return m_unloaded; }
+
+Q_SIGNALS:
+    // The unload went through; the application quits on it.
+    void unloaded();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void BuildToolbar();
+    void FillFilterCombo();
+    void BuildTaskTree();
+    void LoadTaskFile();
+    void LoadSettings();
+    void RestoreWindowPlacement();
+    void relayout();
+    void CacheWindowImage();
+    void AnimateMainWindow(bool show);
+
+    // Key preview: the window's bindings, then the tree's. True when the key is consumed.
+    bool previewKeyDown(QWidget *receiver, QKeyEvent *event);
+    bool treeKeyDown(QKeyEvent *event);
+    bool treeKeyUp(QKeyEvent *event);
+    void escapeRule();
+    // Hands the key on to its receiver without its character: typed text reaches no control.
+    void passOnWithoutText(QWidget *receiver, QKeyEvent *event);
+    bool belongsHere(QObject *object) const;
+
+    // Writes the task file; details of a failure in *error.
+    bool writeTaskFile(QString *error);
+    // Session end: save like a normal exit, asking nothing.
+    void saveForSessionEnd();
+    void startActivationChannel();
+    void stopActivationChannel();
+    bool trayAvailable() const;
+
+    Services &m_services;
+    AppSettings &m_settings;
+    Options m_options;
+
+    TaskTree m_tree;
+    std::unique_ptr<TaskItemModel> m_model;
+    TaskTreeView *m_tvTasks = nullptr;
+    QToolBar *m_tbMain = nullptr;
+    QToolButton *m_statusButton = nullptr;
+    QComboBox *m_cboFilter = nullptr;
+    QLabel *m_lblTag = nullptr;
+    QPixmap m_picCache;
+
+    std::unique_ptr<TaskOperations> m_operations;
+    std::unique_ptr<TaskSearch> m_search;
+    std::unique_ptr<RelatedDocumentsMenu> m_documentsMenu;
+    std::unique_ptr<TaskDragDrop> m_dragDrop;
+    QObject *m_activation = nullptr; // the listening ActivationServer, while there is one
+
+    QRect m_placeBeforeHide;
+    bool m_hasPlaceBeforeHide = false;
+    bool m_loaded = false;
+    bool m_unloaded = false;
+    bool m_passingOn = false;
+    // The task file could not be read: its copy aside must exist before a save replaces it.
+    bool m_unreadableNotKept = false;
+};
