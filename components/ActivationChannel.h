@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class QLocalServer;
+class QLocalSocket;
+
+// The running instance's end of the activation channel: a local socket in the user's runtime
+// folder. A second start connects, asks, and gets the one-byte answer "1" before the running
+// instance starts bringing its window back.
+class ActivationServer : public QObject
+{
+    Q_OBJECT
+public:
+    explicit ActivationServer(QObject *parent = nullptr);
+    ~ActivationServer() override;
+
+    // Listens under name; a socket left by a dead instance is replaced, a live one is not.
+    bool listen(const QString &name);
+    void stop();
+    bool isListening() const;
+
+    // Where the socket of this name lives for the current user and runtime folder.
+    static QString socketPath(const QString &name);
+    // The second instance's side: true once a listener answered "1" within timeoutMs.
+    static bool requestActivation(const QString &name, int timeoutMs);
+
+Q_SIGNALS:
+    void activationRequested();
+
+private:
+    void handleConnection();
+    void handleRequest(QLocalSocket *socket);
+
+    QLocalServer *m_server = nullptr;
+};

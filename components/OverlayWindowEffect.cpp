@@ -1,0 +1,279 @@
+#include "components/OverlayWindowEffect.h"
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <QScreen>
+#include <QVariantAnimation>
+#include <QWidget>
+#include <QWindow>
+#include <cmath>
+
+// The overlay: a borderless window that never takes focus or input and draws the picture at
+// an offset, so that its own geometry is the visible part of the animation.
+class EffectOverlay : public QWidget
+{
+public:
+    EffectOverlay()
+        : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::BypassWindowManagerHint
+                               | Qt::WindowDoesNotAcceptFocus | Qt::WindowTransparentForInput | Qt::NoDropShadowWindowHint)
+        , m_nativeOpacity(platformHasWindowOpacity())
+    {
+        setObjectName(QStringLiteral("windowEffectOverlay"));
+        setAttribute(Qt::WA_ShowWithoutActivating);
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        if (!m_nativeOpacity)
+            setAttribute(Qt::WA_TranslucentBackground);
+    }
+
+    void setPicture(const QPixmap &picture) { m_picture = picture; }
+    void setPictureOffset(const QPoint &offset)
+    {
+        if (offset != m_offset) {
+            m_offset = offset;
+            update();
+        }
+    }
+    void setOpacity(qreal opacity)
+    {
+        setProperty("effectOpacity", opacity);
+        if (m_nativeOpacity) {
+            setWindowOpacity(opacity);
+        } else if (!qFuzzyCompare(opacity, m_opacity)) {
+            m_opacity = opacity;
+            update();
+        }
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter p(this);
+        if (!m_nativeOpacity) {
+            p.setCompositionMode(QPainter::CompositionMode_Source);
+            p.fillRect(rect(), Qt::transparent);
+            p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+            p.setOpacity(m_opacity);
+        }
+        // Where a smaller snapshot leaves a gap, the window's own background shows.
+        p.fillRect(rect(), palette().window());
+        p.drawPixmap(m_offset, m_picture);
+    }
+
+private:
+    // Where the window system cannot fade a whole window, the overlay fades its own pixels
+    // over a translucent background instead.
+    static bool platformHasWindowOpacity()
+    {
+        const QString platform = QGuiApplication::platformName();
+        return platform == QStringLiteral("xcb") || platform == QStringLiteral("windows")
+               || platform == QStringLiteral("cocoa");
+    }
+
+    QPixmap m_picture;
+    QPoint m_offset;
+    qreal m_opacity = 1.0;
+    const bool m_nativeOpacity;
+};
+
+namespace {
+
+bool isAnimatedStyle(int style)
+{
+    return style == Effect::Blend || style == Effect::Slide || style == Effect::Roll;
+}
+
+// Directions 0..8 as a 3 x 3 grid of unit steps; the middle and anything unknown is the centre.
+bool stepOf(int direction, int &dx, int &dy)
+{
+    if (direction < 0 || direction > 8 || direction == 4) {
+        dx = dy = 0;
+        return false;
+    }
+    dx = direction % 3 - 1;
+    dy = direction / 3 - 1;
+    return true;
+}
+
+} // namespace
+
+OverlayWindowEffect::OverlayWindowEffect(QObject *parent)
+    : WindowEffect(parent)
+    , m_animation(new QVariantAnimation(this))
+{
+    m_animation->setStartValue(0.0);
+    m_animation->setEndValue(1.0);
+    connect(m_animation, &QVariantAnimation::valueChanged, this, [this](const QVariant &v) {
+        if (m_running)
+            applyProgress(v.toReal());
+    });
+    connect(m_animation, &QVariantAnimation::finished, this, &OverlayWindowEffect::complete);
+}
+
+OverlayWindowEffect::~OverlayWindowEffect()
+{
+    // Leave the window where it was asked to be; nobody listens any more.
+    blockSignals(true);
+    finish();
+}
+
+OverlayWindowEffect::Frame OverlayWindowEffect::frameAt(int style, int direction, bool show, const QSize &size, qreal t)
+{
+    t = qBound(0.0, t, 1.0);
+    const int w = size.width();
+    const int h = size.height();
+    Frame f;
+    f.visible = QRect(0, 0, w, h);
+    if (style == Effect::Blend) {
+        f.opacity = show ? t : 1.0 - t;
+        return f;
+    }
+    if (style != Effect::Slide && style != Effect::Roll)
+        return f;
+
+    int dx = 0, dy = 0;
+    const bool directed = stepOf(direction, dx, dy);
+    // Hiding in a direction is showing in the opposite one, run backwards.
+    if (!show) {
+        dx = -dx;
+        dy = -dy;
+        t = 1.0 - t;
+    }
+    const int vw = (dx != 0 || !directed) ? int(std::lround(w * t)) : w;
+    const int vh = (dy != 0 || !directed) ? int(std::lround(h * t)) : h;
+    if (!directed) {
+        f.visible = QRect((w - vw) / 2, (h - vh) / 2, vw, vh);
+        return f;
+    }
+    const int x = dx < 0 ? w - vw : 0;
+    const int y = dy < 0 ? h - vh : 0;
+    f.visible = QRect(x, y, vw, vh);
+    if (style == Effect::Slide) {
+        // The picture's leading edge is the visible part's far edge.
+        f.picturePos.setX(dx > 0 ? vw - w : x);
+        f.picturePos.setY(dy > 0 ? vh - h : y);
+    }
+    return f;
+}
+
+QPixmap OverlayWindowEffect::CacheWindowImage(QWidget *window)
+{
+    if (!window)
+        return {};
+    QPixmap picture;
+    if (window->isVisible() && !window->isMinimized()) {
+        QScreen *screen = window->screen();
+        if (!screen)
+            screen = QGuiApplication::primaryScreen();
+        if (screen)
+            picture = screen->grabWindow(window->winId());
+    }
+    // Some platforms cannot read the screen back: the window paints itself instead.
+    if (picture.isNull() || picture.size().isEmpty())
+        picture = window->grab();
+    return picture;
+}
+
+void OverlayWindowEffect::animate(QWidget *window, bool show, int style, int direction, int timeoutMs,
+                                  const QPixmap &snapshot)
+{
+    finish();
+    if (!window)
+        return;
+
+    const bool onScreen = window->isVisible() && !window->isMinimized();
+    const bool alreadyThere = show ? onScreen : !window->isVisible();
+    if (!isAnimatedStyle(style) || timeoutMs <= 0 || alreadyThere) {
+        if (show) {
+            window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+            window->show();
+            if (style != Effect::None) {
+                window->raise();
+                window->activateWindow();
+            }
+        } else {
+            window->hide();
+        }
+        Q_EMIT finished(show);
+        return;
+    }
+
+    m_window = window;
+    m_show = show;
+    m_style = style;
+    m_direction = direction;
+    m_area = window->isWindow() ? window->geometry() : QRect(window->mapToGlobal(QPoint(0, 0)), window->size());
+
+    if (!m_overlay)
+        m_overlay = std::make_unique<EffectOverlay>();
+    m_overlay->setPicture(snapshot.isNull() ? window->grab() : snapshot);
+    m_running = true;
+    applyProgress(0.0);
+    if (!show)
+        window->hide();
+
+    m_animation->setDuration(timeoutMs);
+    m_animation->start();
+}
+
+void OverlayWindowEffect::applyProgress(qreal t)
+{
+    if (!m_overlay)
+        return;
+    const Frame f = frameAt(m_style, m_direction, m_show, m_area.size(), t);
+    if (f.visible.isEmpty()) {
+        m_overlay->hide();
+        return;
+    }
+    m_overlay->setGeometry(f.visible.translated(m_area.topLeft()));
+    m_overlay->setPictureOffset(f.picturePos - f.visible.topLeft());
+    m_overlay->setOpacity(f.opacity);
+    if (!m_overlay->isVisible())
+        m_overlay->show();
+}
+
+void OverlayWindowEffect::setProgressForTest(qreal t)
+{
+    if (!m_running)
+        return;
+    m_animation->pause();
+    applyProgress(t);
+}
+
+void OverlayWindowEffect::complete()
+{
+    if (!m_running)
+        return;
+    m_running = false;
+    m_animation->stop();
+    if (m_overlay) {
+        m_overlay->hide();
+        m_overlay->setPicture({});
+    }
+    if (QWidget *window = m_window.data()) {
+        if (m_show) {
+            window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+            window->show();
+            window->raise();
+            window->activateWindow();
+        } else {
+            window->hide();
+        }
+    }
+    m_window.clear();
+    Q_EMIT finished(m_show);
+}
+
+void OverlayWindowEffect::finish()
+{
+    complete();
+}
+
+bool OverlayWindowEffect::isRunning() const
+{
+    return m_running;
+}
+
+QWidget *OverlayWindowEffect::overlay() const
+{
+    return m_overlay.get();
+}

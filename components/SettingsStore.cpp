@@ -1,0 +1,276 @@
+#include "components/SettingsStore.h"
+
+#include "components/AppIdentity.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSettings>
+#include <QStringList>
+#include <QWidget>
+#include <limits>
+#include <optional>
+
+namespace {
+
+QString fullKey(const QString &section, const QString &key)
+{
+    return section.isEmpty() ? key : section + QLatin1Char('/') + key;
+}
+
+// An INI value with unquoted commas reads back as a list; a text wants it whole.
+std::optional<QString> asText(const QVariant &v)
+{
+    if (v.typeId() == QMetaType::QStringList)
+        return v.toStringList().join(QStringLiteral(", "));
+    if (v.canConvert<QString>())
+        return v.toString();
+    return std::nullopt;
+}
+
+std::optional<int> asInteger(const QVariant &v)
+{
+    qlonglong value = 0;
+    bool ok = false;
+    switch (v.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::Short:
+    case QMetaType::Long:
+        value = v.toLongLong(&ok);
+        break;
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+    case QMetaType::UShort:
+    case QMetaType::ULong: {
+        const qulonglong u = v.toULongLong(&ok);
+        ok = ok && u <= qulonglong(std::numeric_limits<int>::max());
+        value = qlonglong(u);
+        break;
+    }
+    case QMetaType::QString:
+        value = v.toString().trimmed().toLongLong(&ok, 10);
+        break;
+    case QMetaType::QByteArray:
+        value = v.toByteArray().trimmed().toLongLong(&ok, 10);
+        break;
+    default:
+        return std::nullopt;
+    }
+    if (!ok || value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max())
+        return std::nullopt;
+    return int(value);
+}
+
+// True/False in any letter case, and the numbers 1, -1 (true) and 0 (false).
+std::optional<bool> asBoolean(const QVariant &v)
+{
+    if (v.typeId() == QMetaType::Bool)
+        return v.toBool();
+    QString text;
+    if (v.typeId() == QMetaType::QString || v.typeId() == QMetaType::QByteArray)
+        text = v.toString().trimmed();
+    else if (const std::optional<int> n = asInteger(v))
+        text = QString::number(*n);
+    else
+        return std::nullopt;
+    if (text.compare(QStringLiteral("true"), Qt::CaseInsensitive) == 0 || text == QStringLiteral("1")
+        || text == QStringLiteral("-1"))
+        return true;
+    if (text.compare(QStringLiteral("false"), Qt::CaseInsensitive) == 0 || text == QStringLiteral("0"))
+        return false;
+    return std::nullopt;
+}
+
+QVariant typedDefault(SettingValueType type, const QVariant &defaultValue)
+{
+    switch (type) {
+    case SettingValueType::Text:
+        if (const auto t = asText(defaultValue))
+            return *t;
+        break;
+    case SettingValueType::Integer:
+        if (const auto n = asInteger(defaultValue))
+            return *n;
+        break;
+    case SettingValueType::Boolean:
+        if (const auto b = asBoolean(defaultValue))
+            return *b;
+        break;
+    }
+    return defaultValue;
+}
+
+// QFont::fromString accepts a bare family name and warns about anything else it cannot
+// read; a stored font must be the full form it was written in, with numbers where numbers go.
+bool looksLikeFontDescription(const QString &text)
+{
+    const QStringList fields = text.split(QLatin1Char(','));
+    if (fields.size() < 10 || fields.size() > 17 || fields.first().trimmed().isEmpty())
+        return false;
+    bool ok = false;
+    const double pointSize = fields.at(1).toDouble(&ok);
+    if (!ok)
+        return false;
+    const int pixelSize = fields.at(2).toInt(&ok);
+    if (!ok || (pointSize <= 0 && pixelSize <= 0))
+        return false;
+    for (int i = 3; i < 10; ++i) {
+        fields.at(i).toInt(&ok);
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+QScreen *screenFor(QWidget *window)
+{
+    if (QScreen *s = window->screen())
+        return s;
+    return QGuiApplication::primaryScreen();
+}
+
+bool isOnSomeScreen(const QRect &frame)
+{
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    for (QScreen *s : screens) {
+        const QRect common = s->availableGeometry().intersected(frame);
+        // Enough of the window to grab and drag it back.
+        if (common.width() >= 32 && common.height() >= 16)
+            return true;
+    }
+    return false;
+}
+
+void centreOnScreen(QWidget *window)
+{
+    QScreen *screen = screenFor(window);
+    if (!screen)
+        return;
+    const QRect avail = screen->availableGeometry();
+    QRect frame = window->frameGeometry();
+    frame.moveCenter(avail.center());
+    window->move(frame.topLeft());
+}
+
+const QString kGeometry = QStringLiteral("Geometry");
+const QString kMaximized = QStringLiteral("Maximized");
+
+} // namespace
+
+SettingsStore::SettingsStore()
+    : m_settings(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, AppIdentity::kOrganization,
+                                             AppIdentity::kApplication))
+{
+}
+
+SettingsStore::SettingsStore(const QString &iniPath)
+    : m_settings(std::make_unique<QSettings>(iniPath, QSettings::IniFormat))
+{
+}
+
+SettingsStore::~SettingsStore() = default;
+
+QVariant SettingsStore::ReadValue(const QString &section, const QString &key, SettingValueType type,
+                                  const QVariant &defaultValue)
+{
+    const QVariant stored = m_settings->value(fullKey(section, key));
+    if (!stored.isValid())
+        return typedDefault(type, defaultValue);
+    switch (type) {
+    case SettingValueType::Text:
+        if (const auto t = asText(stored))
+            return *t;
+        break;
+    case SettingValueType::Integer:
+        if (const auto n = asInteger(stored))
+            return *n;
+        break;
+    case SettingValueType::Boolean:
+        if (const auto b = asBoolean(stored))
+            return *b;
+        break;
+    }
+    return typedDefault(type, defaultValue);
+}
+
+void SettingsStore::WriteValue(const QString &section, const QString &key, SettingValueType type,
+                               const QVariant &value)
+{
+    QVariant v;
+    switch (type) {
+    case SettingValueType::Text:
+        v = asText(value).value_or(QString());
+        break;
+    case SettingValueType::Integer:
+        v = asInteger(value).value_or(value.toInt());
+        break;
+    case SettingValueType::Boolean:
+        v = asBoolean(value).value_or(value.toBool());
+        break;
+    }
+    m_settings->setValue(fullKey(section, key), v);
+}
+
+QFont SettingsStore::ReadFont(const QString &key, const QFont &defaultFont)
+{
+    const std::optional<QString> text = asText(m_settings->value(key));
+    if (!text) // nothing stored, or something that is no text at all
+        return defaultFont;
+    QStringList fields = text->split(QLatin1Char(','));
+    for (QString &f : fields)
+        f = f.trimmed();
+    const QString description = fields.join(QLatin1Char(','));
+    if (!looksLikeFontDescription(description))
+        return defaultFont;
+    QFont font;
+    if (!font.fromString(description))
+        return defaultFont;
+    return font;
+}
+
+void SettingsStore::WriteFont(const QString &key, const QFont &font)
+{
+    m_settings->setValue(key, font.toString());
+}
+
+void SettingsStore::SaveFormPlacement(QWidget *window, const QString &section, const QString &key)
+{
+    if (!window)
+        return;
+    const QString base = fullKey(section, key);
+    m_settings->setValue(base + QLatin1Char('/') + kGeometry, window->saveGeometry());
+    m_settings->setValue(base + QLatin1Char('/') + kMaximized, window->isMaximized());
+}
+
+void SettingsStore::RestoreFormPlacement(QWidget *window, const QString &section, const QString &key)
+{
+    if (!window)
+        return;
+    const QString base = fullKey(section, key);
+    const QByteArray geometry = m_settings->value(base + QLatin1Char('/') + kGeometry).toByteArray();
+    const bool maximized = asBoolean(m_settings->value(base + QLatin1Char('/') + kMaximized)).value_or(false);
+
+    const QSize designSize = window->size();
+    bool placed = !geometry.isEmpty() && window->restoreGeometry(geometry);
+    if (placed && !isOnSomeScreen(window->frameGeometry())) {
+        // A placement from a screen that is gone: the design placement instead.
+        window->setWindowState(window->windowState() & ~(Qt::WindowMaximized | Qt::WindowFullScreen));
+        window->resize(designSize);
+        placed = false;
+    }
+    if (!placed)
+        centreOnScreen(window);
+
+    if (placed && maximized) {
+        window->showMaximized();
+    } else {
+        window->setWindowState(window->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
+        window->show();
+    }
+}
+
+bool SettingsStore::sync()
+{
+    m_settings->sync();
+    return m_settings->status() == QSettings::NoError;
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "components/StartupRegistration.h"
+
+#include <QStringList>
+
+// The system's list of programs started at log-on: an XDG autostart entry on Linux and other
+// free desktops, the current user's Run key on Windows, a launch agent on macOS.
+class SystemStartupRegistration : public StartupRegistration
+{
+public:
+    bool IsRegistered(const QString &name) override;
+    bool Register(const QString &name, const QString &commandLine, QString *error) override;
+    bool Unregister(const QString &name, QString *error) override;
+
+    // Where the entry of this name lives (a file; on Windows the registry value's path).
+    static QString entryPath(const QString &name);
+    // A command line ("\"path\" /Autorun") as its separate arguments.
+    static QStringList splitCommandLine(const QString &commandLine);
+    // Arguments as the Exec value of a desktop entry, quoted and escaped so that the
+    // desktop gets exactly these arguments back.
+    static QString desktopExecLine(const QStringList &arguments);
+};
