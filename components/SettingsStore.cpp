@@ -266,6 +266,9 @@ void SettingsStore::RestoreFormPlacement(QWidget *window, const QString &section
     } else {
         window->setWindowState(window->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
         window->show();
+        // The frame is known only once the window is shown; centre the whole of it.
+        if (!placed)
+            centreOnScreen(window);
     }
 }
 
