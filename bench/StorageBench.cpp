@@ -1,0 +1,104 @@
+// The task file and the plain tree walks: load, save, search, peak memory of a load.
+
+#include "bench/Bench.h"
+#include "bench/BenchSupport.h"
+
+#include "model/StatusColors.h"
+#include "model/TaskTree.h"
+#include "storage/TaskFile.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+std::unique_ptr<TaskTree> loadOrWarn(const QString &path)
+{
+    auto tree = std::make_unique<TaskTree>();
+    const LoadResult loaded = loadTaskFile(path, *tree, StatusColors());
+    if (loaded.status != LoadResult::Status::Loaded) {
+        std::fprintf(stderr, "cannot load %s: %s\n", qPrintable(path), qPrintable(loaded.error));
+        return nullptr;
+    }
+    return tree;
+}
+
+void runLoad(const BenchInput &in)
+{
+    double best = -1;
+    for (int run = 0; run < BenchSupport::runsFor(in.tasks); ++run) {
+        auto tree = std::make_unique<TaskTree>();
+        QElapsedTimer timer;
+        timer.start();
+        const LoadResult loaded = loadTaskFile(in.filePath, *tree, StatusColors());
+        const double ms = double(timer.nsecsElapsed()) / 1e6;
+        if (loaded.status != LoadResult::Status::Loaded) {
+            std::fprintf(stderr, "cannot load %s: %s\n", qPrintable(in.filePath), qPrintable(loaded.error));
+            return;
+        }
+        if (best < 0 || ms < best)
+            best = ms;
+        // the tree goes away here, outside the timing
+    }
+    benchReport(QStringLiteral("load"), in.tasks, best, QStringLiteral("ms"));
+}
+
+void runSave(const BenchInput &in)
+{
+    auto tree = loadOrWarn(in.filePath);
+    if (!tree)
+        return;
+    const QString target = in.filePath + QStringLiteral(".saved");
+    bool ok = true;
+    const double ms = BenchSupport::bestOfMs(BenchSupport::runsFor(in.tasks), [&] {
+        const SaveResult saved = saveTaskFile(target, *tree);
+        if (!saved.ok) {
+            std::fprintf(stderr, "save failed: %s\n", qPrintable(saved.error));
+            ok = false;
+        }
+    });
+    QFile::remove(target);
+    if (ok)
+        benchReport(QStringLiteral("save"), in.tasks, ms, QStringLiteral("ms"));
+}
+
+// The search loop as the program runs it: creation order, case-insensitive containment,
+// with a phrase no task holds so every text is compared.
+void runSearch(const BenchInput &in)
+{
+    auto tree = loadOrWarn(in.filePath);
+    if (!tree)
+        return;
+    const QString phrase = QStringLiteral("несуществующая фраза");
+    const TaskNode *found = nullptr;
+    const double ms = BenchSupport::bestOfMs(BenchSupport::runsFor(in.tasks), [&] {
+        found = nullptr;
+        for (const TaskNode *n = tree->firstCreated(); n; n = tree->nextCreated(n)) {
+            if (n->text().contains(phrase, Qt::CaseInsensitive)) {
+                found = n;
+                break;
+            }
+        }
+    });
+    if (found)
+        std::fprintf(stderr, "search unexpectedly found a task\n");
+    benchReport(QStringLiteral("search"), in.tasks, ms, QStringLiteral("ms"));
+}
+
+void runRssPeak(const BenchInput &in)
+{
+    const double mib = BenchSupport::childLoadPeakRssMiB(in.filePath);
+    if (mib >= 0)
+        benchReport(QStringLiteral("rss_peak"), in.tasks, mib, QStringLiteral("MiB"));
+}
+
+} // namespace
+
+LISTRA_BENCH_GROUP(load, 10, runLoad);
+LISTRA_BENCH_GROUP(save, 20, runSave);
+LISTRA_BENCH_GROUP(search, 30, runSearch);
+LISTRA_BENCH_GROUP(rss_peak, 40, runRssPeak);

@@ -1,0 +1,605 @@
+#include "storage/TaskFile.h"
+
+#include "model/BoolText.h"
+#include "model/TaskTree.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringDecoder>
+
+#include <pugixml.hpp>
+
+#include <cstring>
+#include <functional>
+#include <vector>
+
+namespace {
+
+// Escapes, CR LF folding and attribute-value normalisation, as XML prescribes: a literal
+// line break inside an attribute reads as a blank, a character reference as itself.
+constexpr unsigned kParseOptions = pugi::parse_default;
+
+bool isElement(const pugi::xml_node &node, const char *name)
+{
+    return node.type() == pugi::node_element && std::strcmp(node.name(), name) == 0;
+}
+
+// The common spellings are compared as bytes; anything else goes the long way.
+bool readBool(const char *v, bool defaultValue)
+{
+    if (!v)
+        return defaultValue;
+    if (std::strcmp(v, "True") == 0)
+        return true;
+    if (std::strcmp(v, "False") == 0)
+        return false;
+    return TextToBool(QString::fromUtf8(v), defaultValue);
+}
+
+TaskStatus readState(const char *v)
+{
+    if (!v)
+        return TaskStatus::Progress;
+    if (std::strcmp(v, "Progress") == 0)
+        return TaskStatus::Progress;
+    if (std::strcmp(v, "Done") == 0)
+        return TaskStatus::Done;
+    if (std::strcmp(v, "Rejected") == 0)
+        return TaskStatus::Rejected;
+    return statusFromText(QString::fromUtf8(v).trimmed()).value_or(TaskStatus::Progress);
+}
+
+QStringList readDocuments(const pugi::xml_node &task)
+{
+    QStringList documents;
+    for (pugi::xml_node list = task.first_child(); list; list = list.next_sibling()) {
+        if (!isElement(list, "RelatedDocuments"))
+            continue;
+        for (pugi::xml_node doc = list.first_child(); doc; doc = doc.next_sibling()) {
+            if (!isElement(doc, "Document"))
+                continue;
+            QString fileName = QString::fromUtf8(doc.attribute("FileName").value()).trimmed();
+            if (!fileName.isEmpty())
+                documents.append(std::move(fileName));
+        }
+    }
+    return documents;
+}
+
+QString parseStatusText(pugi::xml_parse_status status)
+{
+    switch (status) {
+    case pugi::status_out_of_memory:
+        return QStringLiteral("не хватает памяти");
+    case pugi::status_unrecognized_tag:
+        return QStringLiteral("нераспознанный тег");
+    case pugi::status_bad_pi:
+        return QStringLiteral("ошибка в объявлении или инструкции обработки");
+    case pugi::status_bad_comment:
+        return QStringLiteral("ошибка в комментарии");
+    case pugi::status_bad_cdata:
+        return QStringLiteral("ошибка в разделе CDATA");
+    case pugi::status_bad_doctype:
+        return QStringLiteral("ошибка в объявлении типа документа");
+    case pugi::status_bad_pcdata:
+        return QStringLiteral("ошибка в тексте");
+    case pugi::status_bad_start_element:
+        return QStringLiteral("ошибка в открывающем теге");
+    case pugi::status_bad_attribute:
+        return QStringLiteral("ошибка в атрибуте");
+    case pugi::status_bad_end_element:
+        return QStringLiteral("ошибка в закрывающем теге");
+    case pugi::status_end_element_mismatch:
+        return QStringLiteral("закрывающий тег не соответствует открывающему");
+    case pugi::status_no_document_element:
+        return QStringLiteral("в документе нет корневого элемента");
+    default:
+        return QStringLiteral("файл не является документом XML");
+    }
+}
+
+// Line and column of a byte offset, counted in the bytes as they came.
+QString describeParseError(const pugi::xml_parse_result &result, const QByteArray &original, bool byteOriented)
+{
+    QString text = parseStatusText(result.status);
+    if (!byteOriented || result.offset < 0 || result.offset > original.size())
+        return text;
+    const qsizetype offset = qsizetype(result.offset);
+    const qsizetype lineStart = offset > 0 ? original.lastIndexOf('\n', offset - 1) + 1 : 0;
+    const qsizetype line = original.left(offset).count('\n') + 1;
+    const qsizetype column = QString::fromUtf8(original.constData() + lineStart, offset - lineStart).size() + 1;
+    return QStringLiteral("%1 (строка %2, столбец %3)").arg(text).arg(line).arg(column);
+}
+
+// True when the bytes start like an 8-bit document (UTF-8 or a legacy code page): no
+// UTF-16 or UTF-32 byte order mark and no zero bytes in the first characters.
+bool looksByteOriented(const QByteArray &bytes)
+{
+    const auto *b = reinterpret_cast<const unsigned char *>(bytes.constData());
+    const qsizetype n = bytes.size();
+    if (n >= 2 && ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF)))
+        return false;
+    for (qsizetype i = 0; i < std::min<qsizetype>(n, 4); ++i) {
+        if (b[i] == 0)
+            return false;
+    }
+    return true;
+}
+
+// The encoding an 8-bit document names in its declaration, lower-cased; empty when none.
+QByteArray declaredEncoding(const QByteArray &bytes)
+{
+    QByteArrayView head(bytes.constData(), std::min<qsizetype>(bytes.size(), 512));
+    if (head.startsWith("\xEF\xBB\xBF"))
+        return {}; // a UTF-8 byte order mark settles it
+    if (!head.startsWith("<?xml"))
+        return {};
+    const qsizetype end = head.indexOf("?>");
+    if (end < 0)
+        return {};
+    head = head.first(end);
+    const qsizetype at = head.indexOf("encoding");
+    if (at < 0)
+        return {};
+    qsizetype i = at + 8;
+    while (i < head.size() && (head[i] == ' ' || head[i] == '\t' || head[i] == '\r' || head[i] == '\n'))
+        ++i;
+    if (i >= head.size() || head[i] != '=')
+        return {};
+    ++i;
+    while (i < head.size() && (head[i] == ' ' || head[i] == '\t' || head[i] == '\r' || head[i] == '\n'))
+        ++i;
+    if (i >= head.size() || (head[i] != '"' && head[i] != '\''))
+        return {};
+    const char quote = head[i++];
+    const qsizetype close = head.indexOf(quote, i);
+    if (close < 0)
+        return {};
+    return head.sliced(i, close - i).toByteArray().toLower();
+}
+
+// A document in a legacy code page ("windows-1251", "koi8-r") becomes UTF-8 before parsing;
+// UTF-8, UTF-16 and UTF-32 are left to the parser.
+void recodeDeclaredEncoding(QByteArray &bytes)
+{
+    const QByteArray encoding = declaredEncoding(bytes);
+    if (encoding.isEmpty() || encoding == "utf-8" || encoding == "utf8" || encoding == "us-ascii"
+        || encoding == "ascii" || encoding.startsWith("utf-16") || encoding.startsWith("utf-32")
+        || encoding.startsWith("ucs"))
+        return;
+    QStringDecoder decoder(encoding.constData());
+    if (!decoder.isValid())
+        return;
+    const QString text = decoder.decode(bytes);
+    bytes = text.toUtf8();
+}
+
+// Everything after the parse: the tree is touched only once the document is known good,
+// and a fault found on the way leaves it with nothing but the top node.
+bool buildTree(const pugi::xml_node &tasksElement, TaskTree &tree, const StatusColors &colors, QString *error)
+{
+    struct Frame {
+        pugi::xml_node cursor; // the next XML child to look at
+        TaskNode *node;        // the tree node that receives this level's tasks
+        bool opened;           // node and all its ancestors already expanded for a selection
+    };
+    std::vector<Frame> stack;
+    stack.reserve(64);
+    stack.push_back({tasksElement.first_child(), tree.root(), false});
+
+    while (!stack.empty()) {
+        pugi::xml_node x = stack.back().cursor;
+        while (x && !isElement(x, "Task"))
+            x = x.next_sibling();
+        if (!x) {
+            stack.pop_back();
+            continue;
+        }
+        stack.back().cursor = x.next_sibling();
+
+        if (int(stack.size()) > kMaxTaskDepth) {
+            if (error)
+                *error = QStringLiteral("задачи вложены глубже %1 уровней").arg(kMaxTaskDepth);
+            tree.clear();
+            return false;
+        }
+
+        // One pass over the attributes; the first of each name counts.
+        const char *nameValue = nullptr, *stateValue = nullptr, *expandedValue = nullptr,
+                   *selectedValue = nullptr;
+        for (pugi::xml_attribute a = x.first_attribute(); a; a = a.next_attribute()) {
+            const char *n = a.name();
+            const char **slot = nullptr;
+            switch (n[0]) {
+            case 'N':
+                slot = std::strcmp(n, "Name") == 0 ? &nameValue : nullptr;
+                break;
+            case 'S':
+                slot = std::strcmp(n, "State") == 0 ? &stateValue : std::strcmp(n, "Selected") == 0 ? &selectedValue : nullptr;
+                break;
+            case 'E':
+                slot = std::strcmp(n, "Expanded") == 0 ? &expandedValue : nullptr;
+                break;
+            default:
+                break;
+            }
+            if (slot && !*slot)
+                *slot = a.value();
+        }
+        QString name = nameValue ? QString::fromUtf8(nameValue).trimmed() : QString();
+        if (name.isEmpty())
+            name = TaskTree::kUntitled;
+        const TaskStatus state = readState(stateValue);
+        const bool expanded = readBool(expandedValue, true);
+        const bool selected = readBool(selectedValue, false);
+
+        TaskNode *node = tree.addChild(stack.back().node, name, state);
+        tree.setExpanded(node, expanded);
+        ApplyTaskStatus(tree, state, node, colors);
+        QStringList documents = readDocuments(x);
+        if (!documents.isEmpty())
+            tree.setRelatedDocuments(node, std::move(documents));
+
+        if (selected) {
+            // The last selected task wins; each one opens the way to itself.
+            tree.setSelected(node);
+            for (auto it = stack.rbegin(); it != stack.rend() && !it->opened; ++it) {
+                it->opened = true;
+                tree.setExpanded(it->node, true);
+            }
+        }
+
+        if (pugi::xml_node first = x.first_child())
+            stack.push_back({first, node, false});
+    }
+    return true;
+}
+
+// The one reader behind the file and the in-memory entry points. bytes is parsed in place.
+// original gives the bytes as they came, asked for only to place a parse error.
+bool loadFromBuffer(QByteArray &bytes, const std::function<QByteArray()> &original, TaskTree &tree,
+                    const StatusColors &colors, QString *error)
+{
+    tree.beginBulkLoad();
+    tree.clear();
+
+    const bool byteOriented = looksByteOriented(bytes);
+    bool recoded = false;
+    if (byteOriented) {
+        const qsizetype before = bytes.size();
+        const char *data = bytes.constData();
+        recodeDeclaredEncoding(bytes);
+        recoded = bytes.constData() != data || bytes.size() != before;
+    }
+
+    pugi::xml_document doc;
+    const pugi::xml_parse_result result =
+        doc.load_buffer_inplace(bytes.data(), size_t(bytes.size()), kParseOptions, pugi::encoding_auto);
+    bool ok = false;
+    if (!result) {
+        if (error) {
+            const bool placeable = byteOriented && !recoded;
+            *error = describeParseError(result, placeable ? original() : QByteArray(), placeable);
+        }
+    } else {
+        const pugi::xml_node top = doc.document_element();
+        if (std::strcmp(top.name(), "Tasks") != 0) {
+            if (error)
+                *error = QStringLiteral("корневой элемент документа — «%1», а не «Tasks»")
+                             .arg(QString::fromUtf8(top.name()));
+        } else {
+            ok = buildTree(top, tree, colors, error);
+        }
+    }
+    tree.endBulkLoad();
+    return ok;
+}
+
+// Appends XML text to a growing buffer without per-character bookkeeping.
+class XmlOut
+{
+public:
+    explicit XmlOut(qsizetype reserve) { m_buf.resize(std::max<qsizetype>(reserve, 256)); }
+
+    void raw(const char *s, qsizetype n)
+    {
+        char *p = room(n);
+        std::memcpy(p, s, size_t(n));
+        m_size += n;
+    }
+    template<qsizetype N>
+    void raw(const char (&s)[N])
+    {
+        raw(s, N - 1);
+    }
+    void indent(int level)
+    {
+        // Deep branches stop indenting further so the file stays proportional to the tree.
+        const int n = 2 * std::min(level, 32);
+        char *p = room(n);
+        std::memset(p, ' ', size_t(n));
+        m_size += n;
+    }
+
+    // An attribute value: escaped, line breaks and tabs as character references, and the
+    // characters XML 1.0 cannot hold (other C0 controls, U+FFFE, U+FFFF, lone surrogates)
+    // left out.
+    void attribute(const QString &text)
+    {
+        const char16_t *u = reinterpret_cast<const char16_t *>(text.utf16());
+        const qsizetype len = text.size();
+        char *const start = room(len * 6);
+        char *p = start;
+        for (qsizetype i = 0; i < len; ++i) {
+            const char16_t c = u[i];
+            if (c < 0x80) {
+                if (c >= 0x20) {
+                    switch (c) {
+                    case u'&':
+                        p = put(p, "&amp;");
+                        break;
+                    case u'<':
+                        p = put(p, "&lt;");
+                        break;
+                    case u'>':
+                        p = put(p, "&gt;");
+                        break;
+                    case u'"':
+                        p = put(p, "&quot;");
+                        break;
+                    default:
+                        *p++ = char(c);
+                    }
+                } else if (c == u'\n') {
+                    p = put(p, "&#10;");
+                } else if (c == u'\r') {
+                    p = put(p, "&#13;");
+                } else if (c == u'\t') {
+                    p = put(p, "&#9;");
+                }
+            } else if (c < 0x800) {
+                *p++ = char(0xC0 | (c >> 6));
+                *p++ = char(0x80 | (c & 0x3F));
+            } else if (c >= 0xD800 && c <= 0xDBFF) {
+                if (i + 1 < len && u[i + 1] >= 0xDC00 && u[i + 1] <= 0xDFFF) {
+                    const char32_t cp = 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(u[i + 1]) - 0xDC00);
+                    ++i;
+                    *p++ = char(0xF0 | (cp >> 18));
+                    *p++ = char(0x80 | ((cp >> 12) & 0x3F));
+                    *p++ = char(0x80 | ((cp >> 6) & 0x3F));
+                    *p++ = char(0x80 | (cp & 0x3F));
+                }
+            } else if ((c >= 0xDC00 && c <= 0xDFFF) || c == 0xFFFE || c == 0xFFFF) {
+                // not representable in XML 1.0
+            } else {
+                *p++ = char(0xE0 | (c >> 12));
+                *p++ = char(0x80 | ((c >> 6) & 0x3F));
+                *p++ = char(0x80 | (c & 0x3F));
+            }
+        }
+        m_size += p - start;
+    }
+
+    QByteArray take()
+    {
+        m_buf.truncate(m_size);
+        return std::move(m_buf);
+    }
+
+private:
+    template<qsizetype N>
+    static char *put(char *p, const char (&s)[N])
+    {
+        std::memcpy(p, s, N - 1);
+        return p + N - 1;
+    }
+    char *room(qsizetype n)
+    {
+        if (m_size + n > m_buf.size())
+            m_buf.resize(std::max(m_buf.size() * 2, m_size + n));
+        return m_buf.data() + m_size;
+    }
+
+    QByteArray m_buf;
+    qsizetype m_size = 0;
+};
+
+void writeTaskOpening(XmlOut &out, const TaskNode *node, int level, bool selected)
+{
+    out.indent(level);
+    out.raw("<Task Name=\"");
+    out.attribute(node->text());
+    out.raw("\" State=\"");
+    switch (node->status()) {
+    case TaskStatus::Done:
+        out.raw("Done");
+        break;
+    case TaskStatus::Rejected:
+        out.raw("Rejected");
+        break;
+    case TaskStatus::Progress:
+        out.raw("Progress");
+        break;
+    }
+    if (node->isExpanded())
+        out.raw("\" Expanded=\"True\"");
+    else
+        out.raw("\" Expanded=\"False\"");
+    if (selected)
+        out.raw(" Selected=\"True\"");
+
+    const QStringList *documents = node->info() ? &node->info()->RelatedDocuments() : nullptr;
+    const bool hasDocuments = documents && !documents->isEmpty();
+    if (!hasDocuments && node->childCount() == 0) {
+        out.raw(" />\n");
+        return;
+    }
+    out.raw(">\n");
+    if (hasDocuments) {
+        out.indent(level + 1);
+        out.raw("<RelatedDocuments>\n");
+        for (const QString &document : *documents) {
+            out.indent(level + 2);
+            out.raw("<Document FileName=\"");
+            out.attribute(document);
+            out.raw("\" />\n");
+        }
+        out.indent(level + 1);
+        out.raw("</RelatedDocuments>\n");
+    }
+    if (node->childCount() == 0) {
+        out.indent(level);
+        out.raw("</Task>\n");
+    }
+}
+
+} // namespace
+
+LoadResult loadTaskFile(const QString &path, TaskTree &tree, const StatusColors &colors)
+{
+    LoadResult result;
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        tree.beginBulkLoad();
+        tree.clear();
+        tree.endBulkLoad();
+        result.status = LoadResult::Status::NoFile;
+        return result;
+    }
+
+    auto fail = [&](const QString &why) {
+        tree.beginBulkLoad();
+        tree.clear();
+        tree.endBulkLoad();
+        result.status = LoadResult::Status::Failed;
+        result.error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), why);
+        return result;
+    };
+
+    if (info.isDir())
+        return fail(QStringLiteral("это папка, а не файл"));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(file.errorString());
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return fail(file.errorString());
+    file.close();
+
+    QString error;
+    const bool ok = loadFromBuffer(
+        bytes,
+        [&path] {
+            QFile again(path);
+            return again.open(QIODevice::ReadOnly) ? again.readAll() : QByteArray();
+        },
+        tree, colors, &error);
+    if (ok) {
+        result.status = LoadResult::Status::Loaded;
+        return result;
+    }
+    return fail(error);
+}
+
+bool loadTaskFileFromBytes(const QByteArray &bytes, TaskTree &tree, const StatusColors &colors, QString *error)
+{
+    QByteArray work = bytes;
+    work.detach();
+    QString why;
+    const bool ok = loadFromBuffer(work, [&bytes] { return bytes; }, tree, colors, &why);
+    if (error)
+        *error = ok ? QString() : why;
+    return ok;
+}
+
+QByteArray serializeTaskTree(const TaskTree &tree)
+{
+    XmlOut out(qsizetype(tree.count()) * 160);
+    out.raw("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n");
+    const TaskNode *root = tree.root();
+    if (root->childCount() == 0) {
+        out.raw("<Tasks />\n");
+        return out.take();
+    }
+    out.raw("<Tasks>\n");
+
+    struct Frame {
+        const TaskNode *node;
+        int next;
+    };
+    std::vector<Frame> stack;
+    stack.reserve(64);
+    stack.push_back({root, 0});
+    const TaskNode *selected = tree.selected();
+    while (!stack.empty()) {
+        const size_t top = stack.size() - 1;
+        const TaskNode *parent = stack[top].node;
+        if (stack[top].next < parent->childCount()) {
+            const TaskNode *child = parent->child(stack[top].next++);
+            const int level = int(stack.size());
+            writeTaskOpening(out, child, level, child == selected);
+            if (child->childCount() > 0)
+                stack.push_back({child, 0});
+            continue;
+        }
+        stack.pop_back();
+        if (parent != root) {
+            out.indent(int(stack.size()));
+            out.raw("</Task>\n");
+        }
+    }
+    out.raw("</Tasks>\n");
+    return out.take();
+}
+
+SaveResult saveTaskFile(const QString &path, const TaskTree &tree)
+{
+    SaveResult result;
+    const QByteArray data = serializeTaskTree(tree);
+    auto fail = [&](const QString &why) {
+        result.ok = false;
+        result.error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), why);
+        return result;
+    };
+
+    if (QFileInfo(path).isDir())
+        return fail(QStringLiteral("это папка, а не файл"));
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(file.errorString());
+    if (file.write(data) != data.size()) {
+        const QString why = file.errorString();
+        file.cancelWriting();
+        return fail(why);
+    }
+    if (!file.commit())
+        return fail(file.errorString());
+    result.ok = true;
+    return result;
+}
+
+QString keepUnreadableCopy(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.isFile())
+        return {};
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QDir dir = info.absoluteDir();
+    for (int attempt = 1; attempt <= 100; ++attempt) {
+        const QString name = attempt == 1
+            ? QStringLiteral("%1.%2.unreadable").arg(info.fileName(), stamp)
+            : QStringLiteral("%1.%2-%3.unreadable").arg(info.fileName(), stamp).arg(attempt);
+        const QString copy = dir.filePath(name);
+        if (QFileInfo::exists(copy))
+            continue;
+        // QFile::copy refuses an existing target, so a copy made meanwhile is never replaced.
+        if (QFile::copy(path, copy))
+            return copy;
+        if (!QFileInfo::exists(copy))
+            return {};
+    }
+    return {};
+}
