@@ -179,6 +179,9 @@ bool TaskTree::reparent(TaskNode *node, TaskNode *newParent)
         return false;
     TaskNode *oldParent = node->m_parent;
     const int oldRow = node->m_row;
+    // Already the last child there: nothing to move (a view would refuse the empty move).
+    if (oldParent == newParent && oldRow == newParent->childCount() - 1)
+        return true;
     int newRow = newParent->childCount();
     const bool notify = m_observer && m_bulkDepth == 0;
     if (notify && !m_observer->beginMove(oldParent, oldRow, newParent, newRow))
