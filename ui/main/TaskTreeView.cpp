@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
 
 namespace {
@@ -77,6 +78,8 @@ TaskTreeView::TaskTreeView(QWidget *parent)
     setItemDelegate(new TaskItemDelegate(this));
     header()->setStretchLastSection(true);
     setAccessibleName(QStringLiteral("Задачи"));
+    // Other buttons open the related-documents menu themselves; no second menu on top.
+    setContextMenuPolicy(Qt::PreventContextMenu);
 }
 
 void TaskTreeView::setTaskModel(TaskItemModel *model)
@@ -178,31 +181,41 @@ TaskNode *TaskTreeView::HitTest(const QPoint &viewportPos) const
 
 void TaskTreeView::mousePressEvent(QMouseEvent *event)
 {
+    const QPoint pos = event->position().toPoint();
+    // While a task is dragged, other buttons neither open the menu nor re-arm.
+    if (m_dragging) {
+        event->accept();
+        return;
+    }
     if (event->button() == Qt::LeftButton) {
+        m_swallowUntilRelease = false;
         InDrag = false;
         CancelDrag = false;
-        DragNode = HitTest(event->position().toPoint());
+        DragNode = HitTest(pos);
         if (DragNode && DragNode->isRoot())
             DragNode = nullptr;
         QTreeView::mousePressEvent(event);
         return;
     }
-    Q_EMIT otherButtonPressed(HitTest(event->position().toPoint()));
     event->accept();
+    Q_EMIT otherButtonPressed(HitTest(pos));
 }
 
 void TaskTreeView::mouseMoveEvent(QMouseEvent *event)
 {
-    if (event->buttons() == Qt::LeftButton && DragNode) {
-        if (!InDrag) {
-            InDrag = true;
-            QApplication::setOverrideCursor(QCursor(QIcon(QStringLiteral(":/res/IDC_MOVE.svg")).pixmap(32, 32)));
-        }
-        setDropHighlight(HitTest(event->position().toPoint()));
+    const QPoint pos = event->position().toPoint();
+    if (m_dragging) {
+        dragOver(pos);
         event->accept();
         return;
     }
-    if (InDrag) {
+    if (m_swallowUntilRelease) {
+        event->accept();
+        return;
+    }
+    // No distance threshold: the first move with only the left button held starts it.
+    if (event->buttons() == Qt::LeftButton && DragNode) {
+        startDrag(pos);
         event->accept();
         return;
     }
@@ -211,23 +224,120 @@ void TaskTreeView::mouseMoveEvent(QMouseEvent *event)
 
 void TaskTreeView::mouseReleaseEvent(QMouseEvent *event)
 {
-    if (InDrag && event->button() == Qt::LeftButton) {
-        QApplication::restoreOverrideCursor();
-        if (viewport()->rect().contains(event->position().toPoint()))
-            Q_EMIT dragDropped();
+    const QPoint pos = event->position().toPoint();
+    if (m_dragging) {
+        if (event->button() == Qt::LeftButton)
+            finishDrag(pos);
+        event->accept();
+        return;
+    }
+    if (m_swallowUntilRelease) {
+        if (event->buttons() == Qt::NoButton)
+            m_swallowUntilRelease = false;
         event->accept();
         return;
     }
     QTreeView::mouseReleaseEvent(event);
 }
 
+void TaskTreeView::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    // A double click with another button is a second press of that button.
+    if (event->button() != Qt::LeftButton || m_dragging) {
+        mousePressEvent(event);
+        return;
+    }
+    QTreeView::mouseDoubleClickEvent(event);
+}
+
+bool TaskTreeView::overTree(const QPoint &viewportPos) const
+{
+    return rect().contains(viewport()->mapTo(this, viewportPos));
+}
+
+void TaskTreeView::startDrag(const QPoint &viewportPos)
+{
+    InDrag = true;
+    m_dragging = true;
+    QApplication::setOverrideCursor(QCursor(QIcon(QStringLiteral(":/res/IDC_MOVE.svg")).pixmap(32, 32)));
+    dragOver(viewportPos);
+}
+
+void TaskTreeView::dragOver(const QPoint &viewportPos)
+{
+    m_lastDragPos = viewportPos;
+    // Only the tree hears the pointer passing over it; elsewhere the highlight stays.
+    if (!InDrag || !overTree(viewportPos))
+        return;
+    // Near the top or bottom edge, bring the neighbouring rows into reach.
+    const int edge = qMax(8, sizeHintForRow(0) / 2);
+    if (viewportPos.y() < edge)
+        verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    else if (viewportPos.y() >= viewport()->height() - edge)
+        verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    setDropHighlight(HitTest(viewportPos));
+}
+
+void TaskTreeView::finishDrag(const QPoint &viewportPos)
+{
+    m_dragging = false;
+    QApplication::restoreOverrideCursor();
+    if (overTree(viewportPos)) {
+        Q_EMIT dragDropped();
+        return;
+    }
+    // Let go anywhere else: the drag is over with nothing moved, so no flag is left
+    // standing to swallow the next Escape.
+    InDrag = false;
+    CancelDrag = false;
+    DragNode = nullptr;
+    setDropHighlight(nullptr);
+}
+
 void TaskTreeView::endDrag()
 {
-    if (!InDrag)
+    if (!m_dragging)
         return;
-    if (QApplication::overrideCursor())
+    m_swallowUntilRelease = QApplication::mouseButtons() != Qt::NoButton;
+    finishDrag(m_lastDragPos);
+}
+
+void TaskTreeView::forgetNode(TaskNode *node)
+{
+    if (DragNode && (DragNode == node || DragNode->isDescendantOf(node))) {
+        DragNode = nullptr;
+        if (m_dragging) {
+            m_dragging = false;
+            m_swallowUntilRelease = true;
+            QApplication::restoreOverrideCursor();
+        }
+        InDrag = false;
+        CancelDrag = false;
+    }
+    if (m_dropHighlight && (m_dropHighlight == node || m_dropHighlight->isDescendantOf(node)))
+        setDropHighlight(nullptr);
+}
+
+void TaskTreeView::rowsAboutToBeRemoved(const QModelIndex &parent, int start, int end)
+{
+    // The drag state holds plain node pointers: drop them before their nodes are deleted.
+    if (TaskNode *p = TaskItemModel::nodeOf(parent)) {
+        for (int row = start; row <= end && row < p->childCount(); ++row)
+            forgetNode(p->child(row));
+    }
+    QTreeView::rowsAboutToBeRemoved(parent, start, end);
+}
+
+void TaskTreeView::reset()
+{
+    if (m_dragging) {
+        m_dragging = false;
+        m_swallowUntilRelease = true;
         QApplication::restoreOverrideCursor();
-    const QPoint pos = viewport()->mapFromGlobal(QCursor::pos());
-    if (viewport()->rect().contains(pos))
-        Q_EMIT dragDropped();
+    }
+    InDrag = false;
+    CancelDrag = false;
+    DragNode = nullptr;
+    m_dropHighlight = nullptr;
+    QTreeView::reset();
 }

@@ -49,8 +49,19 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void rowsAboutToBeRemoved(const QModelIndex &parent, int start, int end) override;
+    void reset() override;
 
 private:
+    // The control drag itself: the move cursor is shown and the pointer is followed.
+    void startDrag(const QPoint &viewportPos);
+    void dragOver(const QPoint &viewportPos);
+    // Ends the control drag; a drop is raised when it ended over the tree.
+    void finishDrag(const QPoint &viewportPos);
+    bool overTree(const QPoint &viewportPos) const;
+    void forgetNode(TaskNode *node);
+
     void onExpandRequested(const QModelIndex &index, bool expanded);
     void onSelectRequested(const QModelIndex &index);
     void onCurrentChanged(const QModelIndex &current);
@@ -59,4 +70,8 @@ private:
     TaskNode *m_dropHighlight = nullptr;
     bool m_fullRowSelect = false;
     bool m_syncing = false;
+    bool m_dragging = false;
+    // After a drag ended with the button still held, the rest of that press is ignored.
+    bool m_swallowUntilRelease = false;
+    QPoint m_lastDragPos;
 };
