@@ -53,6 +53,18 @@ private Q_SLOTS:
     void blankTextIsRefusedAndTypedTextKeptAsIs()
     {
         OpenEditor e;
+        QCOMPARE(e.dialog.size(), QSize(485, 249));
+        QCOMPARE(e.dialog.windowTitle(), QStringLiteral("Задача"));
+        QStringList tabOrder;
+        for (int i = 0; i < 9; ++i) {
+            tabOrder.append(QApplication::focusWidget()->objectName());
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        QCOMPARE(tabOrder, QStringList({QStringLiteral("txtTaskText"), QStringLiteral("cmdOk"),
+                                        QStringLiteral("cmdCancel"), QStringLiteral("lstRelatedDocuments"),
+                                        QStringLiteral("cmdAddFile"), QStringLiteral("cmdAddFolder"),
+                                        QStringLiteral("cmdAddURL"), QStringLiteral("cmdRemoveItem"),
+                                        QStringLiteral("txtTaskText")}));
         QTest::keyClicks(e.text, QStringLiteral("   "));
         QTest::mouseClick(e.dialog.findChild<QPushButton *>(QStringLiteral("cmdOk")), Qt::LeftButton);
         QCOMPARE(e.fakes.prompts.messages.size(), 1);

@@ -8,7 +8,6 @@
 #include "components/StartupRegistration.h"
 #include "settings/AppSettings.h"
 
-#include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -78,6 +77,8 @@ frmSettings::frmSettings(QWidget *owner, AppSettings &settings, QWidget *tree, S
     setSizeGripEnabled(false);
     buildControls();
     LoadSettings();
+    // The dialog opens on the first control of the tab order, not on its default button.
+    m_colorButtons[DoneFore]->setFocus();
 }
 
 void frmSettings::buildControls()
@@ -166,21 +167,20 @@ void frmSettings::buildControls()
     static const char *const directionNames[] = {"вверх и влево", "вверх",  "вверх и вправо",
                                                  "влево",         "к центру", "вправо",
                                                  "вниз и влево",  "вниз",   "вниз и вправо"};
-    m_directionGroup = new QButtonGroup(this);
-    m_directionGroup->setExclusive(true);
     for (int i = 0; i < 9; ++i) {
         auto *opt = new QToolButton(this);
         opt->setObjectName(QStringLiteral("optDirection%1").arg(i));
         opt->setGeometry(px(4560 + 480 * (i % 3)), px(3900 + 480 * (i / 3)), px(435), px(435));
         opt->setCheckable(true);
+        opt->setAutoExclusive(true);
         opt->setToolButtonStyle(Qt::ToolButtonIconOnly);
         opt->setIcon(QIcon(QStringLiteral(":/res/%1.svg").arg(QLatin1String(pictures[i]))));
         opt->setIconSize(QSize(17, 17));
-        opt->setFocusPolicy(Qt::StrongFocus);
         opt->setAccessibleName(QStringLiteral("Направление: ") + QString::fromUtf8(directionNames[i]));
-        m_directionGroup->addButton(opt, i);
+        connect(opt, &QToolButton::toggled, this, &frmSettings::updateDirectionTabStop);
         optDirection[i] = opt;
     }
+    updateDirectionTabStop();
 
 #ifdef Q_OS_WIN
     const QString autorunCaption = QStringLiteral("Запускать с Windows");
@@ -301,6 +301,15 @@ void frmSettings::cmdTreeFont_Click()
     const std::optional<QFont> chosen = m_services.choosers->chooseFont(this, cmdTreeFont->font());
     if (chosen)
         setTreeFontSample(*chosen);
+}
+
+void frmSettings::updateDirectionTabStop()
+{
+    // Like a group of option buttons, the grid is one tab stop, the checked button; the
+    // arrow keys move between the buttons.
+    const int checked = GetSelectedDirection();
+    for (int i = 0; i < int(optDirection.size()); ++i)
+        optDirection[i]->setFocusPolicy(i == checked ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
 int frmSettings::GetSelectedDirection() const

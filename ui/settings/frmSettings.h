@@ -9,7 +9,6 @@
 
 struct AppSettings;
 struct Services;
-class QButtonGroup;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -46,6 +45,7 @@ private:
     void cmdTreeFont_Click();
     void cmdOk_Click();
     int GetSelectedDirection() const;
+    void updateDirectionTabStop();
 
     AppSettings &m_settings;
     QWidget *m_tree;
@@ -63,7 +63,6 @@ private:
     QComboBox *cboEffectStyle = nullptr;
     QLineEdit *txtTimeout = nullptr;
     std::array<QToolButton *, 9> optDirection {};
-    QButtonGroup *m_directionGroup = nullptr;
     QCheckBox *chkAutorun = nullptr;
     QPushButton *cmdOk = nullptr;
     QPushButton *cmdCancel = nullptr;
