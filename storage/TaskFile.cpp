@@ -12,6 +12,7 @@
 
 #include <pugixml.hpp>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <vector>
@@ -25,6 +26,33 @@ constexpr unsigned kParseOptions = pugi::parse_default;
 bool isElement(const pugi::xml_node &node, const char *name)
 {
     return node.type() == pugi::node_element && std::strcmp(node.name(), name) == 0;
+}
+
+bool xmlCannotHold(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u < 0x20 && u != u'\t' && u != u'\n' && u != u'\r') || u == 0xFFFE || u == 0xFFFF;
+}
+
+// An attribute's text, trimmed. The parser lets through characters XML 1.0 cannot hold (raw
+// control bytes, U+FFFE, U+FFFF), which a save leaves out; they are left out here already, so
+// a task reads the same before and after the next save. (UTF-8 decoding never gives a lone
+// surrogate, the writer's other omission.)
+QString readText(const char *v)
+{
+    // QString::fromUtf8 takes a leading U+FEFF for a byte order mark and drops it; at the
+    // start of an attribute it is the text's own first character.
+    qsizetype marks = 0;
+    while (std::strncmp(v, "\xEF\xBB\xBF", 3) == 0) {
+        v += 3;
+        ++marks;
+    }
+    QString text = QString::fromUtf8(v);
+    if (marks > 0)
+        text.prepend(QString(marks, QChar(0xFEFF)));
+    if (std::any_of(text.cbegin(), text.cend(), xmlCannotHold))
+        text.removeIf(xmlCannotHold);
+    return text.trimmed();
 }
 
 // The common spellings are compared as bytes; anything else goes the long way.
@@ -61,7 +89,7 @@ QStringList readDocuments(const pugi::xml_node &task)
         for (pugi::xml_node doc = list.first_child(); doc; doc = doc.next_sibling()) {
             if (!isElement(doc, "Document"))
                 continue;
-            QString fileName = QString::fromUtf8(doc.attribute("FileName").value()).trimmed();
+            QString fileName = readText(doc.attribute("FileName").value());
             if (!fileName.isEmpty())
                 documents.append(std::move(fileName));
         }
@@ -229,7 +257,7 @@ bool buildTree(const pugi::xml_node &tasksElement, TaskTree &tree, const StatusC
             if (slot && !*slot)
                 *slot = a.value();
         }
-        QString name = nameValue ? QString::fromUtf8(nameValue).trimmed() : QString();
+        QString name = nameValue ? readText(nameValue) : QString();
         if (name.isEmpty())
             name = TaskTree::kUntitled;
         const TaskStatus state = readState(stateValue);
@@ -286,7 +314,17 @@ bool loadFromBuffer(QByteArray &bytes, const std::function<QByteArray()> &origin
         }
     } else {
         const pugi::xml_node top = doc.document_element();
-        if (std::strcmp(top.name(), "Tasks") != 0) {
+        // The parser is lenient about what stands beside the document element; XML is not.
+        int elements = 0;
+        bool strayText = false;
+        for (pugi::xml_node n = doc.first_child(); n; n = n.next_sibling()) {
+            elements += n.type() == pugi::node_element;
+            strayText = strayText || n.type() == pugi::node_pcdata || n.type() == pugi::node_cdata;
+        }
+        if (elements > 1 || strayText) {
+            if (error)
+                *error = QStringLiteral("вне корневого элемента документа есть другие данные");
+        } else if (std::strcmp(top.name(), "Tasks") != 0) {
             if (error)
                 *error = QStringLiteral("корневой элемент документа — «%1», а не «Tasks»")
                              .arg(QString::fromUtf8(top.name()));
