@@ -57,6 +57,17 @@ QFont copyFontAttributes(const QFont &source)
     return font;
 }
 
+// Where the design font is missing, a wider substitute would run a caption into the
+// controls beside it; such a caption gets a slightly smaller font instead.
+void fitCaption(QWidget *widget, int availableWidth)
+{
+    QFont font = widget->font();
+    while (widget->sizeHint().width() > availableWidth && font.pointSizeF() > 7.0) {
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+        widget->setFont(font);
+    }
+}
+
 const QString kInvalidTimeout = QStringLiteral("Введено неверное значение таймаута.");
 
 } // namespace
@@ -190,7 +201,9 @@ void frmSettings::buildControls()
     chkAutorun = new QCheckBox(autorunCaption, this);
     chkAutorun->setObjectName(QStringLiteral("chkAutorun"));
     // The longer caption of this platform may need more room than the design gives it.
-    chkAutorun->setGeometry(px(180), px(5580), std::clamp(chkAutorun->sizeHint().width(), px(2175), px(2880)),
+    const int autorunRoom = px(3060 - 180) - 4;
+    fitCaption(chkAutorun, autorunRoom);
+    chkAutorun->setGeometry(px(180), px(5580), std::clamp(chkAutorun->sizeHint().width(), px(2175), autorunRoom),
                             std::max(px(255), chkAutorun->sizeHint().height()));
 
     cmdOk = new QPushButton(QStringLiteral("Ok"), this);
@@ -203,6 +216,17 @@ void frmSettings::buildControls()
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
     cmdCancel->setGeometry(px(4560), px(5460), px(1395), px(435));
     connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    // One size for the whole label column, the smallest any of them needed.
+    const QList<QLabel *> labels = findChildren<QLabel *>(Qt::FindDirectChildrenOnly);
+    qreal labelSize = font().pointSizeF();
+    for (const QLabel *label : labels)
+        labelSize = std::min(labelSize, label->font().pointSizeF());
+    for (QLabel *label : labels) {
+        QFont f = label->font();
+        f.setPointSizeF(labelSize);
+        label->setFont(f);
+    }
 
     QList<QWidget *> order = {m_colorButtons[DoneFore], m_colorButtons[DoneBack], m_colorButtons[ProgressFore],
                               m_colorButtons[ProgressBack], m_colorButtons[RejectedFore], m_colorButtons[RejectedBack],
@@ -219,9 +243,10 @@ QLabel *frmSettings::makeLabel(int index, const QString &caption, int left, int 
 {
     auto *label = new QLabel(caption, this);
     label->setObjectName(QStringLiteral("lblTag%1").arg(index));
-    // A substitute for the design font may run wider; the label column has room up to the controls.
+    const int room = px(2220 - left) - 4;
+    fitCaption(label, room);
     const QSize hint = label->sizeHint();
-    label->setGeometry(px(left), px(top), std::clamp(hint.width(), px(width), px(2220 - left) - 2),
+    label->setGeometry(px(left), px(top), std::clamp(hint.width(), px(width), room),
                        std::max(px(height), hint.height()));
     return label;
 }
