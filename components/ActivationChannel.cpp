@@ -8,8 +8,8 @@
 #include <QTimer>
 
 namespace {
-const QByteArray kRequest = QByteArrayLiteral("ACTIVATE\n");
-const QByteArray kAnswer = QByteArrayLiteral("1");
+constexpr QByteArrayView kRequest("ACTIVATE\n");
+constexpr QByteArrayView kAnswer("1");
 // A client that says nothing useful in this time is dropped.
 constexpr int kIdleClientMs = 5000;
 } // namespace
@@ -102,7 +102,7 @@ void ActivationServer::handleRequest(QLocalSocket *socket)
     }
     socket->setProperty("answered", true);
     // The answer goes out first: the asking process is released before the window comes back.
-    socket->write(kAnswer);
+    socket->write(kAnswer.data(), kAnswer.size());
     socket->flush();
     socket->disconnectFromServer();
     Q_EMIT activationRequested();
@@ -115,9 +115,12 @@ bool ActivationServer::requestActivation(const QString &name, int timeoutMs)
     socket.connectToServer(socketPath(name));
     if (!socket.waitForConnected(int(deadline.remainingTime())))
         return false;
-    socket.write(kRequest);
-    if (!socket.waitForBytesWritten(int(deadline.remainingTime())))
-        return false;
+    socket.write(kRequest.data(), kRequest.size());
+    // A local socket often takes the bytes at once; then there is nothing to wait for.
+    while (socket.bytesToWrite() > 0) {
+        if (!socket.waitForBytesWritten(int(deadline.remainingTime())))
+            return false;
+    }
     while (socket.bytesAvailable() < kAnswer.size()) {
         if (!socket.waitForReadyRead(int(deadline.remainingTime())))
             return false;
