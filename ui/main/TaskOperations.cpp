@@ -175,24 +175,28 @@ void TaskOperations::SetTaskStatus(const QString &commandKey)
 
 void TaskOperations::markDescendants(TaskNode *task, TaskStatus status)
 {
-    const StatusColors colors = m_ctx.settings->statusColors();
-    // Only colours and icons change, so the view needs no per-node news: one repaint at
-    // the end is far cheaper than a signal for every one of thousands of nodes.
-    TaskItemModel *model = m_ctx.view ? m_ctx.view->taskModel() : nullptr;
-    const bool quiet = model && task->childCount() > 64;
-    if (quiet)
-        tree().setObserver(nullptr);
     // Walk the sub-tree itself: tasks elsewhere with the same texts are never touched.
+    std::vector<TaskNode *> descendants;
     std::vector<TaskNode *> pending;
     for (int i = task->childCount() - 1; i >= 0; --i)
         pending.push_back(task->child(i));
     while (!pending.empty()) {
         TaskNode *node = pending.back();
         pending.pop_back();
-        ApplyTaskStatus(tree(), status, node, colors);
+        descendants.push_back(node);
         for (int i = node->childCount() - 1; i >= 0; --i)
             pending.push_back(node->child(i));
     }
+
+    // Only icons and colours change, so a large sub-tree needs no news per node: one
+    // repaint at the end is far cheaper than a signal for each of thousands of nodes.
+    TaskItemModel *model = m_ctx.view ? m_ctx.view->taskModel() : nullptr;
+    const bool quiet = model && descendants.size() > 256;
+    if (quiet)
+        tree().setObserver(nullptr);
+    const StatusColors colors = m_ctx.settings->statusColors();
+    for (TaskNode *node : descendants)
+        ApplyTaskStatus(tree(), status, node, colors);
     if (quiet) {
         tree().setObserver(model);
         tree().notifyAllChanged();

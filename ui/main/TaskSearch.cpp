@@ -5,6 +5,8 @@
 #include "model/TaskTree.h"
 #include "ui/main/TaskTreeView.h"
 
+#include <QStringMatcher>
+
 TaskSearch::TaskSearch(const MainContext &context)
     : m_ctx(context)
 {
@@ -39,9 +41,11 @@ void TaskSearch::FindTask(bool Again)
 
     TaskTree &tree = *m_ctx.tree;
     TaskNode *selected = tree.selected();
+    // Case-folded like QString::contains, but the pattern is prepared once for every text.
+    const QStringMatcher matcher(phrase, Qt::CaseInsensitive);
     // Creation order, starting after the selected node; no wrapping round.
     for (TaskNode *n = selected ? tree.nextCreated(selected) : tree.firstCreated(); n; n = tree.nextCreated(n)) {
-        if (n->text().contains(phrase, Qt::CaseInsensitive)) {
+        if (matcher.indexIn(n->text()) >= 0) {
             tree.setSelected(n);
             if (m_ctx.view)
                 m_ctx.view->EnsureVisible(n);

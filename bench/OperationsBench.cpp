@@ -1,0 +1,246 @@
+// The task operations as the user runs them: each one through the real tree, item model and
+// a shown tree view, timed until the view has caught up (layout and paint included).
+
+#include "bench/Bench.h"
+#include "bench/BenchSupport.h"
+#include "bench/Generator.h"
+
+#include "components/Prompts.h"
+#include "components/Services.h"
+#include "components/TaskEditor.h"
+#include "model/TaskTree.h"
+#include "settings/AppSettings.h"
+#include "ui/main/MainContext.h"
+#include "ui/main/TaskDragDrop.h"
+#include "ui/main/TaskItemModel.h"
+#include "ui/main/TaskOperations.h"
+#include "ui/main/TaskSearch.h"
+#include "ui/main/TaskTreeView.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+namespace {
+
+// Answers every question with Yes and the input box with a set phrase.
+class BenchPrompts : public Prompts
+{
+public:
+    QString phrase;
+    int messageBox(QWidget *, const QString &, int style, const QString &) override
+    {
+        return style == MsgStyle::YesNoQuestion || style == MsgStyle::YesNoCritical ? MsgAnswer::Yes : MsgAnswer::Ok;
+    }
+    QString inputBox(QWidget *, const QString &, const QString &, const QString &) override { return phrase; }
+    int showError(QWidget *, const QString &, int, const QString &) override { return MsgAnswer::Ok; }
+    void showAboutBox(QWidget *) override {}
+};
+
+class AcceptingEditor : public TaskEditor
+{
+public:
+    void setCaption(const QString &) override {}
+    void setText(const QString &) override {}
+    void setDocuments(const QStringList &) override {}
+    bool exec() override { return true; }
+    bool Accepted() const override { return true; }
+    QString text() const override { return QStringLiteral("Новая задача из замера"); }
+    QStringList documents() const override { return {QStringLiteral("/home/user/Документы/план.odt")}; }
+};
+
+class AcceptingEditors : public TaskEditorFactory
+{
+public:
+    std::unique_ptr<TaskEditor> create(QWidget *) override { return std::make_unique<AcceptingEditor>(); }
+};
+
+// A generated list with one large branch in the middle of the top level: a task with
+// `branchSize` descendants (a hundred sub-tasks, each with its own), shown expanded.
+struct Scene {
+    TaskTree tree;
+    TaskItemModel model{tree};
+    TaskTreeView view;
+    BenchPrompts prompts;
+    AcceptingEditors editors;
+    Services services;
+    AppSettings settings;
+    MainContext ctx;
+    std::unique_ptr<TaskOperations> ops;
+    std::unique_ptr<TaskSearch> search;
+    std::unique_ptr<TaskDragDrop> dragDrop;
+    TaskNode *big = nullptr;
+    int branchSize = 0;
+
+    explicit Scene(int tasks)
+    {
+        branchSize = std::max(10, tasks / 10);
+        BenchGenerator::fillTree(tree, tasks - branchSize);
+        services.prompts = &prompts;
+        services.editors = &editors;
+        ctx.window = &view;
+        ctx.tree = &tree;
+        ctx.view = &view;
+        ctx.services = &services;
+        ctx.settings = &settings;
+        ops = std::make_unique<TaskOperations>(ctx);
+        search = std::make_unique<TaskSearch>(ctx);
+        dragDrop = std::make_unique<TaskDragDrop>(ctx, *ops);
+        view.setFont(QFont(QStringLiteral("Georgia"), 12));
+        view.setTaskModel(&model);
+        view.resize(900, 700);
+        view.show();
+        addBranch();
+        settle();
+    }
+
+    void addBranch()
+    {
+        tree.beginBulkLoad();
+        const int row = tree.root()->childCount() / 2;
+        big = tree.insertChild(tree.root(), row, QStringLiteral("Большой проект"));
+        ApplyTaskStatus(tree, TaskStatus::Progress, big, settings.statusColors());
+        tree.setExpanded(big, true);
+        const int perChild = std::max(1, (branchSize - 1) / 100 - 1);
+        int made = 1;
+        for (int i = 0; made < branchSize; ++i) {
+            TaskNode *child = tree.addChild(big, QStringLiteral("Этап %1").arg(i + 1));
+            tree.setExpanded(child, true);
+            ++made;
+            for (int j = 0; j < perChild && made < branchSize; ++j, ++made)
+                tree.addChild(child, QStringLiteral("Шаг %1.%2 проекта").arg(i + 1).arg(j + 1));
+        }
+        tree.endBulkLoad();
+        select(big);
+    }
+
+    void select(TaskNode *node)
+    {
+        tree.setSelected(node);
+        view.EnsureVisible(node);
+    }
+
+    // Lets the view do the layout and painting that the last change asked for.
+    static void settle() { QCoreApplication::processEvents(); }
+
+    TaskNode *lastCreated() const
+    {
+        TaskNode *last = tree.root();
+        for (TaskNode *n = tree.root(); n; n = tree.nextCreated(n))
+            last = n;
+        return last;
+    }
+};
+
+double timeMs(const std::function<void()> &fn)
+{
+    QElapsedTimer timer;
+    timer.start();
+    fn();
+    Scene::settle();
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+void report(const char *name, int tasks, double ms)
+{
+    benchReport(QString::fromLatin1(name), tasks, ms, QStringLiteral("ms"));
+}
+
+void runOperations(const BenchInput &in)
+{
+    if (in.tasks <= 0) // an existing file: its shape is unknown, so there is no branch to work on
+        return;
+    const int runs = std::min(BenchSupport::runsFor(in.tasks), 7);
+    Scene s(in.tasks);
+
+    double best = 1e300;
+    for (int i = 0; i < runs; ++i) {
+        TaskNode *anchor = s.big->child(s.big->childCount() / 2);
+        s.select(anchor);
+        Scene::settle();
+        best = std::min(best, timeMs([&] { s.ops->AddTask(false); }));
+        s.tree.remove(s.tree.selected());
+        Scene::settle();
+    }
+    report("add", in.tasks, best);
+
+    best = 1e300;
+    for (int i = 0; i < runs; ++i) {
+        s.select(s.big);
+        Scene::settle();
+        best = std::min(best, timeMs([&] { s.ops->SetTaskStatus(QLatin1String(i % 2 ? "SetStatusProgress" : "SetStatusDone")); }));
+    }
+    report("mark_subtree", in.tasks, best);
+
+    best = 1e300;
+    for (int i = 0; i < runs; ++i) {
+        s.select(s.big);
+        Scene::settle();
+        best = std::min(best, timeMs([&] { i % 2 ? s.ops->MoveTaskUp() : s.ops->MoveTaskDown(); }));
+    }
+    report("move_subtree", in.tasks, best);
+
+    best = 1e300;
+    for (int i = 0; i < runs; ++i) {
+        s.settings.UseBackColor = i % 2 == 0;
+        best = std::min(best, timeMs([&] { s.ops->RecolorAll(); }));
+    }
+    report("recolor", in.tasks, best);
+
+    // Drop the large branch on another top-level task, then back on the top node.
+    best = 1e300;
+    TaskNode *home = s.big->parent();
+    TaskNode *elsewhere = s.tree.root()->child(s.big->row() == 0 ? 1 : 0);
+    for (int i = 0; i < runs; ++i) {
+        s.view.DragNode = s.big;
+        s.view.InDrag = true;
+        s.view.setDropHighlight(i % 2 ? home : elsewhere);
+        Scene::settle();
+        best = std::min(best, timeMs([&] { s.dragDrop->onDragDropped(); }));
+    }
+    if (s.big->parent() != home)
+        s.tree.reparent(s.big, home);
+    report("reparent_subtree", in.tasks, best);
+
+    s.prompts.phrase = QStringLiteral("несуществующая фраза");
+    best = 1e300;
+    for (int i = 0; i < runs; ++i) {
+        s.select(s.tree.root());
+        Scene::settle();
+        best = std::min(best, timeMs([&] { s.search->FindTask(false); }));
+    }
+    report("search_none", in.tasks, best);
+
+    TaskNode *last = s.lastCreated();
+    s.tree.setText(last, last->text() + QStringLiteral(" Последняя Иголка"));
+    s.prompts.phrase = QStringLiteral("последняя иголка");
+    best = 1e300;
+    for (int i = 0; i < runs; ++i) {
+        s.select(s.tree.root());
+        s.view.scrollToTop();
+        Scene::settle();
+        best = std::min(best, timeMs([&] { s.search->FindTask(false); }));
+        if (s.tree.selected() != last)
+            std::fprintf(stderr, "search_last found the wrong task\n");
+    }
+    report("search_last", in.tasks, best);
+
+    // Destructive: each run takes the branch away, and it is built again outside the timing.
+    best = 1e300;
+    for (int i = 0; i < std::min(runs, 3); ++i) {
+        s.select(s.big);
+        Scene::settle();
+        best = std::min(best, timeMs([&] { s.ops->RemoveTask(); }));
+        s.addBranch();
+        Scene::settle();
+    }
+    report("remove_subtree", in.tasks, best);
+}
+
+} // namespace
+
+LISTRA_BENCH_GROUP(operations, 40, runOperations);
