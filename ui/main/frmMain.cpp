@@ -1,14 +1,8 @@
 #include "ui/main/frmMain.h"
 
-#if __has_include("components/ActivationServer.h")
-#include "components/ActivationServer.h"
-#define HAVE_AS 1
-#endif
+#include "components/ActivationChannel.h"
 #include "components/AppIdentity.h"
-#if __has_include("components/OverlayWindowEffect.h")
 #include "components/OverlayWindowEffect.h"
-#define HAVE_OWE 1
-#endif
 #include "components/Prompts.h"
 #include "components/Services.h"
 #include "components/SettingsStore.h"
@@ -23,10 +17,7 @@
 #include "ui/main/TaskOperations.h"
 #include "ui/main/TaskSearch.h"
 #include "ui/main/TaskTreeView.h"
-#if __has_include("ui/settings/frmSettings.h")
 #include "ui/settings/frmSettings.h"
-#define HAVE_FS 1
-#endif
 
 #include <QAction>
 #include <QApplication>
@@ -365,10 +356,8 @@ void frmMain::ExecuteCommand(const QString &key)
 
 void frmMain::ShowSettingsDialog()
 {
-#ifdef HAVE_FS
     frmSettings dialog(this, m_settings, m_tvTasks, m_services, [this] { SaveSettings(); });
     dialog.exec();
-#endif
     m_operations->RecolorAll();
 }
 
@@ -437,11 +426,7 @@ bool frmMain::trayAvailable() const
 
 void frmMain::CacheWindowImage()
 {
-#ifdef HAVE_OWE
     m_picCache = OverlayWindowEffect::CacheWindowImage(this);
-#else
-    m_picCache = grab();
-#endif
 }
 
 void frmMain::AnimateMainWindow(bool show)
@@ -518,7 +503,6 @@ void frmMain::startActivationChannel()
 {
     if (m_activation)
         return;
-#ifdef HAVE_AS
     auto *server = new ActivationServer(this);
     if (!server->listen(activationChannelName())) {
         delete server;
@@ -526,7 +510,6 @@ void frmMain::startActivationChannel()
     }
     connect(server, &ActivationServer::activationRequested, this, &frmMain::ActivateMainWindow);
     m_activation = server;
-#endif
 }
 
 void frmMain::stopActivationChannel()
@@ -567,6 +550,10 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
     if (!guard || m_unloaded)
         return true;
     if (receiver == m_tvTasks && treeKeyDown(key))
+        return true;
+    // The tree would take a blank for a search and jump to the next row; Space belongs to
+    // the documents menu on its release.
+    if (receiver == m_tvTasks && key->key() == Qt::Key_Space)
         return true;
     // Delivered by us in one go, so a key the control ignores does not come back here on
     // its way up to the window and run its command twice.
@@ -656,5 +643,6 @@ void frmMain::passOnWithoutText(QWidget *receiver, QKeyEvent *event)
     m_passingOn = true;
     QCoreApplication::sendEvent(receiver, &copy);
     m_passingOn = false;
-    event->setAccepted(copy.isAccepted());
+    // Delivered: the original must not travel up the parents again.
+    event->accept();
 }
