@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QPainter>
+#include <QRegion>
 #include <QScreen>
 #include <QVariantAnimation>
 #include <QWidget>
@@ -55,7 +56,9 @@ protected:
             p.setOpacity(m_opacity);
         }
         // Where a smaller snapshot leaves a gap, the window's own background shows.
-        p.fillRect(rect(), palette().window());
+        const QRect pictureRect(m_offset, m_picture.deviceIndependentSize().toSize());
+        for (const QRect &gap : QRegion(rect()).subtracted(pictureRect))
+            p.fillRect(gap, palette().window());
         p.drawPixmap(m_offset, m_picture);
     }
 
