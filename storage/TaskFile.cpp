@@ -13,6 +13,8 @@
 #include <pugixml.hpp>
 
 #include <algorithm>
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <vector>
@@ -22,6 +24,94 @@ namespace {
 // Escapes, CR LF folding and attribute-value normalisation, as XML prescribes: a literal
 // line break inside an attribute reads as a blank, a character reference as itself.
 constexpr unsigned kParseOptions = pugi::parse_default;
+
+// The parsed document and the bytes it was parsed from live in a few large blocks of their
+// own: big enough that the C library maps them straight from the system (above its largest
+// mapping threshold), so the whole lot goes back when a load ends instead of staying behind
+// as holes between the task nodes that were allocated meanwhile.
+class ParseArena
+{
+public:
+    ParseArena() = default;
+    ParseArena(const ParseArena &) = delete;
+    ParseArena &operator=(const ParseArena &) = delete;
+    ~ParseArena()
+    {
+        for (const Block &b : m_blocks)
+            std::free(b.data);
+    }
+
+    void *allocate(size_t size)
+    {
+        size = (size + 15) & ~size_t(15);
+        if (m_blocks.empty() || m_blocks.back().size - m_used < size) {
+            const size_t blockSize = std::max(size, kBlockSize);
+            void *p = std::malloc(blockSize);
+            if (!p)
+                return nullptr;
+            m_blocks.push_back({static_cast<char *>(p), blockSize});
+            m_used = 0;
+        }
+        void *p = m_blocks.back().data + m_used;
+        m_used += size;
+        return p;
+    }
+
+    bool owns(const void *p) const
+    {
+        const char *c = static_cast<const char *>(p);
+        for (const Block &b : m_blocks) {
+            if (c >= b.data && c < b.data + b.size)
+                return true;
+        }
+        return false;
+    }
+
+private:
+    struct Block {
+        char *data;
+        size_t size;
+    };
+    static constexpr size_t kBlockSize = size_t(33) << 20;
+    std::vector<Block> m_blocks;
+    size_t m_used = 0;
+};
+
+thread_local ParseArena *t_arena = nullptr;
+
+void *parserAllocate(size_t size)
+{
+    return t_arena ? t_arena->allocate(size) : std::malloc(size);
+}
+
+void parserDeallocate(void *p)
+{
+    if (t_arena && t_arena->owns(p))
+        return; // released with the arena
+    std::free(p);
+}
+
+// Makes the parser take its memory from the arena of the load under way, if any.
+class ArenaScope
+{
+public:
+    explicit ArenaScope(ParseArena &arena)
+    {
+        static const bool installed = [] {
+            pugi::set_memory_management_functions(parserAllocate, parserDeallocate);
+            return true;
+        }();
+        Q_UNUSED(installed);
+        m_previous = t_arena;
+        t_arena = &arena;
+    }
+    ~ArenaScope() { t_arena = m_previous; }
+    ArenaScope(const ArenaScope &) = delete;
+    ArenaScope &operator=(const ArenaScope &) = delete;
+
+private:
+    ParseArena *m_previous = nullptr;
+};
 
 bool isElement(const pugi::xml_node &node, const char *name)
 {
@@ -144,7 +234,7 @@ QString describeParseError(const pugi::xml_parse_result &result, const QByteArra
 
 // True when the bytes start like an 8-bit document (UTF-8 or a legacy code page): no
 // UTF-16 or UTF-32 byte order mark and no zero bytes in the first characters.
-bool looksByteOriented(const QByteArray &bytes)
+bool looksByteOriented(QByteArrayView bytes)
 {
     const auto *b = reinterpret_cast<const unsigned char *>(bytes.constData());
     const qsizetype n = bytes.size();
@@ -158,9 +248,9 @@ bool looksByteOriented(const QByteArray &bytes)
 }
 
 // The encoding an 8-bit document names in its declaration, lower-cased; empty when none.
-QByteArray declaredEncoding(const QByteArray &bytes)
+QByteArray declaredEncoding(QByteArrayView bytes)
 {
-    QByteArrayView head(bytes.constData(), std::min<qsizetype>(bytes.size(), 512));
+    QByteArrayView head = bytes.first(std::min<qsizetype>(bytes.size(), 512));
     if (head.startsWith("\xEF\xBB\xBF"))
         return {}; // a UTF-8 byte order mark settles it
     if (!head.startsWith("<?xml"))
@@ -189,20 +279,20 @@ QByteArray declaredEncoding(const QByteArray &bytes)
     return head.sliced(i, close - i).toByteArray().toLower();
 }
 
-// A document in a legacy code page ("windows-1251", "koi8-r") becomes UTF-8 before parsing;
-// UTF-8, UTF-16 and UTF-32 are left to the parser.
-void recodeDeclaredEncoding(QByteArray &bytes)
+// A document in a legacy code page ("windows-1251", "koi8-r") comes back as UTF-8; empty
+// when the parser can take the bytes as they are (UTF-8, UTF-16, UTF-32, no declaration).
+QByteArray recodedFromDeclaredEncoding(QByteArrayView bytes)
 {
     const QByteArray encoding = declaredEncoding(bytes);
     if (encoding.isEmpty() || encoding == "utf-8" || encoding == "utf8" || encoding == "us-ascii"
         || encoding == "ascii" || encoding.startsWith("utf-16") || encoding.startsWith("utf-32")
         || encoding.startsWith("ucs"))
-        return;
+        return {};
     QStringDecoder decoder(encoding.constData());
     if (!decoder.isValid())
-        return;
+        return {};
     const QString text = decoder.decode(bytes);
-    bytes = text.toUtf8();
+    return text.toUtf8();
 }
 
 // Everything after the parse: the tree is touched only once the document is known good,
@@ -286,50 +376,61 @@ bool buildTree(const pugi::xml_node &tasksElement, TaskTree &tree, const StatusC
     return true;
 }
 
-// The one reader behind the file and the in-memory entry points. bytes is parsed in place.
-// original gives the bytes as they came, asked for only to place a parse error.
-bool loadFromBuffer(QByteArray &bytes, const std::function<QByteArray()> &original, TaskTree &tree,
-                    const StatusColors &colors, QString *error)
+// The one reader behind the file and the in-memory entry points: data (size bytes, taken
+// from arena) is parsed in place. original gives the bytes as they came, asked for only to
+// place a parse error.
+bool loadFromBuffer(ParseArena &arena, char *data, size_t size, const std::function<QByteArray()> &original,
+                    TaskTree &tree, const StatusColors &colors, QString *error)
 {
+    ArenaScope scope(arena);
     tree.beginBulkLoad();
     tree.clear();
 
-    const bool byteOriented = looksByteOriented(bytes);
+    const bool byteOriented = looksByteOriented(QByteArrayView(data, qsizetype(size)));
     bool recoded = false;
     if (byteOriented) {
-        const qsizetype before = bytes.size();
-        const char *data = bytes.constData();
-        recodeDeclaredEncoding(bytes);
-        recoded = bytes.constData() != data || bytes.size() != before;
+        const QByteArray utf8 = recodedFromDeclaredEncoding(QByteArrayView(data, qsizetype(size)));
+        if (!utf8.isEmpty()) {
+            data = static_cast<char *>(arena.allocate(size_t(utf8.size())));
+            size = data ? size_t(utf8.size()) : 0;
+            if (data)
+                std::memcpy(data, utf8.constData(), size);
+            recoded = true;
+        }
     }
 
-    pugi::xml_document doc;
-    const pugi::xml_parse_result result =
-        doc.load_buffer_inplace(bytes.data(), size_t(bytes.size()), kParseOptions, pugi::encoding_auto);
     bool ok = false;
-    if (!result) {
-        if (error) {
-            const bool placeable = byteOriented && !recoded;
-            *error = describeParseError(result, placeable ? original() : QByteArray(), placeable);
-        }
-    } else {
-        const pugi::xml_node top = doc.document_element();
-        // The parser is lenient about what stands beside the document element; XML is not.
-        int elements = 0;
-        bool strayText = false;
-        for (pugi::xml_node n = doc.first_child(); n; n = n.next_sibling()) {
-            elements += n.type() == pugi::node_element;
-            strayText = strayText || n.type() == pugi::node_pcdata || n.type() == pugi::node_cdata;
-        }
-        if (elements > 1 || strayText) {
-            if (error)
-                *error = QStringLiteral("вне корневого элемента документа есть другие данные");
-        } else if (std::strcmp(top.name(), "Tasks") != 0) {
-            if (error)
-                *error = QStringLiteral("корневой элемент документа — «%1», а не «Tasks»")
-                             .arg(QString::fromUtf8(top.name()));
+    {
+        pugi::xml_document doc;
+        // Recoded bytes still carry their old declaration, which the parser would otherwise obey
+        // (it decodes a declared Latin-1 itself) and so decode the UTF-8 a second time.
+        const pugi::xml_encoding encoding = recoded ? pugi::encoding_utf8 : pugi::encoding_auto;
+        const pugi::xml_parse_result result = data ? doc.load_buffer_inplace(data, size, kParseOptions, encoding)
+                                                   : doc.load_buffer("", 0, kParseOptions, encoding);
+        if (!result) {
+            if (error) {
+                const bool placeable = byteOriented && !recoded;
+                *error = describeParseError(result, placeable ? original() : QByteArray(), placeable);
+            }
         } else {
-            ok = buildTree(top, tree, colors, error);
+            const pugi::xml_node top = doc.document_element();
+            // The parser is lenient about what stands beside the document element; XML is not.
+            int elements = 0;
+            bool strayText = false;
+            for (pugi::xml_node n = doc.first_child(); n; n = n.next_sibling()) {
+                elements += n.type() == pugi::node_element;
+                strayText = strayText || n.type() == pugi::node_pcdata || n.type() == pugi::node_cdata;
+            }
+            if (elements > 1 || strayText) {
+                if (error)
+                    *error = QStringLiteral("вне корневого элемента документа есть другие данные");
+            } else if (std::strcmp(top.name(), "Tasks") != 0) {
+                if (error)
+                    *error = QStringLiteral("корневой элемент документа — «%1», а не «Tasks»")
+                                 .arg(QString::fromUtf8(top.name()));
+            } else {
+                ok = buildTree(top, tree, colors, error);
+            }
         }
     }
     tree.endBulkLoad();
@@ -522,14 +623,25 @@ LoadResult loadTaskFile(const QString &path, TaskTree &tree, const StatusColors 
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return fail(file.errorString());
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return fail(file.errorString());
+    ParseArena arena;
+    const qint64 expected = file.size();
+    char *data = static_cast<char *>(arena.allocate(size_t(std::max<qint64>(expected, 1))));
+    if (!data)
+        return fail(QStringLiteral("не хватает памяти"));
+    qint64 size = 0;
+    while (size < expected) {
+        const qint64 n = file.read(data + size, expected - size);
+        if (n < 0)
+            return fail(file.errorString());
+        if (n == 0)
+            break; // the file shrank meanwhile: take what is there
+        size += n;
+    }
     file.close();
 
     QString error;
     const bool ok = loadFromBuffer(
-        bytes,
+        arena, data, size_t(size),
         [&path] {
             QFile again(path);
             return again.open(QIODevice::ReadOnly) ? again.readAll() : QByteArray();
@@ -544,10 +656,19 @@ LoadResult loadTaskFile(const QString &path, TaskTree &tree, const StatusColors 
 
 bool loadTaskFileFromBytes(const QByteArray &bytes, TaskTree &tree, const StatusColors &colors, QString *error)
 {
-    QByteArray work = bytes;
-    work.detach();
+    ParseArena arena;
+    char *data = static_cast<char *>(arena.allocate(size_t(std::max<qsizetype>(bytes.size(), 1))));
+    if (data)
+        std::memcpy(data, bytes.constData(), size_t(bytes.size()));
     QString why;
-    const bool ok = loadFromBuffer(work, [&bytes] { return bytes; }, tree, colors, &why);
+    const bool ok = data ? loadFromBuffer(arena, data, size_t(bytes.size()), [&bytes] { return bytes; }, tree, colors, &why)
+                         : false;
+    if (!data) {
+        tree.beginBulkLoad();
+        tree.clear();
+        tree.endBulkLoad();
+        why = QStringLiteral("не хватает памяти");
+    }
     if (error)
         *error = ok ? QString() : why;
     return ok;
