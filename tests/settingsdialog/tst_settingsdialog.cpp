@@ -6,29 +6,25 @@
 #include "ui/settings/frmSettings.h"
 
 #include <QAbstractButton>
-#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
-#include <QPushButton>
 
 namespace {
-
-const QString kInvalidTimeout = QStringLiteral("Введено неверное значение таймаута.");
 
 class CountingRegistration : public FakeStartupRegistration
 {
 public:
-    int registerCalls = 0, unregisterCalls = 0;
+    int calls = 0;
     QStringList commandLines;
     bool Register(const QString &name, const QString &commandLine, QString *error) override
     {
-        ++registerCalls;
+        ++calls;
         commandLines.append(commandLine);
         return FakeStartupRegistration::Register(name, commandLine, error);
     }
     bool Unregister(const QString &name, QString *error) override
     {
-        ++unregisterCalls;
+        ++calls;
         return FakeStartupRegistration::Unregister(name, error);
     }
 };
@@ -37,18 +33,20 @@ public:
 struct OpenSettings {
     FakeServices fakes;
     CountingRegistration startup;
-    Services services = withStartup(fakes.services(), &startup);
     AppSettings settings;
     QWidget tree;
     int saves = 0;
     std::function<void()> onSave;
     std::unique_ptr<frmSettings> dialog;
+    Services services;
 
-    explicit OpenSettings(const std::function<void(OpenSettings &)> &prepare = {})
+    explicit OpenSettings(bool registered = false)
     {
+        services = fakes.services();
+        services.startup = &startup;
+        if (registered)
+            startup.entries.insert(AppIdentity::kGuid, QStringLiteral("old"));
         tree.setFont(QFont(QStringLiteral("DejaVu Sans"), 10));
-        if (prepare)
-            prepare(*this);
         dialog = std::make_unique<frmSettings>(nullptr, settings, &tree, services, [this] {
             ++saves;
             if (onSave)
@@ -58,28 +56,18 @@ struct OpenSettings {
         if (!QTest::qWaitForWindowActive(dialog.get()))
             qWarning("settings dialog did not become active");
     }
-    static Services withStartup(Services s, StartupRegistration *startup)
-    {
-        s.startup = startup;
-        return s;
-    }
-    template<typename T>
-    T *get(const QString &name) const
-    {
-        return dialog->findChild<T *>(name);
-    }
-    void clickOk() { QTest::mouseClick(get<QPushButton>(QStringLiteral("cmdOk")), Qt::LeftButton); }
+    QWidget *get(const char *name) const { return dialog->findChild<QWidget *>(QString::fromLatin1(name)); }
+    void click(const char *name) { QTest::mouseClick(get(name), Qt::LeftButton); }
     void typeTimeout(const QString &text)
     {
-        auto *box = get<QLineEdit>(QStringLiteral("txtTimeout"));
-        QTest::mouseClick(box, Qt::LeftButton);
-        box->clear();
-        QTest::keyClicks(box, text);
+        click("txtTimeout");
+        static_cast<QLineEdit *>(get("txtTimeout"))->clear();
+        QTest::keyClicks(get("txtTimeout"), text);
     }
-    QString commandLine() const
+    static QString commandLine()
     {
         return QLatin1Char('"') + QDir::toNativeSeparators(QCoreApplication::applicationFilePath())
-               + QStringLiteral("\" /Autorun");
+            + QStringLiteral("\" /Autorun");
     }
 };
 
@@ -89,64 +77,66 @@ class TestSettingsDialog : public TestCase
 {
     Q_OBJECT
 private Q_SLOTS:
-    void opensWithTheCurrentSettings()
+    void opensOnTheCurrentSettingsInTabOrder()
     {
-        OpenSettings s([](OpenSettings &o) {
-            o.settings.EffectStyle = 2;
-            o.settings.UseBackColor = true;
-            o.settings.EffectTimeout = 1234;
-            o.startup.entries.insert(AppIdentity::kGuid, QStringLiteral("x"));
-        });
-        QCOMPARE(s.dialog->windowTitle(), QStringLiteral("Настройки"));
-        QCOMPARE(s.dialog->size(), QSize(405, 401));
+        OpenSettings s(true);
+        QVERIFY(static_cast<QAbstractButton *>(s.get("chkAutorun"))->isChecked());
+        QCOMPARE(s.get("cmdTreeFont")->font().family(), s.tree.font().family());
+        QCOMPARE(s.get("cmdTreeFont")->font().pointSize(), 10);
+
+        // The direction grid is one tab stop, like option buttons: the checked one.
+        const QStringList expected
+            = QString::fromLatin1("cmdDoneTasksColor cmdDoneTasksBackColor cmdProgressTasksColor "
+                                  "cmdProgressTasksBackColor cmdRejectedTasksColor "
+                                  "cmdRejectedTasksBackColor cboUseBackColor cmdTreeFont "
+                                  "cboFullRowSelect cboESCAction cboMarkSubTasks "
+                                  "cboEffectStyle txtTimeout optDirection7 chkAutorun "
+                                  "cmdOk cmdCancel cmdDoneTasksColor")
+                  .split(QLatin1Char(' '));
+        QStringList visited;
+        for (qsizetype i = 0; i < expected.size(); ++i) {
+            visited.append(QApplication::focusWidget()->objectName());
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        QCOMPARE(visited, expected);
+
+        // Arrow keys move within the grid and choose the direction.
+        s.get("optDirection7")->setFocus();
+        QTest::keyClick(s.get("optDirection7"), Qt::Key_Right);
+        QCOMPARE(QApplication::focusWidget(), s.get("optDirection8"));
         for (int i = 0; i < 9; ++i)
-            QCOMPARE(s.get<QAbstractButton>(QStringLiteral("optDirection%1").arg(i))->isChecked(), i == 7);
-        QCOMPARE(s.get<QComboBox>(QStringLiteral("cboEffectStyle"))->currentText(), QStringLiteral("Slide"));
-        QCOMPARE(s.get<QComboBox>(QStringLiteral("cboUseBackColor"))->currentText(),
-                 QStringLiteral("Фон элементов - по статусу"));
-        QCOMPARE(s.get<QComboBox>(QStringLiteral("cboESCAction"))->currentText(),
-                 QStringLiteral("Свернуть главное окно в трэй"));
-        QCOMPARE(s.get<QLineEdit>(QStringLiteral("txtTimeout"))->text(), QStringLiteral("1234"));
-        QVERIFY(s.get<QCheckBox>(QStringLiteral("chkAutorun"))->isChecked());
-        const QFont sample = s.get<QPushButton>(QStringLiteral("cmdTreeFont"))->font();
-        QCOMPARE(sample.family(), s.tree.font().family());
-        QCOMPARE(sample.pointSize(), 10);
+            QCOMPARE(
+                static_cast<QAbstractButton *>(s.get(qPrintable(QStringLiteral("optDirection%1").arg(i))))->isChecked(),
+                i == 8);
     }
 
     void invalidTimeoutKeepsTheDialogOpen()
     {
-        const QStringList invalid = {QStringLiteral("0"),          QStringLiteral("-5"),  QString(),
-                                     QStringLiteral("   "),        QStringLiteral("abc"), QStringLiteral("12ms"),
-                                     QStringLiteral("2147483648"), QStringLiteral("0.4"), QStringLiteral("1e30")};
         OpenSettings s;
-        auto *box = s.get<QLineEdit>(QStringLiteral("txtTimeout"));
-        for (const QString &text : invalid) {
+        for (const char *text : {"0", "-5", "", "   ", "abc", "12ms", "2147483648", "0.4", "1e30"}) {
             s.fakes.prompts.messages.clear();
-            s.typeTimeout(text);
-            s.clickOk();
+            s.typeTimeout(QString::fromLatin1(text));
+            s.click("cmdOk");
             QCOMPARE(s.fakes.prompts.messages.size(), 1);
-            QCOMPARE(s.fakes.prompts.lastText(), kInvalidTimeout);
+            QCOMPARE(s.fakes.prompts.lastText(), QStringLiteral("Введено неверное значение таймаута."));
             QCOMPARE(s.fakes.prompts.messages.last().style, 16);
-            QVERIFY2(s.dialog->isVisible(), qPrintable(text));
-            QCOMPARE(QApplication::focusWidget(), box);
+            QVERIFY2(s.dialog->isVisible(), text);
+            QCOMPARE(QApplication::focusWidget(), s.get("txtTimeout"));
         }
         QCOMPARE(s.saves, 0);
         QCOMPARE(s.settings.EffectTimeout, 250);
-        QCOMPARE(s.startup.registerCalls + s.startup.unregisterCalls, 0);
+        QCOMPARE(s.startup.calls, 0);
     }
 
     void validTimeoutsAreRoundedHalfToEven()
     {
-        const QList<QPair<QString, int>> valid = {{QStringLiteral(" 300 "), 300},
-                                                  {QStringLiteral("2.5"), 2},
-                                                  {QStringLiteral("3.5"), 4},
-                                                  {QStringLiteral("0.6"), 1},
-                                                  {QStringLiteral("2147483647"), 2147483647}};
+        const QList<QPair<const char *, int>> valid
+            = {{" 300 ", 300}, {"2.5", 2}, {"3.5", 4}, {"0.6", 1}, {"2147483647", 2147483647}};
         for (const auto &[text, expected] : valid) {
             OpenSettings s;
-            s.typeTimeout(text);
-            QTest::keyClick(s.get<QLineEdit>(QStringLiteral("txtTimeout")), Qt::Key_Return);
-            QVERIFY2(s.fakes.prompts.messages.isEmpty(), qPrintable(text));
+            s.typeTimeout(QString::fromLatin1(text));
+            QTest::keyClick(s.get("txtTimeout"), Qt::Key_Return);
+            QVERIFY2(s.fakes.prompts.messages.isEmpty(), text);
             QCOMPARE(s.settings.EffectTimeout, expected);
             QCOMPARE(s.dialog->result(), int(QDialog::Accepted));
         }
@@ -159,70 +149,60 @@ private Q_SLOTS:
         QFont chosen(QStringLiteral("DejaVu Serif"), 15);
         chosen.setBold(true);
         s.fakes.choosers.fonts.push_back(chosen);
-        QTest::mouseClick(s.get<QPushButton>(QStringLiteral("cmdRejectedTasksColor")), Qt::LeftButton);
-        QTest::mouseClick(s.get<QPushButton>(QStringLiteral("cmdProgressTasksBackColor")), Qt::LeftButton);
-        QTest::mouseClick(s.get<QPushButton>(QStringLiteral("cmdTreeFont")), Qt::LeftButton);
-        QTest::keyClick(s.get<QComboBox>(QStringLiteral("cboFullRowSelect")), Qt::Key_Down);
-        QTest::keyClick(s.get<QComboBox>(QStringLiteral("cboESCAction")), Qt::Key_Up);
-        QTest::keyClick(s.get<QComboBox>(QStringLiteral("cboMarkSubTasks")), Qt::Key_Down);
-        QTest::keyClick(s.get<QComboBox>(QStringLiteral("cboEffectStyle")), Qt::Key_Home);
-        QTest::mouseClick(s.get<QAbstractButton>(QStringLiteral("optDirection2")), Qt::LeftButton);
-        QTest::mouseClick(s.get<QCheckBox>(QStringLiteral("chkAutorun")), Qt::LeftButton);
+        s.click("cmdRejectedTasksColor");
+        s.click("cmdProgressTasksBackColor");
+        s.click("cmdTreeFont");
+        QTest::keyClick(s.get("cboFullRowSelect"), Qt::Key_Down);
+        QTest::keyClick(s.get("cboESCAction"), Qt::Key_Up);
+        QTest::keyClick(s.get("cboMarkSubTasks"), Qt::Key_Down);
+        QTest::keyClick(s.get("cboEffectStyle"), Qt::Key_Home); // "Нет" still saves direction and timeout
+        s.click("optDirection2");
+        s.click("chkAutorun");
         s.typeTimeout(QStringLiteral("600"));
 
-        // Everything is in place by the time the settings are saved.
         AppSettings atSave;
         QString registeredAtSave;
         s.onSave = [&] {
             atSave = s.settings;
             registeredAtSave = s.startup.entries.value(AppIdentity::kGuid);
         };
-        s.clickOk();
+        s.click("cmdOk");
         QCOMPARE(s.saves, 1);
-        QVERIFY(!s.dialog->isVisible());
         QCOMPARE(s.dialog->result(), int(QDialog::Accepted));
+        QVERIFY(!s.dialog->isVisible());
         QCOMPARE(atSave.RejectedTasksColor, OleColor(0x123456));
         QCOMPARE(atSave.ProgressTasksBackColor, OleColor(0xABCDEF));
-        QCOMPARE(atSave.DoneTasksColor, OleColor(0x00B900));
         QCOMPARE(atSave.CustomColors, QStringLiteral("fake-custom"));
-        QVERIFY(atSave.FullRowSelect);
-        QVERIFY(!atSave.CollapseOnESC);
-        QVERIFY(atSave.DontMarkSubTasks);
-        QVERIFY(!atSave.UseBackColor);
+        QVERIFY(atSave.FullRowSelect && !atSave.CollapseOnESC && atSave.DontMarkSubTasks && !atSave.UseBackColor);
         QCOMPARE(atSave.EffectStyle, 0);
         QCOMPARE(atSave.EffectTimeout, 600);
         QCOMPARE(atSave.SlideDirection, 2);
         QCOMPARE(s.tree.font().family(), QStringLiteral("DejaVu Serif"));
         QCOMPARE(s.tree.font().pointSize(), 15);
         QVERIFY(s.tree.font().bold());
-        QCOMPARE(registeredAtSave, s.commandLine());
-        QCOMPARE(s.startup.registerCalls, 1);
+        QCOMPARE(registeredAtSave, OpenSettings::commandLine());
         QVERIFY(s.fakes.prompts.messages.isEmpty());
     }
 
     void registrationIsRefreshedOnEveryOk()
     {
-        OpenSettings registered([](OpenSettings &o) { o.startup.entries.insert(AppIdentity::kGuid, QStringLiteral("old")); });
-        registered.clickOk();
-        QCOMPARE(registered.startup.commandLines, QStringList {registered.commandLine()});
-        QCOMPARE(registered.startup.entries.value(AppIdentity::kGuid), registered.commandLine());
+        OpenSettings registered(true);
+        registered.click("cmdOk");
+        QCOMPARE(registered.startup.commandLines, QStringList {OpenSettings::commandLine()});
 
         OpenSettings none;
-        none.clickOk();
-        QCOMPARE(none.startup.unregisterCalls, 1);
-        QCOMPARE(none.startup.registerCalls, 0);
+        none.click("cmdOk");
+        QCOMPARE(none.startup.calls, 1);
+        QVERIFY(none.startup.commandLines.isEmpty());
         QVERIFY(none.fakes.prompts.messages.isEmpty());
-        QCOMPARE(none.saves, 1);
 
-        OpenSettings failing([](OpenSettings &o) {
-            o.startup.entries.insert(AppIdentity::kGuid, QStringLiteral("old"));
-            o.startup.failWrites = true;
-        });
-        QTest::mouseClick(failing.get<QCheckBox>(QStringLiteral("chkAutorun")), Qt::LeftButton);
+        OpenSettings failing(true);
+        failing.startup.failWrites = true;
+        failing.click("chkAutorun");
         failing.typeTimeout(QStringLiteral("700"));
-        failing.clickOk();
+        failing.click("cmdOk");
         QCOMPARE(failing.fakes.prompts.messages.size(), 1);
-        QVERIFY(failing.fakes.prompts.lastText().startsWith(QStringLiteral("Не удалось изменить автозапуск программы.")));
+        QVERIFY(failing.fakes.prompts.lastText().startsWith(QStringLiteral("Не удалось изменить автозапуск")));
         QVERIFY(failing.fakes.prompts.lastText().contains(QStringLiteral("cannot write")));
         QCOMPARE(failing.settings.EffectTimeout, 700);
         QCOMPARE(failing.saves, 1);
@@ -231,59 +211,26 @@ private Q_SLOTS:
 
     void cancelKeepsOnlyTheCustomColors()
     {
-        for (bool useCloseBox : {false, true}) {
+        for (bool closeBox : {false, true}) {
             OpenSettings s;
             s.fakes.choosers.colors = {std::nullopt, OleColor(0x00FF00)};
-            QTest::mouseClick(s.get<QPushButton>(QStringLiteral("cmdDoneTasksColor")), Qt::LeftButton);
+            s.click("cmdDoneTasksColor");
             QCOMPARE(s.settings.CustomColors, QString());
-            QTest::mouseClick(s.get<QPushButton>(QStringLiteral("cmdDoneTasksBackColor")), Qt::LeftButton);
+            s.click("cmdDoneTasksBackColor");
             QCOMPARE(s.settings.CustomColors, QStringLiteral("fake-custom"));
-            QTest::keyClick(s.get<QComboBox>(QStringLiteral("cboUseBackColor")), Qt::Key_Down);
+            QTest::keyClick(s.get("cboUseBackColor"), Qt::Key_Down);
             s.typeTimeout(QStringLiteral("999"));
-            if (useCloseBox)
+            if (closeBox)
                 s.dialog->close();
             else
-                QTest::keyClick(s.get<QLineEdit>(QStringLiteral("txtTimeout")), Qt::Key_Escape);
+                QTest::keyClick(s.get("txtTimeout"), Qt::Key_Escape);
             QVERIFY(!s.dialog->isVisible());
             QCOMPARE(s.dialog->result(), int(QDialog::Rejected));
-            const AppSettings defaults;
-            QCOMPARE(s.settings.DoneTasksBackColor, defaults.DoneTasksBackColor);
-            QCOMPARE(s.settings.UseBackColor, false);
+            QCOMPARE(s.settings.DoneTasksBackColor, AppSettings().DoneTasksBackColor);
+            QVERIFY(!s.settings.UseBackColor);
             QCOMPARE(s.settings.EffectTimeout, 250);
-            QCOMPARE(s.settings.CustomColors, QStringLiteral("fake-custom"));
-            QCOMPARE(s.saves, 0);
-            QCOMPARE(s.startup.registerCalls + s.startup.unregisterCalls, 0);
+            QCOMPARE(s.saves + s.startup.calls, 0);
         }
-    }
-
-    void tabOrderFollowsTheLayout()
-    {
-        OpenSettings s;
-        QStringList expected = {QStringLiteral("cmdDoneTasksColor"),     QStringLiteral("cmdDoneTasksBackColor"),
-                                QStringLiteral("cmdProgressTasksColor"), QStringLiteral("cmdProgressTasksBackColor"),
-                                QStringLiteral("cmdRejectedTasksColor"), QStringLiteral("cmdRejectedTasksBackColor"),
-                                QStringLiteral("cboUseBackColor"),       QStringLiteral("cmdTreeFont"),
-                                QStringLiteral("cboFullRowSelect"),      QStringLiteral("cboESCAction"),
-                                QStringLiteral("cboMarkSubTasks"),       QStringLiteral("cboEffectStyle"),
-                                QStringLiteral("txtTimeout"),            QStringLiteral("optDirection7")};
-        // Like option buttons, the direction grid is one stop: the checked one.
-        expected << QStringLiteral("chkAutorun") << QStringLiteral("cmdOk") << QStringLiteral("cmdCancel")
-                 << QStringLiteral("cmdDoneTasksColor");
-        QCOMPARE(QApplication::focusWidget()->objectName(), expected.first());
-        QStringList visited = {expected.first()};
-        for (qsizetype i = 1; i < expected.size(); ++i) {
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-            visited.append(QApplication::focusWidget()->objectName());
-        }
-        QCOMPARE(visited, expected);
-
-        // Arrow keys move within the grid and choose the direction.
-        auto *down = s.get<QAbstractButton>(QStringLiteral("optDirection7"));
-        down->setFocus();
-        QTest::keyClick(down, Qt::Key_Right);
-        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("optDirection8"));
-        QVERIFY(s.get<QAbstractButton>(QStringLiteral("optDirection8"))->isChecked());
-        QVERIFY(!down->isChecked());
     }
 };
 

@@ -42,8 +42,9 @@ const QString kLastAddFileKey = QStringLiteral("Last Add File Directory");
 } // namespace
 
 frmTaskEditor::frmTaskEditor(QWidget *parent, Services &services)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
-                          | Qt::MSWindowsFixedSizeDialogHint)
+    : QDialog(parent,
+              Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
+                  | Qt::MSWindowsFixedSizeDialogHint)
     , m_services(services)
 {
     setObjectName(QStringLiteral("frmTaskEditor"));
@@ -89,9 +90,9 @@ void frmTaskEditor::buildControls()
     lstRelatedDocuments->setAccessibleName(QStringLiteral("Связанные документы"));
     connect(lstRelatedDocuments, &RelatedDocumentsList::filesDropped, this, &frmTaskEditor::AddEntries);
 
-    cmdAddFile = makeDocumentButton(QStringLiteral("cmdAddFile"), QStringLiteral("IDB_BTN_ADD_FILE"),
-                                    QStringLiteral(" Добавить файл или несколько файлов в список (Ctrl+F) "),
-                                    6000, 2460);
+    cmdAddFile
+        = makeDocumentButton(QStringLiteral("cmdAddFile"), QStringLiteral("IDB_BTN_ADD_FILE"),
+                             QStringLiteral(" Добавить файл или несколько файлов в список (Ctrl+F) "), 6000, 2460);
     cmdAddFolder = makeDocumentButton(QStringLiteral("cmdAddFolder"), QStringLiteral("IDB_BTN_ADD_FOLDER"),
                                       QStringLiteral(" Добавить папку в список (Ctrl+D) "), 6600, 2460);
     cmdAddURL = makeDocumentButton(QStringLiteral("cmdAddURL"), QStringLiteral("IDB_BTN_ADD_URL"),
@@ -103,14 +104,14 @@ void frmTaskEditor::buildControls()
     connect(cmdAddURL, &QToolButton::clicked, this, &frmTaskEditor::cmdAddURL_Click);
     connect(cmdRemoveItem, &QToolButton::clicked, this, &frmTaskEditor::cmdRemoveItem_Click);
 
-    QWidget *order[] = {txtTaskText, cmdOk, cmdCancel, lstRelatedDocuments,
-                        cmdAddFile, cmdAddFolder, cmdAddURL, cmdRemoveItem};
+    QWidget *order[]
+        = {txtTaskText, cmdOk, cmdCancel, lstRelatedDocuments, cmdAddFile, cmdAddFolder, cmdAddURL, cmdRemoveItem};
     for (std::size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
-QToolButton *frmTaskEditor::makeDocumentButton(const QString &name, const QString &resource,
-                                               const QString &toolTip, int left, int top)
+QToolButton *frmTaskEditor::makeDocumentButton(const QString &name, const QString &resource, const QString &toolTip,
+                                               int left, int top)
 {
     auto *button = new QToolButton(this);
     button->setObjectName(name);
@@ -244,8 +245,7 @@ void frmTaskEditor::cmdAddFile_Click()
     SettingsStore store;
     const QString initialFolder
         = store.ReadValue(kOfnSection, kLastAddFileKey, SettingValueType::Text, QString()).toString();
-    const QStringList files
-        = m_services.choosers->chooseFiles(this, QStringLiteral("Все файлы|*.*"), initialFolder);
+    const QStringList files = m_services.choosers->chooseFiles(this, QStringLiteral("Все файлы|*.*"), initialFolder);
     if (files.isEmpty())
         return;
     // The next Add files starts where the user found these, also after a restart.
@@ -290,8 +290,8 @@ void frmTaskEditor::OpenCurrentEntry()
     if (entry.isEmpty())
         return;
     if (!m_services.opener->open(entry)) {
-        m_services.prompts->messageBox(
-            this, QStringLiteral("Не удалось открыть элемент списка в асоциированной программе."),
-            MsgStyle::OkCritical);
+        m_services.prompts->messageBox(this,
+                                       QStringLiteral("Не удалось открыть элемент списка в асоциированной программе."),
+                                       MsgStyle::OkCritical);
     }
 }

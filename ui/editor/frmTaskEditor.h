@@ -33,8 +33,8 @@ protected:
 
 private:
     void buildControls();
-    QToolButton *makeDocumentButton(const QString &name, const QString &resource, const QString &toolTip,
-                                    int left, int top);
+    QToolButton *makeDocumentButton(const QString &name, const QString &resource, const QString &toolTip, int left,
+                                    int top);
     bool handlePreviewKey(QObject *watched, QKeyEvent *key);
 
     void cmdOk_Click();

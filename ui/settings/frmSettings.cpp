@@ -74,8 +74,9 @@ const QString kInvalidTimeout = QStringLiteral("Введено неверное 
 
 frmSettings::frmSettings(QWidget *owner, AppSettings &settings, QWidget *tree, Services &services,
                          std::function<void()> saveSettings)
-    : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
-                         | Qt::MSWindowsFixedSizeDialogHint)
+    : QDialog(owner,
+              Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
+                  | Qt::MSWindowsFixedSizeDialogHint)
     , m_settings(settings)
     , m_tree(tree)
     , m_services(services)
@@ -127,10 +128,10 @@ void frmSettings::buildControls()
         connect(m_colorButtons[i], &QPushButton::clicked, this, [this, i] { PickColor(i); });
 
     lbl = makeLabel(7, QStringLiteral("Фоновый цвет:"), 120, 1500, 1290, 210);
-    cboUseBackColor = makeList(QStringLiteral("cboUseBackColor"),
-                               {QStringLiteral("Все элементы без фонового цвета"),
-                                QStringLiteral("Фон элементов - по статусу")},
-                               2220, 1440, 3735);
+    cboUseBackColor
+        = makeList(QStringLiteral("cboUseBackColor"),
+                   {QStringLiteral("Все элементы без фонового цвета"), QStringLiteral("Фон элементов - по статусу")},
+                   2220, 1440, 3735);
     lbl->setBuddy(cboUseBackColor);
 
     lbl = makeLabel(4, QStringLiteral("Шрифт дерева задач:"), 120, 2040, 1845, 210);
@@ -141,16 +142,15 @@ void frmSettings::buildControls()
     lbl->setBuddy(cmdTreeFont);
 
     lbl = makeLabel(8, QStringLiteral("Выделение:"), 120, 2700, 1020, 210);
-    cboFullRowSelect = makeList(QStringLiteral("cboFullRowSelect"),
-                                {QStringLiteral("Только текст элементов"),
-                                 QStringLiteral("Фон элемента по всей ширине")},
-                                2220, 2640, 3735);
+    cboFullRowSelect = makeList(
+        QStringLiteral("cboFullRowSelect"),
+        {QStringLiteral("Только текст элементов"), QStringLiteral("Фон элемента по всей ширине")}, 2220, 2640, 3735);
     lbl->setBuddy(cboFullRowSelect);
 
     lbl = makeLabel(3, QStringLiteral("Действие ESC:"), 120, 3120, 1245, 210);
     cboESCAction = makeList(QStringLiteral("cboESCAction"),
-                            {QStringLiteral("Закрыть программу"), QStringLiteral("Свернуть главное окно в трэй")},
-                            2220, 3060, 3735);
+                            {QStringLiteral("Закрыть программу"), QStringLiteral("Свернуть главное окно в трэй")}, 2220,
+                            3060, 3735);
     lbl->setBuddy(cboESCAction);
 
     lbl = makeLabel(9, QStringLiteral("Пометка подзадач:"), 120, 3540, 1620, 210);
@@ -160,10 +160,10 @@ void frmSettings::buildControls()
     lbl->setBuddy(cboMarkSubTasks);
 
     lbl = makeLabel(5, QStringLiteral("Спецэффект скрытия:"), 120, 3960, 1920, 210);
-    cboEffectStyle = makeList(QStringLiteral("cboEffectStyle"),
-                              {QStringLiteral("Нет"), QStringLiteral("Blend"), QStringLiteral("Slide"),
-                               QStringLiteral("Roll")},
-                              2220, 3900, 2235);
+    cboEffectStyle
+        = makeList(QStringLiteral("cboEffectStyle"),
+                   {QStringLiteral("Нет"), QStringLiteral("Blend"), QStringLiteral("Slide"), QStringLiteral("Roll")},
+                   2220, 3900, 2235);
     lbl->setBuddy(cboEffectStyle);
 
     lbl = makeLabel(6, QStringLiteral("Таймаут (мс):"), 120, 4380, 1185, 210);
@@ -172,12 +172,12 @@ void frmSettings::buildControls()
     txtTimeout->setGeometry(px(2220), px(4320), px(2235), px(330));
     lbl->setBuddy(txtTimeout);
 
-    static const char *const pictures[] = {"IDB_OPT_UP_LEFT", "IDB_OPT_UP",        "IDB_OPT_UP_RIGHT",
-                                           "IDB_OPT_LEFT",    "IDB_OPT_CENTER",    "IDB_OPT_RIGHT",
-                                           "IDB_OPT_DOWN_LEFT", "IDB_OPT_DOWN",    "IDB_OPT_DOWN_RIGHT"};
-    static const char *const directionNames[] = {"вверх и влево", "вверх",  "вверх и вправо",
-                                                 "влево",         "к центру", "вправо",
-                                                 "вниз и влево",  "вниз",   "вниз и вправо"};
+    static const char *const pictures[]
+        = {"IDB_OPT_UP_LEFT", "IDB_OPT_UP",        "IDB_OPT_UP_RIGHT", "IDB_OPT_LEFT",      "IDB_OPT_CENTER",
+           "IDB_OPT_RIGHT",   "IDB_OPT_DOWN_LEFT", "IDB_OPT_DOWN",     "IDB_OPT_DOWN_RIGHT"};
+    static const char *const directionNames[]
+        = {"вверх и влево", "вверх",        "вверх и вправо", "влево",        "к центру",
+           "вправо",        "вниз и влево", "вниз",           "вниз и вправо"};
     for (int i = 0; i < 9; ++i) {
         auto *opt = new QToolButton(this);
         opt->setObjectName(QStringLiteral("optDirection%1").arg(i));
@@ -228,10 +228,19 @@ void frmSettings::buildControls()
         label->setFont(f);
     }
 
-    QList<QWidget *> order = {m_colorButtons[DoneFore], m_colorButtons[DoneBack], m_colorButtons[ProgressFore],
-                              m_colorButtons[ProgressBack], m_colorButtons[RejectedFore], m_colorButtons[RejectedBack],
-                              cboUseBackColor, cmdTreeFont, cboFullRowSelect, cboESCAction, cboMarkSubTasks,
-                              cboEffectStyle, txtTimeout};
+    QList<QWidget *> order = {m_colorButtons[DoneFore],
+                              m_colorButtons[DoneBack],
+                              m_colorButtons[ProgressFore],
+                              m_colorButtons[ProgressBack],
+                              m_colorButtons[RejectedFore],
+                              m_colorButtons[RejectedBack],
+                              cboUseBackColor,
+                              cmdTreeFont,
+                              cboFullRowSelect,
+                              cboESCAction,
+                              cboMarkSubTasks,
+                              cboEffectStyle,
+                              txtTimeout};
     for (QToolButton *opt : optDirection)
         order.append(opt);
     order << chkAutorun << cmdOk << cmdCancel;
@@ -302,9 +311,8 @@ void frmSettings::LoadSettings()
     if (m_tree)
         setTreeFontSample(m_tree->font());
 
-    cboEffectStyle->setCurrentIndex(m_settings.EffectStyle >= 0 && m_settings.EffectStyle < cboEffectStyle->count()
-                                        ? m_settings.EffectStyle
-                                        : -1);
+    cboEffectStyle->setCurrentIndex(
+        m_settings.EffectStyle >= 0 && m_settings.EffectStyle < cboEffectStyle->count() ? m_settings.EffectStyle : -1);
     txtTimeout->setText(QString::number(m_settings.EffectTimeout));
 
     if (m_settings.SlideDirection >= 0 && m_settings.SlideDirection < int(optDirection.size()))
@@ -394,7 +402,7 @@ void frmSettings::cmdOk_Click()
     bool registered = false;
     if (chkAutorun->isChecked()) {
         const QString commandLine = QLatin1Char('"') + QDir::toNativeSeparators(QCoreApplication::applicationFilePath())
-                                    + QStringLiteral("\" /Autorun");
+            + QStringLiteral("\" /Autorun");
         registered = m_services.startup->Register(AppIdentity::kGuid, commandLine, &error);
     } else {
         registered = m_services.startup->Unregister(AppIdentity::kGuid, &error);
