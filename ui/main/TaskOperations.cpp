@@ -94,8 +94,9 @@ void TaskOperations::EditTask()
     editor->exec();
     if (!editor->Accepted())
         return;
-    task = tree().selected();
-    if (!task || task->isRoot())
+    // The editor is modal; should the selection have moved all the same, edit nothing
+    // rather than the wrong task.
+    if (tree().selected() != task)
         return;
     tree().setText(task, editor->text());
     tree().setRelatedDocuments(task, editor->documents());

@@ -82,6 +82,13 @@ TaskTreeView::TaskTreeView(QWidget *parent)
     setContextMenuPolicy(Qt::PreventContextMenu);
 }
 
+TaskTreeView::~TaskTreeView()
+{
+    // The move cursor belongs to the drag; it must not outlive the tree.
+    if (m_dragging)
+        QApplication::restoreOverrideCursor();
+}
+
 void TaskTreeView::setTaskModel(TaskItemModel *model)
 {
     m_model = model;

@@ -14,6 +14,7 @@ class TaskTreeView : public QTreeView
     Q_OBJECT
 public:
     explicit TaskTreeView(QWidget *parent = nullptr);
+    ~TaskTreeView() override;
 
     void setTaskModel(TaskItemModel *model);
     TaskItemModel *taskModel() const { return m_model; }
