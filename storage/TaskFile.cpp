@@ -621,7 +621,7 @@ LoadResult loadTaskFile(const QString &path, TaskTree &tree, const StatusColors 
     if (info.isDir())
         return fail(QStringLiteral("это папка, а не файл"));
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return fail(file.errorString());
     ParseArena arena;
     const qint64 expected = file.size();
