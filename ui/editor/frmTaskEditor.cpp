@@ -14,7 +14,7 @@
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScrollBar>
+#include <QShortcut>
 #include <QToolButton>
 
 namespace {
@@ -53,6 +53,14 @@ frmTaskEditor::frmTaskEditor(QWidget *parent, Services &services)
     setFixedSize(px(7275), px(3735));
     setSizeGripEnabled(false);
     buildControls();
+
+    // Shortcuts rather than key codes, so that they also work with a Cyrillic layout active.
+    const std::pair<int, QToolButton *> shortcuts[]
+        = {{Qt::Key_F, cmdAddFile}, {Qt::Key_D, cmdAddFolder}, {Qt::Key_U, cmdAddURL}};
+    for (const auto &[key, button] : shortcuts) {
+        auto *shortcut = new QShortcut(QKeySequence(Qt::CTRL | key), this);
+        connect(shortcut, &QShortcut::activated, button, &QToolButton::click);
+    }
 
     // The dialog sees every key before the focused control does.
     const QList<QWidget *> children = findChildren<QWidget *>();
@@ -156,6 +164,12 @@ void frmTaskEditor::AddEntries(const QStringList &entries)
 bool frmTaskEditor::eventFilter(QObject *watched, QEvent *event)
 {
     switch (event->type()) {
+    case QEvent::ShortcutOverride:
+        // A text box would claim some of these keys for itself (Ctrl+U deletes the line on
+        // some desktops); here they always belong to the document buttons.
+        if (isDocumentShortcut(static_cast<QKeyEvent *>(event)))
+            return true;
+        break;
     case QEvent::KeyPress:
         if (handlePreviewKey(watched, static_cast<QKeyEvent *>(event)))
             return true;
@@ -184,6 +198,13 @@ void frmTaskEditor::keyPressEvent(QKeyEvent *event)
         QDialog::keyPressEvent(event);
 }
 
+bool frmTaskEditor::isDocumentShortcut(const QKeyEvent *key)
+{
+    const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+    return mods == Qt::ControlModifier
+        && (key->key() == Qt::Key_F || key->key() == Qt::Key_D || key->key() == Qt::Key_U);
+}
+
 bool frmTaskEditor::handlePreviewKey(QObject *watched, QKeyEvent *key)
 {
     // Modifier states are compared whole: Ctrl+Shift+F is not Ctrl+F.
@@ -191,21 +212,6 @@ bool frmTaskEditor::handlePreviewKey(QObject *watched, QKeyEvent *key)
     const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
 
     if (mods == Qt::ControlModifier) {
-        // These keys are taken here: a text box would otherwise act on them as well
-        // (Ctrl+U deletes the line on some desktops).
-        switch (key->key()) {
-        case Qt::Key_F:
-            cmdAddFile->click();
-            return true;
-        case Qt::Key_D:
-            cmdAddFolder->click();
-            return true;
-        case Qt::Key_U:
-            cmdAddURL->click();
-            return true;
-        default:
-            break;
-        }
         if (enter && watched == lstRelatedDocuments) {
             OpenCurrentEntry();
             return true;

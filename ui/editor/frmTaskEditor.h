@@ -36,6 +36,7 @@ private:
     QToolButton *makeDocumentButton(const QString &name, const QString &resource, const QString &toolTip, int left,
                                     int top);
     bool handlePreviewKey(QObject *watched, QKeyEvent *key);
+    static bool isDocumentShortcut(const QKeyEvent *key);
 
     void cmdOk_Click();
     void cmdAddFile_Click();
