@@ -206,6 +206,14 @@ private Q_SLOTS:
             h.fakes.tray.click();
             QVERIFY(h.w().isVisible());
             QCOMPARE(h.w().tree().root()->childCount(), 3);
+            // Ending the program from the tray works on a hidden window too.
+            h.w().HideToTray();
+            QVERIFY(!h.w().isVisible());
+            QFile::remove(h.taskFile);
+            QSignalSpy unloaded(&h.w(), &frmMain::unloaded);
+            h.w().close();
+            QCOMPARE(unloaded.size(), 1);
+            QVERIFY(h.fileContent().contains("gamma"));
         }
         {
             // No tray to come back from: the window starts minimised instead of vanishing.
