@@ -69,9 +69,6 @@ private Q_SLOTS:
         QCOMPARE(unloaded.size(), 0);
         QVERIFY(w.isActivationListening());
         QVERIFY(!programSettings()->contains(QStringLiteral("Collapse on ESC")));
-        h.fakes.editors.acceptWith(QStringLiteral("still here"));
-        QTest::keyClick(w.tvTasks(), Qt::Key_Insert);
-        QCOMPARE(w.tree().selected()->text(), QStringLiteral("still here"));
         QTest::keyClick(w.tvTasks(), Qt::Key_Escape);
         QVERIFY(!w.isVisible());
         h.fakes.tray.click();
@@ -98,7 +95,6 @@ private Q_SLOTS:
             s->setValue(QStringLiteral("Colors/Rejected Tasks Color"), 0xFFFFFF);
             s->setValue(QStringLiteral("Colors/Done Tasks Back Color"), QStringLiteral("green"));
             s->setValue(QStringLiteral("Colors/Rejected Tasks Back Color"), 0x123456);
-            s->setValue(QStringLiteral("Colors/Custom Colors"), QStringLiteral("1, 2, 3"));
             s->setValue(QStringLiteral("Colors/Use Back Color"), 1);
             s->setValue(QStringLiteral("Effects/Timeout"), -5);
             s->setValue(QStringLiteral("Effects/Style"), 4);
@@ -118,7 +114,6 @@ private Q_SLOTS:
         QCOMPARE(a.DoneTasksBackColor, OleColor(0x9BFF9B));
         QCOMPARE(a.ProgressTasksBackColor, OleColor(0xFFFFFF));
         QCOMPARE(a.RejectedTasksBackColor, OleColor(0x123456));
-        QCOMPARE(a.CustomColors, QStringLiteral("1, 2, 3"));
         QCOMPARE(a.UseBackColor, true);
         QCOMPARE(a.EffectTimeout, -5);
         QCOMPARE(a.EffectStyle, 1);
@@ -138,7 +133,6 @@ private Q_SLOTS:
         QCOMPARE(s->value(QStringLiteral("Effects/Slide Direction")).toInt(), 3);
         QCOMPARE(s->value(QStringLiteral("Effects/Timeout")).toInt(), -5);
         QCOMPARE(s->value(QStringLiteral("Don't Mark Sub Tasks")).toBool(), true);
-        QCOMPARE(s->value(QStringLiteral("Colors/Custom Colors")).toString(), QStringLiteral("1, 2, 3"));
 
         // A second run reads them back unchanged.
         MainHarness again(sampleTasks());
@@ -152,12 +146,9 @@ private Q_SLOTS:
     {
         MainHarness h;
         h.loadShown();
-        const AppSettings d;
         QCOMPARE(h.settings.EffectStyle, 1);
-        QCOMPARE(h.settings.SlideDirection, 7);
-        QCOMPARE(h.settings.EffectTimeout, 250);
-        QCOMPARE(h.settings.DoneTasksBackColor, d.DoneTasksBackColor);
         QCOMPARE(h.w().tvTasks()->font().family(), QStringLiteral("Georgia"));
+        QCOMPARE(h.w().tvTasks()->font().pointSize(), 12);
         // Design size, centred; only the top node, no message for a missing file.
         QCOMPARE(h.w().size(), QSize(541, 409));
         const QPoint centre = h.w().screen()->availableGeometry().center();
