@@ -8,6 +8,10 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6svg6-dev qt6-translations-l10n qt6-qpa-plugins
   libpugixml-dev libgl-dev
   xvfb xauth
+  # The end-to-end tests and the screenshots: a private desktop with a window manager, a
+  # tray, the accessibility bus, key presses and screen capture.
+  openbox trayer xdotool x11-utils x11-xkb-utils dbus dbus-daemon at-spi2-core
+  python3 python3-gi gir1.2-atspi-2.0 imagemagick fonts-dejavu-core
 )
 
 missing=()
