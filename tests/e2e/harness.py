@@ -77,6 +77,21 @@ def x_windows(pid, name="^Listra$", visible_only=True):
     return [int(w) for w in out.split()]
 
 
+def tray_icons(pid):
+    """The program's icons in the notification area: small visible windows of the process
+    that the tray host has taken in."""
+    out = xdotool("search", "--all", "--onlyvisible", "--pid", str(pid), "--class", "listra",
+                  check=False)
+    icons = []
+    for wid in (int(w) for w in out.split()):
+        info = run(["xwininfo", "-id", str(wid), "-tree"], check=False)
+        x, y, width, height = window_geometry(wid)
+        if width <= 64 and height <= 64 and "Parent window id" in info \
+                and "(the root window)" not in info.split("Parent window id", 1)[1].splitlines()[0]:
+            icons.append(wid)
+    return icons
+
+
 def is_viewable(wid):
     out = run(["xwininfo", "-id", str(wid)], check=False)
     return "Map State: IsViewable" in out

@@ -4,7 +4,7 @@ import os
 import time
 
 from harness import (Scenario, file_outline, is_viewable, key, read_settings, read_task_file,
-                     title_bar, wait_until, x_windows)
+                     title_bar, tray_icons, wait_until, x_windows)
 
 TOOLBAR = [
     "Сохранить список задач (F2)",
@@ -21,7 +21,9 @@ TOOLBAR = [
 
 
 def stays_hidden(test, program, seconds=1.5):
-    """Checks for a while that the program runs without a window on screen."""
+    """Checks for a while that the program runs in the tray without a window on screen."""
+    # The icon comes last in the start, after the window has been placed.
+    wait_until("the program's icon in the notification area", lambda: tray_icons(program.pid))
     deadline = time.monotonic() + seconds
     while time.monotonic() < deadline:
         test.assertTrue(program.running(), "the program ended")
