@@ -57,12 +57,12 @@ def _start_xvfb():
     return xvfb, ":" + number.decode().strip()
 
 
-def _forward_stderr(stream):
+def _forward(stream, to):
     for line in iter(stream.readline, b""):
         text = line.decode("utf-8", "replace")
         if not text.startswith(NOISE):
-            sys.stderr.write(text)
-            sys.stderr.flush()
+            to.write(text)
+            to.flush()
 
 
 def run_in_private_desktop(argv, extra_env=None):
@@ -86,9 +86,12 @@ def run_in_private_desktop(argv, extra_env=None):
     env.pop("QT_QPA_PLATFORM", None)
     env.pop("DBUS_SESSION_BUS_ADDRESS", None)
     session = subprocess.Popen(["dbus-run-session", "--", *argv], env=env,
-                               start_new_session=True, stderr=subprocess.PIPE)
-    forwarder = threading.Thread(target=_forward_stderr, args=(session.stderr,), daemon=True)
-    forwarder.start()
+                               start_new_session=True, stdout=subprocess.PIPE,
+                               stderr=subprocess.PIPE)
+    forwarders = [threading.Thread(target=_forward, args=(session.stdout, sys.stdout), daemon=True),
+                  threading.Thread(target=_forward, args=(session.stderr, sys.stderr), daemon=True)]
+    for forwarder in forwarders:
+        forwarder.start()
 
     def stop(signum, _frame):
         for process in (session, xvfb):
@@ -102,7 +105,8 @@ def run_in_private_desktop(argv, extra_env=None):
     signal.signal(signal.SIGINT, stop)
     try:
         code = session.wait()
-        forwarder.join(timeout=5)
+        for forwarder in forwarders:
+            forwarder.join(timeout=5)
     finally:
         try:
             os.killpg(session.pid, signal.SIGKILL)  # whatever the bus activated
