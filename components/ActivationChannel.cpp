@@ -28,9 +28,11 @@ QString ActivationServer::socketPath(const QString &name)
 {
 #if defined(Q_OS_WIN)
     // Named pipes are per session already; the user name keeps users apart on shared machines.
-    return RuntimePaths::fileNameFor(name) + QLatin1Char('-') + RuntimePaths::fileNameFor(qEnvironmentVariable("USERNAME"));
+    return RuntimePaths::fileNameFor(name) + QLatin1Char('-')
+        + RuntimePaths::fileNameFor(qEnvironmentVariable("USERNAME"));
 #else
-    return RuntimePaths::shortenedPath(RuntimePaths::folder(), RuntimePaths::fileNameFor(name), QStringLiteral(".activate"));
+    return RuntimePaths::shortenedPath(RuntimePaths::folder(), RuntimePaths::fileNameFor(name),
+                                       QStringLiteral(".activate"));
 #endif
 }
 

@@ -15,8 +15,9 @@ class EffectOverlay : public QWidget
 {
 public:
     EffectOverlay()
-        : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::BypassWindowManagerHint
-                               | Qt::WindowDoesNotAcceptFocus | Qt::WindowTransparentForInput | Qt::NoDropShadowWindowHint)
+        : QWidget(nullptr,
+                  Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::BypassWindowManagerHint
+                      | Qt::WindowDoesNotAcceptFocus | Qt::WindowTransparentForInput | Qt::NoDropShadowWindowHint)
         , m_nativeOpacity(platformHasWindowOpacity())
     {
         setObjectName(QStringLiteral("windowEffectOverlay"));
@@ -69,7 +70,7 @@ private:
     {
         const QString platform = QGuiApplication::platformName();
         return platform == QStringLiteral("xcb") || platform == QStringLiteral("windows")
-               || platform == QStringLiteral("cocoa");
+            || platform == QStringLiteral("cocoa");
     }
 
     QPixmap m_picture;

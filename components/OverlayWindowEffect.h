@@ -25,8 +25,7 @@ public:
     explicit OverlayWindowEffect(QObject *parent = nullptr);
     ~OverlayWindowEffect() override;
 
-    void animate(QWidget *window, bool show, int style, int direction, int timeoutMs,
-                 const QPixmap &snapshot) override;
+    void animate(QWidget *window, bool show, int style, int direction, int timeoutMs, const QPixmap &snapshot) override;
     void finish() override;
     bool isRunning() const override;
 

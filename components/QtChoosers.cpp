@@ -47,7 +47,8 @@ QString QtChoosers::formatCustomColors(const CustomColors &colors)
 {
     QStringList parts;
     for (OleColor c : colors)
-        parts.append(QStringLiteral("0x") + QString::number(c & 0xFFFFFFu, 16).rightJustified(6, QLatin1Char('0')).toUpper());
+        parts.append(QStringLiteral("0x")
+                     + QString::number(c & 0xFFFFFFu, 16).rightJustified(6, QLatin1Char('0')).toUpper());
     return parts.join(QLatin1Char(','));
 }
 

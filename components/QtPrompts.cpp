@@ -13,7 +13,14 @@
 namespace {
 
 // The button set is the low nibble of the style, the icon the next bits.
-enum ButtonSet { SetOk = 0, SetOkCancel = 1, SetAbortRetryIgnore = 2, SetYesNoCancel = 3, SetYesNo = 4, SetRetryCancel = 5 };
+enum ButtonSet {
+    SetOk = 0,
+    SetOkCancel = 1,
+    SetAbortRetryIgnore = 2,
+    SetYesNoCancel = 3,
+    SetYesNo = 4,
+    SetRetryCancel = 5
+};
 
 QList<QMessageBox::StandardButton> buttonsOf(int style)
 {
@@ -151,8 +158,7 @@ int QtPrompts::showError(QWidget *parent, const QString &errorDetails, int style
     return run(box, style);
 }
 
-QString QtPrompts::inputBox(QWidget *parent, const QString &prompt, const QString &title,
-                            const QString &defaultText)
+QString QtPrompts::inputBox(QWidget *parent, const QString &prompt, const QString &title, const QString &defaultText)
 {
     QInputDialog dialog(parent);
     dialog.setWindowTitle(titleOr(title));

@@ -9,8 +9,7 @@ class QtPrompts : public Prompts
 {
 public:
     int messageBox(QWidget *parent, const QString &text, int style, const QString &title = {}) override;
-    QString inputBox(QWidget *parent, const QString &prompt, const QString &title,
-                     const QString &defaultText) override;
+    QString inputBox(QWidget *parent, const QString &prompt, const QString &title, const QString &defaultText) override;
     int showError(QWidget *parent, const QString &errorDetails, int style, const QString &prompt) override;
     void showAboutBox(QWidget *parent) override;
 

@@ -20,9 +20,10 @@ inline QString fileNameFor(const QString &key)
     QString name;
     name.reserve(key.size());
     for (QChar c : key) {
-        const bool safe = (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
-                          || (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('-')
-                          || c == QLatin1Char('_') || c == QLatin1Char('.') || c == QLatin1Char('{') || c == QLatin1Char('}');
+        const bool safe = (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
+            || (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) || (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+            || c == QLatin1Char('-') || c == QLatin1Char('_') || c == QLatin1Char('.') || c == QLatin1Char('{')
+            || c == QLatin1Char('}');
         name.append(safe ? c : QLatin1Char('_'));
     }
     if (name.isEmpty() || name.startsWith(QLatin1Char('.')))

@@ -193,8 +193,7 @@ QVariant SettingsStore::ReadValue(const QString &section, const QString &key, Se
     return typedDefault(type, defaultValue);
 }
 
-void SettingsStore::WriteValue(const QString &section, const QString &key, SettingValueType type,
-                               const QVariant &value)
+void SettingsStore::WriteValue(const QString &section, const QString &key, SettingValueType type, const QVariant &value)
 {
     QVariant v;
     switch (type) {
@@ -264,7 +263,8 @@ void SettingsStore::RestoreFormPlacement(QWidget *window, const QString &section
     if (placed && maximized) {
         window->showMaximized();
     } else {
-        window->setWindowState(window->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
+        window->setWindowState(window->windowState()
+                               & ~(Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
         window->show();
         // The frame is known only once the window is shown; centre the whole of it.
         if (!placed)

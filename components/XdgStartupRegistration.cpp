@@ -21,7 +21,7 @@ void setError(QString *error, const QString &text)
 bool isUsableName(const QString &name)
 {
     return !name.isEmpty() && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\'))
-           && name != QStringLiteral(".") && name != QStringLiteral("..");
+        && name != QStringLiteral(".") && name != QStringLiteral("..");
 }
 
 #if defined(Q_OS_WIN)
@@ -209,7 +209,9 @@ bool SystemStartupRegistration::Register(const QString &name, const QString &com
     const QString path = entryPath(name);
     const QString folder = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(folder) || !QFileInfo(folder).isDir()) {
-        setError(error, QStringLiteral("Не удаётся создать каталог автозапуска \"%1\".").arg(QDir::toNativeSeparators(folder)));
+        setError(
+            error,
+            QStringLiteral("Не удаётся создать каталог автозапуска \"%1\".").arg(QDir::toNativeSeparators(folder)));
         return false;
     }
 
@@ -225,30 +227,28 @@ bool SystemStartupRegistration::Register(const QString &name, const QString &com
         content += "    <string>" + xmlEscaped(arg).toUtf8() + "</string>\n";
     content += "  </array>\n  <key>RunAtLoad</key>\n  <true/>\n</dict>\n</plist>\n";
 #else
-    content += "[Desktop Entry]\n"
-               "Type=Application\n"
-               "Version=1.0\n"
-               "Name="
-               + AppIdentity::kApplication.toUtf8()
-               + "\n"
-                 "Comment="
-               + AppIdentity::kAppTitle.toUtf8()
-               + "\n"
-                 "Exec="
-               + desktopExecLine(args).toUtf8()
-               + "\n"
-                 "Terminal=false\n"
-                 "X-GNOME-Autostart-enabled=true\n"
-                 // Start after the panel, so that the tray icon has a place to go.
-                 "X-GNOME-Autostart-Delay=5\n"
-                 "X-KDE-autostart-after=panel\n"
-                 "X-LXQt-Need-Tray=true\n";
+    const QStringList lines = {
+        QStringLiteral("[Desktop Entry]"),
+        QStringLiteral("Type=Application"),
+        QStringLiteral("Version=1.0"),
+        QStringLiteral("Name=") + AppIdentity::kApplication,
+        QStringLiteral("Comment=") + AppIdentity::kAppTitle,
+        QStringLiteral("Exec=") + desktopExecLine(args),
+        QStringLiteral("Terminal=false"),
+        QStringLiteral("X-GNOME-Autostart-enabled=true"),
+        // Start after the panel, so that the tray icon has a place to go.
+        QStringLiteral("X-GNOME-Autostart-Delay=5"),
+        QStringLiteral("X-KDE-autostart-after=panel"),
+        QStringLiteral("X-LXQt-Need-Tray=true"),
+    };
+    content = (lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8();
 #endif
 
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit()) {
-        setError(error, QStringLiteral("Не удаётся записать файл автозапуска \"%1\": %2")
-                            .arg(QDir::toNativeSeparators(path), file.errorString()));
+        setError(error,
+                 QStringLiteral("Не удаётся записать файл автозапуска \"%1\": %2")
+                     .arg(QDir::toNativeSeparators(path), file.errorString()));
         return false;
     }
     return true;
@@ -264,8 +264,9 @@ bool SystemStartupRegistration::Unregister(const QString &name, QString *error)
         return true;
     QFile file(path);
     if (!file.remove()) {
-        setError(error, QStringLiteral("Не удаётся удалить файл автозапуска \"%1\": %2")
-                            .arg(QDir::toNativeSeparators(path), file.errorString()));
+        setError(error,
+                 QStringLiteral("Не удаётся удалить файл автозапуска \"%1\": %2")
+                     .arg(QDir::toNativeSeparators(path), file.errorString()));
         return false;
     }
     return true;
