@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QProxyStyle>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 
@@ -61,6 +62,28 @@ private:
     TaskTreeView *m_view;
 };
 
+// Without full-row selection the highlight stays behind the text: the indentation and the
+// expand buttons of the selected row are not painted as selected.
+class TextOnlySelectionStyle : public QProxyStyle
+{
+public:
+    explicit TextOnlySelectionStyle(TaskTreeView *view)
+        : m_view(view)
+    {
+    }
+
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *returnData) const override
+    {
+        if (hint == QStyle::SH_ItemView_ShowDecorationSelected && widget == m_view)
+            return m_view->fullRowSelect() ? 1 : 0;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+
+private:
+    TaskTreeView *m_view;
+};
+
 } // namespace
 
 TaskTreeView::TaskTreeView(QWidget *parent)
@@ -76,6 +99,9 @@ TaskTreeView::TaskTreeView(QWidget *parent)
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setExpandsOnDoubleClick(true);
     setItemDelegate(new TaskItemDelegate(this));
+    auto *selectionStyle = new TextOnlySelectionStyle(this);
+    selectionStyle->setParent(this);
+    setStyle(selectionStyle);
     header()->setStretchLastSection(true);
     setAccessibleName(QStringLiteral("Задачи"));
     // Other buttons open the related-documents menu themselves; no second menu on top.
