@@ -163,7 +163,6 @@ def children(acc):
 
 
 def states(acc):
-    Atspi = atspi()
     state_set = acc.get_state_set()
     return {s.value_nick for s in state_set.get_states()} if state_set else set()
 

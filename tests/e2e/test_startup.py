@@ -1,10 +1,12 @@
-"""Starting and ending the program: the first start, the hidden start, Escape."""
+"""Starting and ending the program: the first start, the hidden start, Escape and the
+setting that decides what it does."""
 
 import os
 import time
 
-from harness import (Scenario, file_outline, is_viewable, key, read_settings, read_task_file,
-                     title_bar, tray_icons, wait_until, x_windows)
+from harness import (Scenario, file_outline, find, find_all, gone, is_viewable, key, name,
+                     read_settings, read_task_file, role, states, text_of, title_bar, tray_icons,
+                     wait_until, x_windows)
 
 TOOLBAR = [
     "Сохранить список задач (F2)",
@@ -29,13 +31,8 @@ def stays_hidden(test, program, seconds=1.5):
         test.assertTrue(program.running(), "the program ended")
         test.assertEqual(x_windows(program.pid), [], "a window is on screen")
         frame = program.frame("Listra", showing=False)
-        test.assertNotIn("showing", program_states(frame))
+        test.assertNotIn("showing", states(frame))
         time.sleep(0.2)
-
-
-def program_states(accessible):
-    from harness import states
-    return states(accessible)
 
 
 class FirstStart(Scenario):
@@ -50,7 +47,6 @@ class FirstStart(Scenario):
         self.assertEqual(program.selected_text(), "Задачи")
 
         # The toolbar shows pictures; a screen reader hears what each button does.
-        from harness import find_all, name, role
         toolbar = find_all(frame, lambda a: role(a) == "tool bar")[0]
         buttons = [name(b) for b in find_all(toolbar, lambda a: role(a) == "push button")]
         self.assertEqual(buttons, TOOLBAR)
@@ -78,7 +74,8 @@ class HiddenStart(Scenario):
         program = self.start("/Autorun")
         program.app()
         stays_hidden(self, program)
-        self.assertEqual(x_windows(program.pid, visible_only=False) != [], True)
+        # The window exists, it is only not shown.
+        self.assertNotEqual(x_windows(program.pid, visible_only=False), [])
 
         # A second start brings the hidden window up and ends.
         second = self.start()
@@ -132,3 +129,47 @@ class EscapeKey(Scenario):
         settings = read_settings(self.sandbox.config_file)
         self.assertTrue(any(k.startswith("Window placement") for k in settings), settings)
         self.assertEqual(settings.get("Collapse on ESC"), "false")
+
+
+class SettingsDialog(Scenario):
+
+    def test_escape_action_chosen_in_the_settings_dialog(self):
+        program = self.start()
+        program.main_window()
+        program.focus_main()
+        key("ctrl+o")
+        dialog = program.frame("Настройки")
+
+        # Tab to the Escape action, as a keyboard user does, and choose to close the program.
+        def focused():
+            return find(dialog, lambda a: "focused" in states(a) and role(a) == "combo box")
+        for _ in range(30):
+            combo = focused()
+            if combo is not None and "Свернуть главное окно в трэй" in (
+                    name(combo), text_of(combo)) and "Действие ESC" in labelled_by(combo):
+                break
+            key("Tab")
+        else:
+            self.fail("the Escape action never took the focus")
+        key("Up")
+        wait_until("the new choice", lambda: name(focused()) == "Закрыть программу")
+        key("Return")
+        wait_until("the dialog to close", lambda: gone(dialog))
+        # OK stores the settings at once.
+        wait_until("the stored choice", lambda: read_settings(
+            self.sandbox.config_file).get("Collapse on ESC") == "false")
+
+        program.wait_main_active()
+        key("Escape")
+        self.assertEqual(program.wait_exit(), 0)
+
+
+def labelled_by(accessible):
+    """The text of the labels that name a control (its buddy label)."""
+    from harness import atspi
+    texts = []
+    for relation in accessible.get_relation_set():
+        if relation.get_relation_type() == atspi().RelationType.LABELLED_BY:
+            for i in range(relation.get_n_targets()):
+                texts.append(name(relation.get_target(i)))
+    return " ".join(texts)

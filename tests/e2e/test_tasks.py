@@ -3,8 +3,8 @@
 import os
 import re
 
-from harness import (Scenario, activate, file_outline, key, read_task_file, wait_until,
-                     window_geometry, xdotool)
+from harness import (Scenario, activate, file_outline, find, gone, key, name, read_task_file,
+                     role, states, text_of, type_text, wait_until, window_geometry, xdotool)
 
 PROGRESS, DONE, REJECTED = "В работе", "Выполнено", "Отклонено"
 
@@ -153,3 +153,105 @@ class Restart(Scenario):
         self.assertEqual(second.selected_text(), "Уточнить реквизиты")
         wid = second.x_window()
         wait_until(f"the window back at {placed}", lambda: window_geometry(wid) == placed, 10)
+
+
+class EditingAndFinding(Scenario):
+
+    def setUp(self):
+        super().setUp()
+        self.sandbox.write_task_file("""<?xml version="1.0" encoding="utf-8"?>
+<Tasks>
+  <Task Name="Купить подарки" State="Progress" Expanded="True">
+    <Task Name="Маме — книгу" State="Done" Expanded="True"/>
+    <Task Name="Брату — наушники" State="Progress" Expanded="True"/>
+  </Task>
+  <Task Name="Записаться в бассейн" State="Progress" Expanded="True" Selected="True"/>
+  <Task Name="Починить велосипед" State="Progress" Expanded="True">
+    <Task Name="Смазать цепь велосипеда" State="Progress" Expanded="True"/>
+  </Task>
+</Tasks>
+""")
+
+    def editor_text(self, dialog):
+        box = wait_until("the task text box", lambda: find(
+            dialog, lambda a: name(a) == "Текст задачи" and "focused" in states(a)))
+        return box, text_of(box)
+
+    def test_edit_remove_and_find_tasks(self):
+        program = self.start()
+        program.main_window()
+        program.focus_main()
+        self.assertEqual(program.selected_text(), "Записаться в бассейн")
+
+        # F3 opens the task in the editor; Enter keeps the new text.
+        key("F3")
+        dialog = program.frame("Редактирование задачи")
+        box, text = self.editor_text(dialog)
+        self.assertEqual(text, "Записаться в бассейн")
+        key("ctrl+a")
+        type_text("Записаться в бассейн на субботу")
+        wait_until("the new text", lambda: text_of(box) == "Записаться в бассейн на субботу")
+        key("Return")
+        wait_until("the editor to close", lambda: gone(dialog))
+        program.wait_main_active()
+        wait_until("the edited task", lambda: program.selected_text()
+                   == "Записаться в бассейн на субботу")
+
+        # Escape leaves the task as it was.
+        key("F3")
+        dialog = program.frame("Редактирование задачи")
+        self.editor_text(dialog)
+        type_text(" и в воскресенье")
+        key("Escape")
+        wait_until("the editor to close", lambda: gone(dialog))
+        program.wait_main_active()
+        self.assertEqual(program.selected_text(), "Записаться в бассейн на субботу")
+
+        # The top node is neither edited nor removed.
+        program.select("Задачи")
+        for shortcut, refusal in (("F3", "Это править нельзя."), ("Delete", "Это удалить нельзя.")):
+            key(shortcut)
+            _, text, buttons = program.message_box()
+            self.assertEqual(text, refusal)
+            program.answer(buttons[0])
+            program.wait_main_active()
+
+        # Del asks first; No keeps the task and its sub-tasks, Yes removes them all.
+        program.select("Купить подарки")
+        key("Delete")
+        _, question, _ = program.message_box()
+        self.assertEqual(question, "Удалить задачу и все её подзадачи?")
+        program.answer("Нет")
+        self.assertEqual(len(program.rows()), 7)
+        key("Delete")
+        program.message_box()
+        program.answer("Да")
+        program.wait_outline([
+            (0, "Задачи", ""),
+            (1, "Записаться в бассейн на субботу", "В работе"),
+            (1, "Починить велосипед", "В работе"),
+            (2, "Смазать цепь велосипеда", "В работе"),
+        ], "the tree after removing a task with its sub-tasks")
+
+        # Ctrl+F asks for a phrase and finds it whatever its letter case; F4 finds the next.
+        program.select("Задачи")
+        key("ctrl+f")
+        box = wait_until("the search box", lambda: next(
+            (f for f in program.frames() if role(f) == "dialog" and "showing" in states(f)),
+            None))
+        type_text("ВЕЛОСИПЕД")
+        key("Return")
+        wait_until("the search box to close", lambda: gone(box))
+        wait_until("the first match selected",
+                   lambda: program.selected_text() == "Починить велосипед")
+        key("F4")
+        wait_until("the next match selected",
+                   lambda: program.selected_text() == "Смазать цепь велосипеда")
+
+        key("F2")
+        wait_until("the saved edits", lambda: os.path.exists(self.sandbox.task_file) and file_outline(
+            read_task_file(self.sandbox.task_file)[1]) == [
+            (1, "Записаться в бассейн на субботу", "Progress", "True", None, []),
+            (1, "Починить велосипед", "Progress", "True", None, []),
+            (2, "Смазать цепь велосипеда", "Progress", "True", "True", []),
+        ])
