@@ -74,7 +74,7 @@ inline std::vector<NodeRecord> snapshot(const TaskTree &tree, QString &problem)
         const TaskNode *node;
         int depth;
     };
-    std::vector<Frame> stack{{tree.root(), 0}};
+    std::vector<Frame> stack {{tree.root(), 0}};
     while (!stack.empty()) {
         const Frame f = stack.back();
         stack.pop_back();

@@ -58,9 +58,9 @@ private Q_SLOTS:
         // save cannot write: they are gone as soon as the file is read, not only after a save.
         const QByteArray bytes = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
                                  "<Tasks>\n"
-                                 "  <Task Name=\"bre\x03" "ak\x01\" State=\"Done\" Expanded=\"False\">\n"
+                                 "  <Task Name=\"bre\003ak\001\" State=\"Done\" Expanded=\"False\">\n"
                                  "    <RelatedDocuments>\n"
-                                 "      <Document FileName=\"/tmp/\x02" "file\x1F.txt\" />\n"
+                                 "      <Document FileName=\"/tmp/\002file\037.txt\" />\n"
                                  "      <Document FileName=\"\x04\x05\" />\n"
                                  "    </RelatedDocuments>\n"
                                  "  </Task>\n"
@@ -75,7 +75,7 @@ private Q_SLOTS:
         const TaskNode *root = first.root();
         QCOMPARE(root->childCount(), 4);
         QCOMPARE(root->child(0)->text(), QStringLiteral("break"));
-        QCOMPARE(root->child(0)->info()->RelatedDocuments(), QStringList{QStringLiteral("/tmp/file.txt")});
+        QCOMPARE(root->child(0)->info()->RelatedDocuments(), QStringList {QStringLiteral("/tmp/file.txt")});
         // Nothing but controls and blanks: untitled, like a blank name.
         QCOMPARE(root->child(1)->text(), TaskTree::kUntitled);
         // Trimmed after the controls are gone, so the next read finds no blanks to trim.
@@ -86,14 +86,15 @@ private Q_SLOTS:
     void leadingZeroWidthNoBreakSpaceSurvives()
     {
         // U+FEFF at the start of an attribute is text, not a byte order mark.
-        const QByteArray bytes = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-                                 "<Tasks>\n"
-                                 "  <Task Name=\" \xEF\xBB\xBF" "after blank\" State=\"Done\">\n"
-                                 "    <RelatedDocuments><Document FileName=\"\xEF\xBB\xBF\xEF\xBB\xBF/x\" /></RelatedDocuments>\n"
-                                 "  </Task>\n"
-                                 "  <Task Name=\"\xEF\xBB\xBF" "first\" State=\"Progress\" />\n"
-                                 "  <Task Name=\"mid\xEF\xBB\xBF" "dle\" State=\"Progress\" />\n"
-                                 "</Tasks>\n";
+        const QByteArray bytes
+            = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+              "<Tasks>\n"
+              "  <Task Name=\" \357\273\277after blank\" State=\"Done\">\n"
+              "    <RelatedDocuments><Document FileName=\"\xEF\xBB\xBF\xEF\xBB\xBF/x\" /></RelatedDocuments>\n"
+              "  </Task>\n"
+              "  <Task Name=\"\357\273\277first\" State=\"Progress\" />\n"
+              "  <Task Name=\"mid\357\273\277dle\" State=\"Progress\" />\n"
+              "</Tasks>\n";
         // The file itself starts with a real byte order mark, which is not text.
         TaskTree first, second;
         loadSaveLoad(QStringLiteral("feff.xml"), "\xEF\xBB\xBF" + bytes, first, second);
@@ -102,7 +103,7 @@ private Q_SLOTS:
         const TaskNode *root = first.root();
         QCOMPARE(root->childCount(), 3);
         QCOMPARE(root->child(0)->text(), kFeff + QStringLiteral("after blank"));
-        QCOMPARE(root->child(0)->info()->RelatedDocuments(), QStringList{QString(2, kFeff) + QStringLiteral("/x")});
+        QCOMPARE(root->child(0)->info()->RelatedDocuments(), QStringList {QString(2, kFeff) + QStringLiteral("/x")});
         QCOMPARE(root->child(1)->text(), kFeff + QStringLiteral("first"));
         QCOMPARE(root->child(2)->text(), QStringLiteral("mid") + kFeff + QStringLiteral("dle"));
         QCOMPARE(second.root()->child(1)->text(), kFeff + QStringLiteral("first"));
@@ -122,8 +123,9 @@ private Q_SLOTS:
         // The parser knows Latin-1 itself; after our own recoding it must not decode again.
         const QString cafe = QStringLiteral("café naïve");
         for (const char *label : {"ISO-8859-1", "latin1", "windows-1252"}) {
-            const QString text = QStringLiteral("<?xml version='1.0' encoding='%1'?>\n<Tasks><Task Name=\"%2\" /></Tasks>\n")
-                                     .arg(QString::fromLatin1(label), cafe);
+            const QString text
+                = QStringLiteral("<?xml version='1.0' encoding='%1'?>\n<Tasks><Task Name=\"%2\" /></Tasks>\n")
+                      .arg(QString::fromLatin1(label), cafe);
             QStringEncoder encoder(label);
             QVERIFY2(encoder.isValid(), label);
             const QByteArray bytes = encoder.encode(text);
