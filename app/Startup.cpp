@@ -61,7 +61,9 @@ void Startup::setApplicationIdentity()
 {
     QCoreApplication::setOrganizationName(AppIdentity::kOrganization);
     QCoreApplication::setApplicationName(AppIdentity::kApplication);
-    QGuiApplication::setApplicationDisplayName(AppIdentity::kAppTitle);
+    // Desktops append the display name to every window title; the main window's caption is
+    // the program's name alone, and message boxes carry the full title themselves.
+    QGuiApplication::setApplicationDisplayName(AppIdentity::kApplication);
     QCoreApplication::setApplicationVersion(QStringLiteral(LISTRA_VERSION));
 }
 
