@@ -25,6 +25,12 @@ namespace {
 // line break inside an attribute reads as a blank, a character reference as itself.
 constexpr unsigned kParseOptions = pugi::parse_default;
 
+#if defined(__has_feature)
+#define LISTRA_HAS_FEATURE(x) __has_feature(x)
+#else
+#define LISTRA_HAS_FEATURE(x) 0
+#endif
+
 // The parsed document and the bytes it was parsed from live in a few large blocks of their
 // own: big enough that the C library maps them straight from the system (above its largest
 // mapping threshold), so the whole lot goes back when a load ends instead of staying behind
@@ -43,7 +49,7 @@ public:
 
     void *allocate(size_t size)
     {
-        size = (size + 15) & ~size_t(15);
+        size = (size + kAlign - 1) & ~(kAlign - 1);
         if (m_blocks.empty() || m_blocks.back().size - m_used < size) {
             const size_t blockSize = std::max(size, kBlockSize);
             void *p = std::malloc(blockSize);
@@ -72,7 +78,16 @@ private:
         char *data;
         size_t size;
     };
+#if defined(__SANITIZE_ADDRESS__) || LISTRA_HAS_FEATURE(address_sanitizer)
+    // Under AddressSanitizer every piece is an allocation of its own and of its exact size,
+    // so a read past the end of the file's bytes or of a parsed string is caught, not
+    // hidden in the next piece.
+    static constexpr size_t kBlockSize = 1;
+    static constexpr size_t kAlign = 1;
+#else
     static constexpr size_t kBlockSize = size_t(33) << 20;
+    static constexpr size_t kAlign = 16;
+#endif
     std::vector<Block> m_blocks;
     size_t m_used = 0;
 };
