@@ -69,3 +69,19 @@ class SecondStart(Scenario):
         key("alt+F4")
         self.assertEqual(second.wait_exit(), 0)
         self.assertTrue(first.running())
+
+    def test_second_start_reaches_the_first_under_a_long_runtime_folder(self):
+        # Unix socket paths are limited to 107 bytes; a runtime folder nearly that deep (as
+        # build machines and sandboxes make them) must not cut the two instances apart.
+        deep = os.path.join(self.sandbox.root, "runtime-" + "x" * 70)
+        self.assertGreater(len(deep.encode()), 95)
+        os.makedirs(deep, mode=0o700)
+        env = {"XDG_RUNTIME_DIR": deep}
+        first = self.start(env=env)
+        first.main_window()
+        wid = first.focus_main()
+        key("Escape")
+        wait_until("the window to hide", lambda: not is_viewable(wid))
+        second = self.start(env=env)
+        self.assert_ends_without_a_window(second)
+        wait_until("the first window on screen again", lambda: is_viewable(wid))
