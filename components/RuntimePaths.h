@@ -2,6 +2,8 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QString>
 
@@ -38,7 +40,22 @@ inline QString shortenedPath(const QString &dir, const QString &name, const QStr
     if (path.toLocal8Bit().size() < 100)
         return path;
     const QByteArray hash = QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
-    return dir + QLatin1Char('/') + QString::fromLatin1(hash) + suffix;
+    path = dir + QLatin1Char('/') + QString::fromLatin1(hash) + suffix;
+    if (path.toLocal8Bit().size() < 100)
+        return path;
+    // The folder itself is too deep: a private folder under the temporary folder, named by a
+    // hash of the runtime folder, owned by the runtime folder's owner and closed to others.
+    const QByteArray dirHash = QCryptographicHash::hash(dir.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
+    const QString privateDir = QDir::tempPath() + QStringLiteral("/listra-") + QString::fromLatin1(dirHash);
+    const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+    if (!QFileInfo::exists(privateDir) && QDir().mkpath(privateDir))
+        QFile::setPermissions(privateDir, ownerOnly);
+    const QFileInfo info(privateDir);
+    const bool safe = info.isDir() && !info.isSymLink() && info.ownerId() == QFileInfo(dir).ownerId()
+        && (info.permissions() & (QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
+                                  | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther))
+            == 0;
+    return safe ? privateDir + QLatin1Char('/') + QString::fromLatin1(hash) + suffix : path;
 }
 
 } // namespace RuntimePaths
