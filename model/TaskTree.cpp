@@ -55,7 +55,6 @@ TaskNode *TaskTree::newNode(const QString &text, TaskStatus status)
     auto *node = new TaskNode;
     node->m_text = text;
     node->m_imageKey = imageKeyOf(status);
-    node->m_info = std::make_unique<CAdditionalTaskInfo>();
     return node;
 }
 
@@ -256,8 +255,8 @@ void TaskTree::setExpanded(TaskNode *node, bool expanded)
 
 void TaskTree::setRelatedDocuments(TaskNode *node, QStringList documents)
 {
-    if (node->m_info)
-        node->m_info->setRelatedDocuments(std::move(documents));
+    if (CAdditionalTaskInfo *info = node->info())
+        info->setRelatedDocuments(std::move(documents));
 }
 
 void TaskTree::setSelected(TaskNode *node)

@@ -124,8 +124,11 @@ void TaskTreeView::setTaskModel(TaskItemModel *model)
     connect(model, &TaskItemModel::repaintRequested, viewport(), qOverload<>(&QWidget::update));
     connect(model, &QAbstractItemModel::modelReset, this, &TaskTreeView::syncExpandedFromModel);
     connect(this, &QTreeView::expanded, this, [this](const QModelIndex &index) {
-        if (!m_syncing)
-            m_model->tree().setExpanded(TaskItemModel::nodeOf(index), true);
+        if (m_syncing)
+            return;
+        TaskNode *node = TaskItemModel::nodeOf(index);
+        m_model->tree().setExpanded(node, true);
+        applyExpandedBelow(node);
     });
     connect(this, &QTreeView::collapsed, this, [this](const QModelIndex &index) {
         if (!m_syncing)
@@ -140,22 +143,49 @@ void TaskTreeView::syncExpandedFromModel()
 {
     if (!m_model)
         return;
-    m_syncing = true;
     const TaskTree &tree = m_model->tree();
-    for (TaskNode *n = tree.firstCreated(); n; n = tree.nextCreated(n)) {
-        if (n->isExpanded() && n->childCount() > 0)
-            setExpanded(m_model->indexOf(n), true);
-    }
-    m_syncing = false;
+    const bool wasSyncing = m_syncing;
+    m_syncing = true;
+    if (tree.root()->isExpanded())
+        setExpanded(m_model->indexOf(tree.root()), true);
+    m_syncing = wasSyncing;
+    applyExpandedBelow(tree.root());
     if (TaskNode *sel = tree.selected())
         onSelectRequested(m_model->indexOf(sel));
 }
 
+void TaskTreeView::applyExpandedBelow(TaskNode *top)
+{
+    // Only branches the user can see are handed to the view: an expanded task under a
+    // collapsed one gets its turn when that one opens. Each expanded row costs the view a
+    // persistent index, which at a hundred thousand tasks would dominate the start.
+    if (!top || !top->isExpanded())
+        return;
+    const bool wasSyncing = m_syncing;
+    m_syncing = true;
+    std::vector<TaskNode *> stack{top};
+    while (!stack.empty()) {
+        TaskNode *node = stack.back();
+        stack.pop_back();
+        for (int row = 0; row < node->childCount(); ++row) {
+            TaskNode *child = node->child(row);
+            if (child->isExpanded() && child->childCount() > 0) {
+                setExpanded(m_model->indexOf(child), true);
+                stack.push_back(child);
+            }
+        }
+    }
+    m_syncing = wasSyncing;
+}
+
 void TaskTreeView::onExpandRequested(const QModelIndex &index, bool expanded)
 {
+    const bool wasSyncing = m_syncing;
     m_syncing = true;
     setExpanded(index, expanded);
-    m_syncing = false;
+    m_syncing = wasSyncing;
+    if (expanded)
+        applyExpandedBelow(TaskItemModel::nodeOf(index));
 }
 
 void TaskTreeView::onSelectRequested(const QModelIndex &index)

@@ -63,6 +63,7 @@ private:
     bool overTree(const QPoint &viewportPos) const;
     void forgetNode(TaskNode *node);
 
+    void applyExpandedBelow(TaskNode *top);
     void onExpandRequested(const QModelIndex &index, bool expanded);
     void onSelectRequested(const QModelIndex &index);
     void onCurrentChanged(const QModelIndex &current);

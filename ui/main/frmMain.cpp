@@ -1,5 +1,6 @@
 #include "ui/main/frmMain.h"
 
+#include "components/MemoryRelease.h"
 #include "components/ActivationChannel.h"
 #include "components/AppIdentity.h"
 #include "components/OverlayWindowEffect.h"
@@ -291,6 +292,7 @@ void frmMain::BuildTaskTree()
 void frmMain::LoadTaskFile()
 {
     const LoadResult result = loadTaskFile(m_options.taskFilePath, m_tree, m_settings.statusColors());
+    releaseFreedMemory();
     if (result.status != LoadResult::Status::Failed)
         return;
     // Keep what the user had before anything can write over it.
