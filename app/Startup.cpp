@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 
+#include "components/TerminationSignals.h"
 #include "components/ActivationChannel.h"
 #include "components/AppIdentity.h"
 #include "components/DesktopOpener.h"
@@ -122,6 +123,8 @@ int Startup::run(const QStringList &arguments)
     frmMain window(services, settings, options);
     QObject::connect(&window, &frmMain::unloaded, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     QObject::connect(&tray, &SystemTrayIcon::quitRequested, &window, &QWidget::close);
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::terminationRequested, &window, &frmMain::EndSession);
     window.Load();
     return QApplication::exec();
 }

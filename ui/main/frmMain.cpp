@@ -400,6 +400,16 @@ void frmMain::saveForSessionEnd()
     SaveSettings();
 }
 
+void frmMain::EndSession()
+{
+    if (!m_loaded || m_unloaded)
+        return;
+    saveForSessionEnd();
+    stopActivationChannel();
+    m_unloaded = true;
+    Q_EMIT unloaded();
+}
+
 void frmMain::closeEvent(QCloseEvent *event)
 {
     if (m_unloaded || !m_loaded) {

@@ -48,6 +48,8 @@ public:
     void ShowSettingsDialog();
 
     void HideToTray();
+    // The session or the system ends the program: save like a normal exit, ask nothing.
+    void EndSession();
     void ActivateMainWindow();
 
     TaskTree &tree() { return m_tree; }
