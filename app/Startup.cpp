@@ -62,9 +62,9 @@ void Startup::setApplicationIdentity()
 {
     QCoreApplication::setOrganizationName(AppIdentity::kOrganization);
     QCoreApplication::setApplicationName(AppIdentity::kApplication);
-    // Desktops append the display name to every window title; the main window's caption is
-    // the program's name alone, and message boxes carry the full title themselves.
-    QGuiApplication::setApplicationDisplayName(AppIdentity::kApplication);
+    // No display name: desktops would append it to every window title, and each window's
+    // caption is exactly its own. The desktop entry ties the windows to the menu entry.
+    QGuiApplication::setDesktopFileName(QStringLiteral("listra"));
     QCoreApplication::setApplicationVersion(QStringLiteral(LISTRA_VERSION));
 }
 

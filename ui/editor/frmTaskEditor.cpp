@@ -51,6 +51,9 @@ frmTaskEditor::frmTaskEditor(QWidget *parent, Services &services)
     setWindowTitle(QStringLiteral("Задача"));
     setFont(designFont(QStringLiteral("Tahoma"), 9, QFont::SansSerif, font()));
     setFixedSize(px(7275), px(3735));
+    // A fixed dialog frame: a title and a close box, no minimise or maximise.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
+                   | Qt::MSWindowsFixedSizeDialogHint);
     setSizeGripEnabled(false);
     buildControls();
 

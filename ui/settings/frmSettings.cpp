@@ -1,5 +1,6 @@
 #include "ui/settings/frmSettings.h"
 
+#include "components/TrayIcon.h"
 #include "components/AppIdentity.h"
 #include "components/Choosers.h"
 #include "components/ColorConvert.h"
@@ -86,6 +87,9 @@ frmSettings::frmSettings(QWidget *owner, AppSettings &settings, QWidget *tree, S
     setWindowTitle(QStringLiteral("Настройки"));
     setFont(dialogFont(font()));
     setFixedSize(px(6075), px(6015));
+    // A fixed dialog frame: a title and a close box, no minimise or maximise.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
+                   | Qt::MSWindowsFixedSizeDialogHint);
     setSizeGripEnabled(false);
     buildControls();
     LoadSettings();
@@ -148,9 +152,13 @@ void frmSettings::buildControls()
     lbl->setBuddy(cboFullRowSelect);
 
     lbl = makeLabel(3, QStringLiteral("Действие ESC:"), 120, 3120, 1245, 210);
+    // Without a notification area Escape minimises instead; the entry says what will happen.
+    const bool hasTray = m_services.tray && m_services.tray->isTrayAvailable();
     cboESCAction = makeList(QStringLiteral("cboESCAction"),
-                            {QStringLiteral("Закрыть программу"), QStringLiteral("Свернуть главное окно в трэй")}, 2220,
-                            3060, 3735);
+                            {QStringLiteral("Закрыть программу"),
+                             hasTray ? QStringLiteral("Свернуть главное окно в трэй")
+                                     : QStringLiteral("Свернуть главное окно (области уведомлений нет)")},
+                            2220, 3060, 3735);
     lbl->setBuddy(cboESCAction);
 
     lbl = makeLabel(9, QStringLiteral("Пометка подзадач:"), 120, 3540, 1620, 210);
@@ -274,6 +282,7 @@ QComboBox *frmSettings::makeList(const QString &name, const QStringList &entries
     list->setObjectName(name);
     list->setEditable(false);
     list->addItems(entries);
+    fitCaption(list, px(width));
     list->setGeometry(px(left), px(top), px(width), std::max(px(330), list->sizeHint().height()));
     return list;
 }
