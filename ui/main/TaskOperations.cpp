@@ -1,5 +1,7 @@
 #include "ui/main/TaskOperations.h"
 
+#include "storage/TaskFile.h"
+
 #include "components/Prompts.h"
 #include "components/Services.h"
 #include "components/TaskEditor.h"
@@ -52,6 +54,13 @@ void TaskOperations::AddTask(bool SameLevel)
     // With nothing selected the new task goes under the top node.
     TaskNode *selected = tree().selected();
     const bool beside = SameLevel && selected && !selected->isRoot();
+    // A task file deeper than the reader accepts would not load again: refuse before asking.
+    if (!beside && selected && selected->depth() + 1 > kMaxTaskDepth) {
+        m_ctx.services->prompts->messageBox(
+            m_ctx.window, QStringLiteral("Задачи не могут быть вложены глубже %1 уровней.").arg(kMaxTaskDepth),
+            MsgStyle::OkExclamation);
+        return;
+    }
 
     std::unique_ptr<TaskEditor> editor = m_ctx.services->editors->create(m_ctx.window);
     editor->setCaption(beside ? QStringLiteral("Новая задача") : QStringLiteral("Новая подзадача"));
@@ -224,14 +233,32 @@ void TaskOperations::moveAmongSiblings(int delta)
     selectAndShow(task);
 }
 
+// Levels below a task, the task itself not counted.
+static int subtreeHeight(const TaskNode *top)
+{
+    int height = 0;
+    std::vector<std::pair<const TaskNode *, int>> stack{{top, 0}};
+    while (!stack.empty()) {
+        const auto [node, level] = stack.back();
+        stack.pop_back();
+        height = std::max(height, level);
+        for (int row = 0; row < node->childCount(); ++row)
+            stack.emplace_back(node->child(row), level + 1);
+    }
+    return height;
+}
+
 void TaskOperations::ReparentTask(TaskNode *node, TaskNode *newParent)
 {
     if (!node || !newParent)
         return;
-    if (tree().reparent(node, newParent))
+    const bool tooDeep = !node->isRoot() && newParent->depth() + 1 + subtreeHeight(node) > kMaxTaskDepth;
+    if (!tooDeep && tree().reparent(node, newParent))
         return;
     QString details;
-    if (node->isRoot())
+    if (tooDeep)
+        details = QStringLiteral("Задачи не могут быть вложены глубже %1 уровней.").arg(kMaxTaskDepth);
+    else if (node->isRoot())
         details = QStringLiteral("Верхний узел дерева не перемещается.");
     else if (node == newParent || newParent->isDescendantOf(node))
         details = QStringLiteral("Задача не может стать подзадачей самой себя или своей подзадачи.");
