@@ -36,6 +36,18 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:${UBSAN_OPTIONS:-}"
 export LSAN_OPTIONS="suppressions=$supp:print_suppressions=0:${LSAN_OPTIONS:-}"
 
 log=$build/fuzz.log
+
+# Every run adds its new inputs; once there are many, keep only those that add coverage.
+if [ "$(find "$work" -type f | wc -l)" -gt 2000 ]; then
+  rm -rf "$build/corpus.min"
+  mkdir -p "$build/corpus.min"
+  if "$build/fuzz_taskfile" -merge=1 -timeout=5 -rss_limit_mb=2048 "$build/corpus.min" "$work" >"$build/merge.log" 2>&1; then
+    rm -rf "$work"
+    mv "$build/corpus.min" "$work"
+    cp -f fuzz/corpus/* "$work"/
+  fi
+fi
+
 set +e
 "$build/fuzz_taskfile" "$work" \
   -dict=fuzz/taskfile.dict \
