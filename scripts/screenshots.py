@@ -112,8 +112,7 @@ def frame_of(wid):
 
 
 def frame_rect(wid):
-    import harness
-    x, y, width, height = harness.window_geometry(frame_of(wid))
+    x, y, width, height = desktop.geometry(frame_of(wid))
     return x, y, width, height
 
 
@@ -129,22 +128,23 @@ def capture(path, rects):
 
 
 def take(args):
-    import harness
-    from harness import key, name, role, wait_until
+    from desktop import key, name, role, wait_until
 
-    harness.BINARY = os.path.abspath(args.binary)
-    sandbox = harness.Sandbox("screenshots")
+    desktop.BINARY = os.path.abspath(args.binary)
+    sandbox = desktop.Scenario()  # a user of its own, outside a test run
+    sandbox.setUp()
     try:
-        sandbox.write_task_file('<?xml version="1.0" encoding="utf-8"?>\n<Tasks>\n'
-                                + "\n".join(task_xml(TASKS)) + "\n</Tasks>\n")
+        sandbox.write(".local/share/Graywick/Listra/Tasks.XML",
+                      '<?xml version="1.0" encoding="utf-8"?>\n<Tasks>\n'
+                      + "\n".join(task_xml(TASKS)) + "\n</Tasks>\n")
         program = sandbox.start()
         program.main_window()
         wid = program.x_window()
-        harness.xdotool("windowsize", "--sync", str(wid), "760", "680")
-        harness.xdotool("windowmove", "--sync", str(wid), "60", "40")
-        wait_until("the window at its size", lambda: harness.window_geometry(wid)[2:] == (760, 680))
-        harness.activate(wid)
-        wait_until("the selected task", lambda: program.selected_text() == SELECTED)
+        desktop.run(["xdotool", "windowsize", "--sync", str(wid), "760", "680"], check=True)
+        desktop.run(["xdotool", "windowmove", "--sync", str(wid), "60", "40"], check=True)
+        wait_until("the window at its size", lambda: desktop.geometry(wid)[2:] == (760, 680))
+        program.focus_main()
+        wait_until("the selected task", lambda: program.selected() == SELECTED)
         time.sleep(1.0)  # let the hover and focus effects settle
         main = frame_rect(wid)
         os.makedirs(args.out, exist_ok=True)
@@ -156,26 +156,26 @@ def take(args):
         time.sleep(1.0)
         capture(os.path.join(args.out, "task-editor.png"), [main, frame_rect(editor_wid)])
         key("Escape")
-        wait_until("the editor to close", lambda: harness.gone(editor))
-        program.wait_main_active()
+        wait_until("the editor to close", lambda: desktop.gone(editor))
+        program.wait_active()
 
         key("ctrl+o")
         dialog = wait_until("the settings dialog", lambda: next(
-            (f for f in program.frames()
-             if f is not None and name(f) != "Listra" and role(f) in ("dialog", "frame")
-             and "showing" in harness.states(f)), None))
+            (f for f in desktop.children(program.app())
+             if name(f) != "Listra" and role(f) in ("dialog", "frame")
+             and "showing" in desktop.states(f)), None))
         title = name(dialog)
         settings_wid = program.x_window("^" + title)
         time.sleep(1.0)
         capture(os.path.join(args.out, "settings.png"), [main, frame_rect(settings_wid)])
         key("Escape")
-        wait_until("the settings dialog to close", lambda: harness.gone(dialog))
-        program.wait_main_active()
+        wait_until("the settings dialog to close", lambda: desktop.gone(dialog))
+        program.wait_active()
         key("alt+F4")
         program.wait_exit()
         return 0
     finally:
-        sandbox.close()
+        sandbox.tearDown()
 
 
 def main():
@@ -185,11 +185,8 @@ def main():
     args = parser.parse_args()
     sys.stdout.reconfigure(line_buffering=True)
     if os.environ.get("LISTRA_SCREENSHOTS_INNER") == "1":
-        helpers = desktop.start_session()
-        try:
-            return take(args)
-        finally:
-            desktop.stop_session(helpers)
+        desktop.start_session()
+        return take(args)
     missing = desktop.missing_tools()
     if missing:
         print("missing: " + ", ".join(missing) + " (scripts/install-deps.sh installs them)")

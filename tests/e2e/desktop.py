@@ -1,11 +1,7 @@
-"""A private X desktop for driving the program: Xvfb, a window manager, a notification area,
-a private D-Bus session bus and the accessibility bus on it.
+"""The real program in a private X desktop (Xvfb, openbox, a tray host, a private session bus
+with the accessibility bus), read through AT-SPI and driven with X test extension keys."""
 
-Two halves, because the bus must exist before the process that reads the accessibility tree
-starts: `run_in_private_desktop` starts the display and runs a command under its own
-dbus-run-session; that command calls `start_session` first and `stop_session` last.
-"""
-
+import contextlib
 import ctypes
 import os
 import shutil
@@ -13,185 +9,333 @@ import signal
 import subprocess
 import sys
 import tempfile
-import threading
 import time
+import unittest
+import xml.etree.ElementTree as ET
+
+try:
+    import gi
+    gi.require_version("Atspi", "2.0")
+    from gi.repository import Atspi
+except (ImportError, ValueError):
+    Atspi = None
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-TOOLS = ["Xvfb", "openbox", "trayer", "xdotool", "xwininfo", "xprop", "setxkbmap",
-         "dbus-run-session", "dbus-send"]
-SCREEN = "1280x800x24"
-
-# What the private bus and its services say about themselves on every start.
-NOISE = ("dbus-daemon[", "SpiRegistry daemon is running", "Openbox-Message:")
+BINARY, WAIT = "", 20  # the program (set by the runner) and the longest wait in seconds
+TOOLS = ["Xvfb", "openbox", "trayer", "xdotool", "xwininfo", "setxkbmap", "dbus-run-session",
+         "dbus-send", "xprop"]
 
 
 def missing_tools():
-    missing = [t for t in TOOLS if shutil.which(t) is None]
-    try:
-        import gi
-        gi.require_version("Atspi", "2.0")
-        from gi.repository import Atspi  # noqa: F401
-    except Exception:
-        missing.append("gir1.2-atspi-2.0 (python3-gi)")
-    return missing
+    return [t for t in TOOLS if not shutil.which(t)] + ([] if Atspi else ["gir1.2-atspi-2.0"])
 
 
-def _start_xvfb():
-    read_fd, write_fd = os.pipe()
-    xvfb = subprocess.Popen(
-        ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", SCREEN,
-         "-nolisten", "tcp", "-noreset", "+extension", "XTEST"],
-        pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-        start_new_session=True)
-    os.close(write_fd)
-    number = b""
-    with os.fdopen(read_fd, "rb") as pipe:
-        while not number.endswith(b"\n"):
-            chunk = pipe.read(1)
-            if not chunk:
-                break
-            number += chunk
-    if not number.strip():
-        xvfb.kill()
-        raise RuntimeError("Xvfb did not start")
-    return xvfb, ":" + number.decode().strip()
+def run(args, check=False):
+    return subprocess.run(args, capture_output=True, text=True, timeout=30, check=check).stdout
 
 
-def _forward(stream, to):
-    for line in iter(stream.readline, b""):
-        text = line.decode("utf-8", "replace")
-        if not text.startswith(NOISE):
-            to.write(text)
-            to.flush()
+def wait_until(what, predicate, timeout=None):
+    """Polls predicate until it gives something true; the tree may change while it is read."""
+    deadline, error = time.monotonic() + (timeout or WAIT), None
+    while time.monotonic() < deadline:
+        try:
+            value = predicate()
+            if value:
+                return value
+        except Exception as e:
+            error = e
+        time.sleep(0.1)
+    raise AssertionError(f"timed out waiting for {what}" + (f" ({error!r})" if error else ""))
 
 
-def run_in_private_desktop(argv, extra_env=None):
+def run_in_private_desktop(argv, extra_env):
     """Runs argv on a new display under a private session bus; returns its exit code."""
     root = tempfile.mkdtemp(prefix="listra-desktop-")
-    runtime = os.path.join(root, "runtime")
-    os.makedirs(runtime, mode=0o700)
-    xvfb, display = _start_xvfb()
-    env = dict(os.environ)
-    env.update({
-        "DISPLAY": display,
-        "HOME": root,
-        "XDG_RUNTIME_DIR": runtime,
-        "XDG_CONFIG_HOME": os.path.join(root, "config"),
-        "XDG_DATA_HOME": os.path.join(root, "data"),
-        "XDG_CACHE_HOME": os.path.join(root, "cache"),
-        "LANG": "C.UTF-8",
-        "NO_AT_BRIDGE": "0",
-    })
-    env.update(extra_env or {})
-    env.pop("QT_QPA_PLATFORM", None)
+    read_fd, write_fd = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x800x24",
+                             "-nolisten", "tcp", "+extension", "XTEST"], pass_fds=(write_fd,),
+                            stderr=subprocess.DEVNULL)
+    os.close(write_fd)
+    with os.fdopen(read_fd) as pipe:
+        display = ":" + pipe.readline().strip()
+    env = dict(os.environ, DISPLAY=display, HOME=root, XDG_RUNTIME_DIR=root, **extra_env)
     env.pop("DBUS_SESSION_BUS_ADDRESS", None)
-    session = subprocess.Popen(["dbus-run-session", "--", *argv], env=env,
-                               start_new_session=True, stdout=subprocess.PIPE,
-                               stderr=subprocess.PIPE)
-    forwarders = [threading.Thread(target=_forward, args=(session.stdout, sys.stdout), daemon=True),
-                  threading.Thread(target=_forward, args=(session.stderr, sys.stderr), daemon=True)]
-    for forwarder in forwarders:
-        forwarder.start()
-
-    def stop(signum, _frame):
-        for process in (session, xvfb):
-            try:
-                os.killpg(process.pid, signal.SIGTERM)
-            except ProcessLookupError:
-                pass
-        sys.exit(128 + signum)
-
-    signal.signal(signal.SIGTERM, stop)
-    signal.signal(signal.SIGINT, stop)
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+    session = subprocess.Popen(["dbus-run-session", "--", *argv], env=env, start_new_session=True)
     try:
-        code = session.wait()
-        for forwarder in forwarders:
-            forwarder.join(timeout=5)
+        return session.wait()
     finally:
-        try:
-            os.killpg(session.pid, signal.SIGKILL)  # whatever the bus activated
-        except ProcessLookupError:
-            pass
-        xvfb.terminate()
-        try:
-            xvfb.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            xvfb.kill()
+        with contextlib.suppress(ProcessLookupError):
+            os.killpg(session.pid, signal.SIGKILL)  # whatever the bus started
+        xvfb.kill()
+        xvfb.wait()
         shutil.rmtree(root, ignore_errors=True)
-    return code
 
 
-def _wait_for(what, predicate, timeout=15):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if predicate():
-            return
-        time.sleep(0.1)
-    raise RuntimeError(f"{what} did not come up")
-
-
-def _root_property(prop):
-    result = subprocess.run(["xprop", "-root", prop], capture_output=True, text=True)
-    return result.stdout if result.returncode == 0 and "not found" not in result.stdout else ""
-
-
-def _selection_owned(selection):
-    """True when some client owns the X selection (a tray host owns _NET_SYSTEM_TRAY_S0)."""
-    xlib = ctypes.cdll.LoadLibrary("libX11.so.6")
-    xlib.XOpenDisplay.restype = ctypes.c_void_p
-    xlib.XOpenDisplay.argtypes = [ctypes.c_char_p]
-    xlib.XInternAtom.restype = ctypes.c_ulong
-    xlib.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-    xlib.XGetSelectionOwner.restype = ctypes.c_ulong
-    xlib.XGetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
-    xlib.XCloseDisplay.argtypes = [ctypes.c_void_p]
-    display = xlib.XOpenDisplay(os.environ["DISPLAY"].encode())
-    if not display:
-        return False
-    try:
-        atom = xlib.XInternAtom(display, selection.encode(), 0)
-        return xlib.XGetSelectionOwner(display, atom) != 0
-    finally:
-        xlib.XCloseDisplay(display)
+def tray_host_up():
+    x, ptr = ctypes.cdll.LoadLibrary("libX11.so.6"), ctypes.c_ulong
+    x.XOpenDisplay.restype = x.XInternAtom.restype = x.XGetSelectionOwner.restype = ptr
+    x.XInternAtom.argtypes = [ptr, ctypes.c_char_p, ctypes.c_int]
+    x.XGetSelectionOwner.argtypes, x.XCloseDisplay.argtypes = [ptr, ptr], [ptr]
+    display = x.XOpenDisplay(None)
+    owner = x.XGetSelectionOwner(display, x.XInternAtom(display, b"_NET_SYSTEM_TRAY_S0", 0))
+    x.XCloseDisplay(display)
+    return owner
 
 
 def start_session():
-    """Inside the private bus: the window manager, the keyboard, the notification area and
-    the accessibility bus. Returns what stop_session ends."""
-    helpers = []
-    try:
-        # The window manager: focus, minimise and activation requests as on a desktop.
-        helpers.append(subprocess.Popen(
-            ["openbox", "--sm-disable", "--config-file", os.path.join(HERE, "openbox-rc.xml")],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-        _wait_for("the window manager", lambda: _root_property("_NET_SUPPORTING_WM_CHECK"))
-        # Russian beside English, so that typed Cyrillic text needs no key remapping.
-        subprocess.run(["setxkbmap", "-layout", "us,ru"], capture_output=True, timeout=15)
-        # A notification area, so that hiding to the tray is possible.
-        helpers.append(subprocess.Popen(
-            ["trayer", "--edge", "bottom", "--align", "right", "--widthtype", "request",
-             "--height", "24", "--SetDockType", "true", "--transparent", "false"],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-        _wait_for("the notification area", lambda: _selection_owned("_NET_SYSTEM_TRAY_S0"))
-        # The accessibility bus must be up before the program starts, or its bridge never
-        # connects.
-        subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus",
-                        "/org/a11y/bus", "org.a11y.Bus.GetAddress"],
-                       capture_output=True, timeout=15)
-        sys.path.insert(0, HERE)
-        import harness
-        _wait_for("the accessibility bus", lambda: harness.atspi().get_desktop(0) is not None)
-        return helpers
-    except BaseException:
-        stop_session(helpers)
-        raise
+    """Inside the private bus: window manager, keyboard, tray host and accessibility bus; they
+    end with the bus."""
+    subprocess.Popen(["openbox", "--sm-disable", "--config-file",
+                      os.path.join(HERE, "openbox-rc.xml")], stderr=subprocess.DEVNULL)
+    wait_until("the window manager", lambda: "window id" in run(
+        ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]))
+    run(["setxkbmap", "-layout", "us,ru"])  # typed Cyrillic needs the Russian layout
+    subprocess.Popen(["trayer", "--edge", "bottom", "--align", "right", "--SetDockType", "true"],
+                     stderr=subprocess.DEVNULL)
+    wait_until("the notification area", tray_host_up)
+    # The accessibility bus must be up before a program starts, or its bridge never connects.
+    run(["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
+         "org.a11y.Bus.GetAddress"], check=True)
+    Atspi.set_timeout(3000, 10000)
+    wait_until("the accessibility bus", lambda: Atspi.get_desktop(0))
 
 
-def stop_session(helpers):
-    for helper in helpers:
-        helper.terminate()
-    for helper in helpers:
+# X windows and keys
+
+
+def x_windows(pid, title="^Listra$", visible=True):
+    out = run(["xdotool", "search", "--all", *(["--onlyvisible"] if visible else []),
+               "--pid", str(pid), "--name", title])
+    return [int(w) for w in out.split()]
+
+
+def geometry(wid):
+    info = dict(line.strip().split(": ", 1) for line in run(["xwininfo", "-id", str(wid)])
+                .splitlines() if ": " in line)
+    return tuple(int(info[k]) for k in ("Absolute upper-left X", "Absolute upper-left Y",
+                                        "Width", "Height"))
+
+
+def is_viewable(wid):
+    return "Map State: IsViewable" in run(["xwininfo", "-id", str(wid)])
+
+
+def tray_icons(pid):
+    out = run(["xdotool", "search", "--all", "--onlyvisible", "--pid", str(pid),
+               "--class", "listra"])
+    return [w for w in map(int, out.split()) if max(geometry(w)[2:]) <= 64]
+
+
+def key(*keys):
+    run(["xdotool", "key", "--delay", "60", *keys], check=True)
+    time.sleep(0.15)
+
+
+def type_text(text):
+    run(["xdotool", "type", "--delay", "40", "--", text], check=True)
+    time.sleep(0.15)
+
+
+# Accessibility
+
+
+def name(acc):
+    return acc.get_name() or ""
+
+
+def role(acc):
+    return acc.get_role_name()
+
+
+def children(acc):
+    return [c for c in (acc.get_child_at_index(i) for i in range(acc.get_child_count())) if c]
+
+
+def states(acc):
+    return {s.value_nick for s in acc.get_state_set().get_states()}
+
+
+def gone(acc):
+    """True once a window is closed, hidden or destroyed."""
+    with contextlib.suppress(Exception):
+        return "showing" not in states(acc) or "defunct" in states(acc)
+    return True
+
+
+def text_of(acc):
+    text = acc.get_text_iface()
+    return text.get_text(0, text.get_character_count()) if text else name(acc)
+
+
+def find_all(acc, predicate):
+    found = [acc] if predicate(acc) else []
+    for child in children(acc):
+        found += find_all(child, predicate)
+    return found
+
+
+def find(acc, predicate):
+    return next(iter(find_all(acc, predicate)), None)
+
+
+def read_tasks(path):
+    """The task file's tasks as (depth, Name, State, Expanded, Selected) in document order."""
+    root = ET.parse(path).getroot()
+    assert root.tag == "Tasks" and not root.attrib, root
+
+    def rows(element, depth):
+        for task in element.findall("Task"):
+            yield depth, task.get("Name"), task.get("State"), task.get("Expanded"), \
+                task.get("Selected")
+            yield from rows(task, depth + 1)
+    return list(rows(root, 1))
+
+
+class Program:
+    """One start of the real program."""
+
+    def __init__(self, user, args, env):
+        self.args, self.log = args, os.path.join(user.root, f"{len(user.programs)}.log")
+        with open(self.log, "wb") as log:
+            self.process = subprocess.Popen([BINARY, *args], env=env, cwd=user.home, stdout=log,
+                                            stderr=subprocess.STDOUT)
+        self.pid = self.process.pid
+
+    def running(self):
+        return self.process.poll() is None
+
+    def wait_exit(self, timeout=None):
+        return self.process.wait(timeout=timeout or WAIT)
+
+    def app(self):
+        return next(a for a in children(Atspi.get_desktop(0)) if a.get_process_id() == self.pid)
+
+    def frame(self, title):
+        """A window or dialog of the program on screen, by its title."""
+        return wait_until(f"a window titled {title!r}", lambda: next(
+            (f for f in children(self.app()) if name(f) == title and "showing" in states(f)), None))
+
+    def main_window(self):
+        return self.frame("Listra")
+
+    def x_window(self, title="^Listra$"):
+        return wait_until(f"{title} on screen", lambda: next(iter(x_windows(self.pid, title)), 0))
+
+    def focus_main(self):
+        """Activates the main window, as a click on its title bar does."""
+        self.main_window()
+        run(["xdotool", "windowactivate", "--sync", str(self.x_window())])
+        return self.wait_active()
+
+    def wait_active(self):
+        wid = self.x_window()
+        wait_until("the main window to be active",
+                   lambda: run(["xdotool", "getactivewindow"]).strip() == str(wid), 10)
+        return wid
+
+    def cells(self):
+        tree = wait_until("the task tree", lambda: find(self.main_window(), lambda a: role(a) in (
+            "tree", "tree table") and name(a) == "Задачи"))
+        return [c for c in children(tree) if role(c) in ("table cell", "tree item")]
+
+    def outline(self):
+        """The tree as (depth, text, status); depth is the row's indentation on the screen."""
+        cells = self.cells()
+        lefts = [c.get_extents(Atspi.CoordType.SCREEN).x for c in cells]
+        return [(sorted(set(lefts)).index(x), text_of(c), c.get_description() or "")
+                for c, x in zip(cells, lefts)]
+
+    def wait_outline(self, expected):
         try:
-            helper.wait(timeout=5)
-        except subprocess.TimeoutExpired:
-            helper.kill()
+            wait_until("the tree", lambda: self.outline() == expected, 10)
+        except AssertionError:
+            raise AssertionError(f"expected the tree {expected}, shown {self.outline()}")
+
+    def selected(self):
+        chosen = [text_of(c) for c in self.cells() if "selected" in states(c)]
+        return chosen[0] if len(chosen) == 1 else None
+
+    def select(self, text):
+        """Selects a task with the arrow keys."""
+        target = [row[1] for row in self.outline()].index(text)
+        for _ in range(30):
+            current = next((i for i, c in enumerate(self.cells()) if "selected" in states(c)), 0)
+            if current == target:
+                return
+            key("Down" if current < target else "Up")
+        raise AssertionError(f"could not select {text!r}")
+
+    def message_box(self):
+        """The message box on screen: (accessible, text, button names)."""
+        box = wait_until("a message box", lambda: next(
+            (f for f in children(self.app()) if role(f) == "alert" and "showing" in states(f)),
+            None))
+        text = "\n".join(name(a) for a in find_all(box, lambda a: role(a) == "label" and name(a)))
+        return box, text, [name(b) for b in find_all(box, lambda a: role(a) == "push button")]
+
+    def answer(self, button):
+        """Tabs to a button of the message box and presses Space."""
+        box, _, buttons = self.message_box()
+        assert button in buttons, buttons
+        for _ in range(len(buttons) + 2):
+            if "focused" in states(find(box, lambda a: role(a) == "push button"
+                                         and name(a) == button)):
+                break
+            key("Tab")
+        key("space")
+        wait_until("the message box to close", lambda: gone(box), 10)
+        self.wait_active()
+
+    def add_task(self, text, beside=False):
+        """Ins adds a sub-task of the selected task, Ctrl+Ins one beside it."""
+        key("ctrl+Insert" if beside else "Insert")
+        dialog = self.frame("Новая задача" if beside else "Новая подзадача")
+        editor = wait_until("the task text box", lambda: find(
+            dialog, lambda a: name(a) == "Текст задачи" and "focused" in states(a)))
+        type_text(text)
+        wait_until(f"{text!r} typed", lambda: text_of(editor) == text, 10)
+        key("Return")
+        wait_until("the editor to close", lambda: gone(dialog), 10)
+        self.wait_active()
+        wait_until(f"{text!r} selected", lambda: self.selected() == text, 10)
+
+
+class Scenario(unittest.TestCase):
+    """A fresh user with HOME and XDG folders of its own, removed afterwards."""
+
+    def setUp(self):
+        self.root = tempfile.mkdtemp(prefix="le2e-")  # short: socket paths are limited
+        self.home = os.path.join(self.root, "home")
+        self.data_dir = os.path.join(self.home, ".local/share/Graywick/Listra")
+        self.task_file = os.path.join(self.data_dir, "Tasks.XML")
+        os.makedirs(self.home)
+        os.makedirs(os.path.join(self.root, "runtime"), mode=0o700)
+        self.env = {"PATH": os.environ["PATH"], "HOME": self.home, "DISPLAY": os.environ["DISPLAY"],
+                    "XDG_RUNTIME_DIR": os.path.join(self.root, "runtime"),
+                    "DBUS_SESSION_BUS_ADDRESS": os.environ["DBUS_SESSION_BUS_ADDRESS"],
+                    "LC_ALL": "C.UTF-8", "QT_QPA_PLATFORM": "xcb",
+                    "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1"}
+        self.programs = []
+
+    def tearDown(self):
+        result = getattr(self._outcome, "result", None)  # none outside a test run
+        if result and any(test is self for test, _ in result.failures + result.errors):
+            for program in self.programs:
+                with open(program.log, encoding="utf-8", errors="replace") as log:
+                    print(f"--- pid {program.pid} {program.args}:\n{log.read()}")
+        for program in self.programs:
+            program.process.kill()
+            program.process.wait()
+        shutil.rmtree(self.root, ignore_errors=True)
+
+    def start(self, *args, env=None):
+        self.programs.append(Program(self, args, dict(self.env, **(env or {}))))
+        return self.programs[-1]
+
+    def write(self, relative, data):
+        """Writes a file below HOME."""
+        path = os.path.join(self.home, relative)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data.encode() if isinstance(data, str) else data)
