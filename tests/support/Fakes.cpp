@@ -3,15 +3,12 @@
 #include <QTest>
 #include <QWidget>
 
+using TestSupport::takeFront;
+
 int FakePrompts::nextAnswer(int style)
 {
-    if (!answers.empty()) {
-        const int a = answers.front();
-        answers.pop_front();
-        return a;
-    }
     const bool yesNo = style == MsgStyle::YesNoCritical || style == MsgStyle::YesNoQuestion;
-    return yesNo ? MsgAnswer::Yes : MsgAnswer::Ok;
+    return takeFront(answers, yesNo ? MsgAnswer::Yes : MsgAnswer::Ok);
 }
 
 int FakePrompts::messageBox(QWidget *, const QString &text, int style, const QString &title)
@@ -24,11 +21,7 @@ QString FakePrompts::inputBox(QWidget *, const QString &prompt, const QString &,
 {
     inputPrompts.append(prompt);
     inputDefaults.append(defaultText);
-    if (inputAnswers.empty())
-        return {};
-    const QString a = inputAnswers.front();
-    inputAnswers.pop_front();
-    return a;
+    return takeFront(inputAnswers);
 }
 
 int FakePrompts::showError(QWidget *, const QString &details, int style, const QString &prompt)
@@ -36,11 +29,6 @@ int FakePrompts::showError(QWidget *, const QString &details, int style, const Q
     messages.append({prompt, style, {}});
     errorDetails.append(details);
     return nextAnswer(style);
-}
-
-void FakePrompts::showAboutBox(QWidget *)
-{
-    ++aboutShown;
 }
 
 bool FakeOpener::open(const QString &document)
@@ -53,40 +41,15 @@ QStringList FakeChoosers::chooseFiles(QWidget *, const QString &filter, const QS
 {
     fileFilters.append(filter);
     fileInitialFolders.append(initialFolder);
-    if (files.empty())
-        return {};
-    QStringList f = files.front();
-    files.pop_front();
-    return f;
-}
-
-QString FakeChoosers::chooseFolder(QWidget *)
-{
-    if (folders.empty())
-        return {};
-    QString f = folders.front();
-    folders.pop_front();
-    return f;
+    return takeFront(files);
 }
 
 std::optional<OleColor> FakeChoosers::chooseColor(QWidget *, OleColor, QString &customColors)
 {
-    if (colors.empty())
-        return std::nullopt;
-    auto c = colors.front();
-    colors.pop_front();
+    const std::optional<OleColor> c = takeFront(colors);
     if (c)
         customColors = customColorsAfterPick;
     return c;
-}
-
-std::optional<QFont> FakeChoosers::chooseFont(QWidget *, const QFont &)
-{
-    if (fonts.empty())
-        return std::nullopt;
-    auto f = fonts.front();
-    fonts.pop_front();
-    return f;
 }
 
 bool FakeEditor::exec()
@@ -98,20 +61,15 @@ bool FakeEditor::exec()
 
 std::unique_ptr<TaskEditor> FakeEditorFactory::create(QWidget *)
 {
+    const std::function<void(FakeEditor &)> unexpected
+        = [](FakeEditor &) { QFAIL("an editor was opened that the test did not expect"); };
     auto editor = std::make_unique<FakeEditor>();
-    FakeEditor *raw = editor.get();
-    if (scripts.empty()) {
-        raw->script = [](FakeEditor &) { QFAIL("an editor was opened that the test did not expect"); };
-    } else {
-        auto script = scripts.front();
-        scripts.pop_front();
-        raw->script = [this, script](FakeEditor &e) {
-            captions.append(e.caption);
-            filledTexts.append(e.textValue);
-            filledDocuments.append(e.docs);
-            script(e);
-        };
-    }
+    editor->script = [this, script = takeFront(scripts, unexpected)](FakeEditor &e) {
+        captions.append(e.caption);
+        filledTexts.append(e.textValue);
+        filledDocuments.append(e.docs);
+        script(e);
+    };
     return editor;
 }
 
@@ -124,31 +82,23 @@ void FakeEditorFactory::acceptWith(const QString &text, const QStringList &docum
     });
 }
 
-void FakeEditorFactory::cancel()
-{
-    scripts.push_back([](FakeEditor &e) { e.accepted = false; });
-}
-
 bool FakeStartupRegistration::Register(const QString &name, const QString &commandLine, QString *error)
 {
-    if (failWrites) {
-        if (error)
-            *error = QStringLiteral("cannot write");
-        return false;
-    }
-    entries.insert(name, commandLine);
-    return true;
+    if (failWrites && error)
+        *error = QStringLiteral("cannot write");
+    if (!failWrites)
+        entries.insert(name, commandLine);
+    return !failWrites;
 }
 
 bool FakeStartupRegistration::Unregister(const QString &name, QString *error)
 {
-    if (failWrites && entries.contains(name)) {
-        if (error)
-            *error = QStringLiteral("cannot write");
-        return false;
-    }
-    entries.remove(name);
-    return true;
+    const bool fails = failWrites && entries.contains(name);
+    if (fails && error)
+        *error = QStringLiteral("cannot write");
+    if (!fails)
+        entries.remove(name);
+    return !fails;
 }
 
 void FakeWindowEffect::animate(QWidget *window, bool show, int style, int direction, int timeoutMs, const QPixmap &)

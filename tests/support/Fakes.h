@@ -9,12 +9,23 @@
 #include "components/TrayIcon.h"
 #include "components/WindowEffect.h"
 
-#include <QList>
 #include <QMap>
 #include <QSet>
-#include <QStringList>
 #include <deque>
 #include <functional>
+
+namespace TestSupport {
+// The next scripted answer, or the fallback once the script has run out.
+template<typename T>
+T takeFront(std::deque<T> &queue, T fallback = {})
+{
+    if (queue.empty())
+        return fallback;
+    T front = std::move(queue.front());
+    queue.pop_front();
+    return front;
+}
+} // namespace TestSupport
 
 // Scripted stand-ins for the modal and platform pieces. Each records what it was asked and
 // answers from a queue the test fills; an unscripted question fails the test loudly.
@@ -27,10 +38,10 @@ public:
         int style = 0;
         QString title;
     };
-    QList<Message> messages;         // every message box and error report, in order
-    std::deque<int> answers;         // answers to the message boxes (default: Ok / Yes)
-    QStringList inputPrompts;        // prompts of the input boxes
-    QStringList inputDefaults;       // their pre-filled texts
+    QList<Message> messages;          // every message box and error report, in order
+    std::deque<int> answers;          // answers to the message boxes (default: Ok / Yes)
+    QStringList inputPrompts;         // prompts of the input boxes
+    QStringList inputDefaults;        // their pre-filled texts
     std::deque<QString> inputAnswers; // empty text = Cancel
     int aboutShown = 0;
     QStringList errorDetails;
@@ -38,7 +49,7 @@ public:
     int messageBox(QWidget *parent, const QString &text, int style, const QString &title = {}) override;
     QString inputBox(QWidget *parent, const QString &prompt, const QString &title, const QString &defaultText) override;
     int showError(QWidget *parent, const QString &errorDetails, int style, const QString &prompt) override;
-    void showAboutBox(QWidget *parent) override;
+    void showAboutBox(QWidget *) override { ++aboutShown; }
 
     QString lastText() const { return messages.isEmpty() ? QString() : messages.last().text; }
 
@@ -65,9 +76,9 @@ public:
     std::deque<std::optional<QFont>> fonts;
 
     QStringList chooseFiles(QWidget *parent, const QString &filter, const QString &initialFolder) override;
-    QString chooseFolder(QWidget *parent) override;
+    QString chooseFolder(QWidget *) override { return TestSupport::takeFront(folders); }
     std::optional<OleColor> chooseColor(QWidget *parent, OleColor initial, QString &customColors) override;
-    std::optional<QFont> chooseFont(QWidget *parent, const QFont &initial) override;
+    std::optional<QFont> chooseFont(QWidget *, const QFont &) override { return TestSupport::takeFront(fonts); }
 };
 
 // The editor as the main window sees it; the test scripts what the "user" does in it.
@@ -92,14 +103,17 @@ class FakeEditorFactory : public TaskEditorFactory
 public:
     // One script per editor opened, in order; each edits the filled editor and sets accepted.
     std::deque<std::function<void(FakeEditor &)>> scripts;
-    QStringList captions;       // caption of every editor shown
-    QStringList filledTexts;    // text it was filled with
+    QStringList captions;    // caption of every editor shown
+    QStringList filledTexts; // text it was filled with
     QList<QStringList> filledDocuments;
     std::unique_ptr<TaskEditor> create(QWidget *parent) override;
 
     // Convenience: accept with this text and these documents.
     void acceptWith(const QString &text, const QStringList &documents = {});
-    void cancel();
+    void cancel()
+    {
+        scripts.push_back([](FakeEditor &e) { e.accepted = false; });
+    }
 };
 
 class FakeStartupRegistration : public StartupRegistration
@@ -119,7 +133,7 @@ public:
     bool inTrayValue = false;
     bool available = true;
     void setToolTip(const QString &text) override { toolTip = text; }
-    void setIconPicture(const QIcon &) override {}
+    void setIconPicture(const QIcon &) override { }
     void setInTray(bool v) override { inTrayValue = v; }
     bool inTray() const override { return inTrayValue; }
     bool isTrayAvailable() const override { return available; }
@@ -136,7 +150,7 @@ public:
     };
     QList<Request> requests;
     void animate(QWidget *window, bool show, int style, int direction, int timeoutMs, const QPixmap &snapshot) override;
-    void finish() override {}
+    void finish() override { }
     bool isRunning() const override { return false; }
 };
 

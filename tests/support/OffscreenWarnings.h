@@ -1,11 +1,11 @@
 #pragma once
 
-#include <QByteArray>
+#include <QString>
 #include <QtGlobal>
 
-// The offscreen platform reports features it lacks (size hints for dialogs with a fixed
-// layout, window opacity, a notification area) as warnings; they say nothing about the
-// program, so only these are dropped before the test's own warning check sees them.
+// The offscreen platform reports features it lacks (size hints, raising, window opacity, a
+// notification area) as warnings; they say nothing about the program, so only these are
+// dropped before the test's own warning check sees them.
 inline void tolerateOffscreenLimits()
 {
     static QtMessageHandler previous = nullptr;
