@@ -117,25 +117,25 @@ private Q_SLOTS:
     {
         const int levels = 300000;
         auto tree = std::make_unique<TaskTree>();
-        TaskNode *n = tree->root();
-        TaskNode *middle = nullptr;
-        for (int i = 1; i <= levels; ++i) {
-            n = tree->addChild(n, QStringLiteral("t"));
-            middle = i == levels / 2 ? n : middle;
-        }
-        tree->setSelected(n);
-        QCOMPARE(n->depth(), levels);
-        QVERIFY(!tree->reparent(middle, n));
+        auto chain = [&] {
+            TaskNode *n = tree->root();
+            for (int i = 0; i < levels; ++i)
+                n = tree->addChild(n, QStringLiteral("t"));
+            return n;
+        };
+        TaskNode *bottom = chain();
+        TaskNode *middle = bottom;
+        for (int i = 0; i < levels / 2; ++i)
+            middle = middle->parent();
+        tree->setSelected(bottom);
+        QCOMPARE(bottom->depth(), levels);
+        QVERIFY(!tree->reparent(middle, bottom));
         tree->remove(middle);
-        QCOMPARE(tree->count(), levels / 2);
-        QVERIFY(tree->selected() == nullptr);
-        for (int i = 0; i < levels; ++i) // a second chain beside what is left
-            n = tree->addChild(i == 0 ? tree->root() : n, QStringLiteral("u"));
+        QVERIFY(tree->count() == levels / 2 && tree->selected() == nullptr);
         tree->clear();
         QCOMPARE(tree->count(), 1);
-        for (int i = 0; i < levels; ++i)
-            n = tree->addChild(i == 0 ? tree->root() : n, QStringLiteral("v"));
-        tree.reset();
+        chain();
+        tree.reset(); // destroyed with a whole chain in it
     }
 };
 
