@@ -5,9 +5,11 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build ccache pkg-config
-  qt6-base-dev qt6-base-dev-tools libqt6svg6-dev qt6-translations-l10n qt6-qpa-plugins
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-translations-l10n qt6-qpa-plugins
   libpugixml-dev libgl-dev
   xvfb xauth
+  # Fuzzing, the sanitizer run and the format check.
+  clang libclang-rt-14-dev llvm-14 clang-format-14
   # The end-to-end tests and the screenshots: a private desktop with a window manager, a
   # tray, the accessibility bus, key presses and screen capture.
   openbox trayer xdotool x11-utils x11-xkb-utils dbus dbus-daemon at-spi2-core
