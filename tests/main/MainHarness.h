@@ -2,8 +2,8 @@
 
 #include "settings/AppSettings.h"
 #include "tests/support/Fakes.h"
-#include "tests/main/OffscreenLimits.h"
 #include "tests/support/TestMain.h"
+#include "ui/main/TaskItemModel.h"
 #include "ui/main/TaskTreeView.h"
 #include "ui/main/frmMain.h"
 
@@ -12,7 +12,8 @@
 #include <QTemporaryDir>
 #include <memory>
 
-// One main window over scripted services and a task file of its own.
+// The real main window over scripted services and a task file of its own; the test then works
+// it with keys and the mouse.
 struct MainHarness {
     FakeServices fakes;
     Services services = fakes.services();
@@ -21,57 +22,103 @@ struct MainHarness {
     QString taskFile;
     std::unique_ptr<frmMain> window;
 
-    explicit MainHarness(const QByteArray &fileContent = {}, frmMain::Options options = {})
+    explicit MainHarness(const QByteArray &content = {}, frmMain::Options options = {})
     {
+        // The offscreen platform warns about what it cannot do (size hints, raising); that is
+        // the test platform talking, not the program.
+        static const QtMessageHandler previous
+            = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &message) {
+                  if (type != QtWarningMsg || !message.startsWith(QLatin1String("This plugin does not support")))
+                      previous(type, context, message);
+              });
         taskFile = options.taskFilePath.isEmpty() ? dir.filePath(QStringLiteral("Tasks.XML")) : options.taskFilePath;
-        if (!fileContent.isEmpty()) {
-            QFile f(taskFile);
-            if (f.open(QIODevice::WriteOnly))
-                f.write(fileContent);
-        }
+        QFile f(taskFile);
+        if (!content.isEmpty() && f.open(QIODevice::WriteOnly))
+            f.write(content);
         options.taskFilePath = taskFile;
         window = std::make_unique<frmMain>(services, settings, options);
     }
 
-    frmMain &w() { return *window; }
-    TaskNode *task(int row) { return window->tree().root()->child(row); }
+    // Loads the window and waits until it is shown and the tree has the keyboard.
+    void show()
+    {
+        window->Load();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        window->activateWindow();
+        tv()->setFocus();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    }
+
+    TaskTree &tree() { return window->tree(); }
+    TaskNode *root() { return window->tree().root(); }
+    TaskTreeView *tv() { return window->tvTasks(); }
+    QWidget *viewport() { return window->tvTasks()->viewport(); }
+    FakePrompts &prompts() { return fakes.prompts; }
+    QModelIndex indexOf(const TaskNode *node) { return tv()->taskModel()->indexOf(node); }
+    void key(int key, Qt::KeyboardModifiers mods = {}) { QTest::keyClick(tv(), Qt::Key(key), mods); }
+
+    TaskNode *task(TaskNode *parent, const QString &text, TaskStatus status = TaskStatus::Progress,
+                   const QStringList &documents = {})
+    {
+        TaskNode *node = tree().addChild(parent, text);
+        ApplyTaskStatus(tree(), status, node, settings.statusColors());
+        tree().setRelatedDocuments(node, documents);
+        return node;
+    }
+
+    void select(TaskNode *node)
+    {
+        tree().setSelected(node);
+        tv()->EnsureVisible(node);
+    }
+
+    // A point on the node's text, in the viewport's coordinates.
+    QPoint pointOf(TaskNode *node)
+    {
+        tv()->EnsureVisible(node);
+        const QRect r = tv()->visualRect(indexOf(node));
+        return QPoint(r.left() + 10, r.center().y());
+    }
+
+    // Whether the user sees the node's row: rows under a closed task have no place in the view.
+    bool shown(TaskNode *node) { return viewport()->rect().intersects(tv()->visualRect(indexOf(node))); }
+
+    // Node texts in creation order, the top node left out.
+    QStringList creationOrder()
+    {
+        QStringList texts;
+        for (TaskNode *n = tree().nextCreated(root()); n; n = tree().nextCreated(n))
+            texts << n->text();
+        return texts;
+    }
+
+    static QStringList childTexts(const TaskNode *node)
+    {
+        QStringList texts;
+        for (int i = 0; i < node->childCount(); ++i)
+            texts << node->child(i)->text();
+        return texts;
+    }
 
     QByteArray fileContent() const
     {
         QFile f(taskFile);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
-
-    // Loads the window and waits until it is shown and has the keyboard.
-    void loadShown()
-    {
-        window->Load();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-        window->activateWindow();
-        window->tvTasks()->setFocus();
-        QVERIFY(QTest::qWaitForWindowActive(window.get()));
-    }
 };
 
-// The store the program's settings live in, for arranging and checking stored values.
+// The store the program's settings live in.
 inline std::unique_ptr<QSettings> programSettings()
 {
-    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Graywick"),
-                                       QStringLiteral("Listra"));
+    return std::make_unique<QSettings>(QStringLiteral("Graywick"), QStringLiteral("Listra"));
 }
 
 inline QByteArray sampleTasks()
 {
-    return QByteArrayLiteral(
-        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-        "<Tasks>"
-        "<Task Name=\"alpha\" State=\"Progress\" Expanded=\"False\">"
-        "<Task Name=\"alpha child\" State=\"Done\" Expanded=\"False\"/>"
-        "</Task>"
-        "<Task Name=\"beta\" State=\"Progress\" Expanded=\"True\" Selected=\"True\">"
-        "<RelatedDocuments><Document FileName=\"/tmp/beta-notes.txt\"/>"
-        "<Document FileName=\"https://example.org/beta\"/></RelatedDocuments>"
-        "</Task>"
-        "<Task Name=\"gamma\" State=\"Rejected\" Expanded=\"True\"/>"
-        "</Tasks>");
+    return QByteArrayLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<Tasks>"
+                             "<Task Name=\"alpha\" State=\"Progress\" Expanded=\"False\">"
+                             "<Task Name=\"alpha child\" State=\"Done\"/></Task>"
+                             "<Task Name=\"beta\" State=\"Progress\" Selected=\"True\"><RelatedDocuments>"
+                             "<Document FileName=\"/tmp/beta-notes.txt\"/></RelatedDocuments></Task>"
+                             "<Task Name=\"gamma\" State=\"Rejected\"/></Tasks>");
 }

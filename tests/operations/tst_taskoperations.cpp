@@ -1,357 +1,221 @@
-#include "tests/operations/MainWindowFixture.h"
+#include "tests/main/MainHarness.h"
 
-#include "ui/main/TaskOperations.h"
-
-namespace {
-const QString kCantEdit = QStringLiteral("Это править нельзя.");
-const QString kCantRemove = QStringLiteral("Это удалить нельзя.");
-const QString kAskRemove = QStringLiteral("Удалить задачу и все её подзадачи?");
-const QString kNoStatus = QStringLiteral("Статус этого не устанавливается.");
-const QString kAskMark = QStringLiteral("Пометить также и подзадачи?");
-} // namespace
-
+// Adding, editing, removing, marking, moving and finding tasks from the keyboard.
 class TestTaskOperations : public TestCase
 {
     Q_OBJECT
 private Q_SLOTS:
-    void addingBesideAndBelow()
+    void addingAndEditing()
     {
-        MainWindowFixture f;
-        f.settings.UseBackColor = true;
+        MainHarness f;
+        f.show();
         auto &editors = f.fakes.editors;
+        // The top node refuses what only tasks can have.
+        f.select(f.root());
+        QString refusals;
+        for (const QKeyCombination k :
+             {QKeyCombination(Qt::Key_F3), QKeyCombination(Qt::Key_Delete), Qt::ALT | Qt::Key_1}) {
+            f.key(k.key(), k.keyboardModifiers());
+            refusals += f.prompts().lastText() + QString::number(f.prompts().messages.last().style);
+        }
+        QCOMPARE(refusals,
+                 QStringLiteral("Это править нельзя.16Это удалить нельзя.16Статус этого не устанавливается.16"));
 
-        // Ctrl+Ins on the top node still makes a sub-task of it.
-        editors.acceptWith(QStringLiteral("  Первая\r\nстрока  "), {QStringLiteral("/a.txt"), QStringLiteral("/a.txt")});
+        // Ctrl+Ins on the top node still makes a sub-task of it; the text is kept as typed.
+        editors.acceptWith(QStringLiteral("  Первая\r\nстрока  "),
+                           {QStringLiteral("/a.txt"), QStringLiteral("/a.txt")});
         f.key(Qt::Key_Insert, Qt::ControlModifier);
-        QCOMPARE(editors.captions, QStringList{QStringLiteral("Новая подзадача")});
-        QCOMPARE(editors.filledTexts, QStringList{QString()});
-        QCOMPARE(f.root()->childCount(), 1);
+        QCOMPARE(editors.captions, QStringList {QStringLiteral("Новая подзадача")});
         TaskNode *first = f.root()->child(0);
         QCOMPARE(first->text(), QStringLiteral("  Первая\r\nстрока  "));
-        QCOMPARE(first->info()->RelatedDocuments(), (QStringList{QStringLiteral("/a.txt"), QStringLiteral("/a.txt")}));
-        QCOMPARE(first->imageKey(), QStringLiteral("Progress"));
-        QCOMPARE(first->foreColor(), f.settings.ProgressTasksColor);
-        QCOMPARE(first->backColor(), f.settings.ProgressTasksBackColor);
         QCOMPARE(f.tree().selected(), first);
-        QVERIFY(first->isExpanded());
-        QVERIFY(f.shown(first));
-
-        // Ins on a task: its last child.
-        editors.acceptWith(QStringLiteral("child 1"));
-        f.key(Qt::Key_Insert);
-        f.select(first);
-        editors.acceptWith(QStringLiteral("child 2"));
-        f.key(Qt::Key_Insert);
-        QCOMPARE(MainWindowFixture::childTexts(first), (QStringList{QStringLiteral("child 1"), QStringLiteral("child 2")}));
-        QCOMPARE(editors.captions.last(), QStringLiteral("Новая подзадача"));
-
-        // Ctrl+Ins on a task: directly after it, before the siblings that follow.
+        // Ins: the last sub-task; Ctrl+Ins: right after the selected one; Cancel: nothing.
+        for (const char *text : {"child 1", "child 2"}) {
+            f.select(first);
+            editors.acceptWith(QString::fromLatin1(text));
+            f.key(Qt::Key_Insert);
+        }
         f.select(first->child(0));
         editors.acceptWith(QStringLiteral("between"));
         f.key(Qt::Key_Insert, Qt::ControlModifier);
-        QCOMPARE(editors.captions.last(), QStringLiteral("Новая задача"));
-        QCOMPARE(MainWindowFixture::childTexts(first),
-                 (QStringList{QStringLiteral("child 1"), QStringLiteral("between"), QStringLiteral("child 2")}));
-        QCOMPARE(f.tree().selected()->text(), QStringLiteral("between"));
-        // A new task comes last in creation order whatever its place on screen.
-        QCOMPARE(f.creationOrder().last(), QStringLiteral("between"));
-
-        // Cancel creates nothing and keeps the selection.
-        TaskNode *selected = f.tree().selected();
-        const int count = f.tree().count();
         editors.cancel();
         f.key(Qt::Key_Insert);
+        QCOMPARE(editors.captions.last(), QStringLiteral("Новая подзадача"));
+        QCOMPARE(MainHarness::childTexts(first),
+                 (QStringList {QStringLiteral("child 1"), QStringLiteral("between"), QStringLiteral("child 2")}));
+        QCOMPARE(f.tree().selected()->text(), QStringLiteral("between"));
+        QCOMPARE(f.creationOrder().last(), QStringLiteral("between"));
+        QVERIFY(f.shown(f.tree().selected()));
+
+        // Editing: Cancel keeps everything; OK replaces the text and the documents only.
+        f.select(first);
+        f.key(Qt::Key_1, Qt::AltModifier); // sub-tasks too: Yes
+        f.key(Qt::Key_Minus);
         editors.cancel();
-        f.key(Qt::Key_Insert, Qt::ControlModifier);
-        QCOMPARE(f.tree().count(), count);
-        QCOMPARE(f.tree().selected(), selected);
-        QVERIFY(f.prompts().messages.isEmpty());
+        editors.acceptWith(QStringLiteral("new"), {});
+        f.key(Qt::Key_F3);
+        QCOMPARE(first->text(), QStringLiteral("  Первая\r\nстрока  "));
+        f.key(Qt::Key_F3);
+        QCOMPARE(editors.filledTexts.last(), QStringLiteral("  Первая\r\nстрока  "));
+        QCOMPARE(editors.filledDocuments.last().size(), 2);
+        QCOMPARE(first->text(), QStringLiteral("new"));
+        QVERIFY(first->info()->RelatedDocuments().isEmpty());
+        QCOMPARE(first->imageKey(), QStringLiteral("Done"));
+        QVERIFY(!first->isExpanded());
+        QCOMPARE(first->childCount(), 3);
     }
 
-    void editingReplacesTextAndDocumentsOnly()
+    void removingMovesTheSelection()
     {
-        MainWindowFixture f;
-        TaskNode *task = f.task(f.root(), QStringLiteral("old"), TaskStatus::Done,
-                                {QStringLiteral("/one"), QStringLiteral("/two")});
-        f.task(task, QStringLiteral("sub"));
-        f.tree().setExpanded(task, false);
-        const OleColor fore = task->foreColor();
-
-        f.select(f.root());
-        f.key(Qt::Key_F3);
-        QCOMPARE(f.prompts().lastText(), kCantEdit);
-        QCOMPARE(f.prompts().messages.last().style, 16);
-        QVERIFY(f.fakes.editors.captions.isEmpty());
-
-        f.select(task);
-        f.fakes.editors.cancel();
-        f.key(Qt::Key_F3);
-        QCOMPARE(f.fakes.editors.captions.last(), QStringLiteral("Редактирование задачи"));
-        QCOMPARE(f.fakes.editors.filledTexts.last(), QStringLiteral("old"));
-        QCOMPARE(f.fakes.editors.filledDocuments.last(), (QStringList{QStringLiteral("/one"), QStringLiteral("/two")}));
-        QCOMPARE(task->text(), QStringLiteral("old"));
-        QCOMPARE(task->info()->RelatedDocuments().size(), 2);
-
-        // Removing every document in the editor leaves none.
-        f.fakes.editors.acceptWith(QStringLiteral("new\ntext "), {});
-        f.key(Qt::Key_F3);
-        QCOMPARE(task->text(), QStringLiteral("new\ntext "));
-        QVERIFY(task->info()->RelatedDocuments().isEmpty());
-        QCOMPARE(task->imageKey(), QStringLiteral("Done"));
-        QCOMPARE(task->foreColor(), fore);
-        QVERIFY(!task->isExpanded());
-        QCOMPARE(task->parent(), f.root());
-        QCOMPARE(task->childCount(), 1);
-    }
-
-    void removingMovesTheSelectionSensibly()
-    {
-        MainWindowFixture f;
+        MainHarness f;
+        f.show();
         TaskNode *a = f.task(f.root(), QStringLiteral("A"));
         TaskNode *b = f.task(f.root(), QStringLiteral("B"));
         TaskNode *c = f.task(f.root(), QStringLiteral("C"));
-        TaskNode *b1 = f.task(b, QStringLiteral("B1"));
-        f.task(b1, QStringLiteral("B11"));
+        f.task(f.task(b, QStringLiteral("B1")), QStringLiteral("B11"));
         TaskNode *c1 = f.task(c, QStringLiteral("C1"));
-        // Many rows, so the node that gets the selection may lie outside the viewport.
-        for (int i = 0; i < 200; ++i)
+        for (int i = 0; i < 200; ++i) // the next selection may lie outside the viewport
             f.task(a, QStringLiteral("filler %1").arg(i));
-        f.tree().setExpanded(a, true);
-
-        f.select(f.root());
-        f.key(Qt::Key_Delete);
-        QCOMPARE(f.prompts().lastText(), kCantRemove);
-        QCOMPARE(f.prompts().messages.last().style, 16);
-
-        // No keeps everything.
         f.select(b);
         f.prompts().answers = {MsgAnswer::No};
         f.key(Qt::Key_Delete);
-        QCOMPARE(f.prompts().lastText(), kAskRemove);
+        QCOMPARE(f.prompts().lastText(), QStringLiteral("Удалить задачу и все её подзадачи?"));
         QCOMPARE(f.prompts().messages.last().style, 36);
         QCOMPARE(f.root()->childCount(), 3);
 
-        // A middle task goes with its sub-tree; its next sibling is selected.
+        // A middle task goes with its sub-tree and its next sibling is selected; an only child
+        // gives way to its parent, a last child to its previous sibling.
         const int before = f.tree().count();
         f.key(Qt::Key_Delete);
         QCOMPARE(f.tree().count(), before - 3);
-        QCOMPARE(MainWindowFixture::childTexts(f.root()), (QStringList{QStringLiteral("A"), QStringLiteral("C")}));
         QCOMPARE(f.tree().selected(), c);
-        QVERIFY(f.shown(c));
-        QVERIFY(!f.creationOrder().contains(QStringLiteral("B11")));
-
-        // An only child: its parent. The last child: its previous sibling, brought into view.
         f.select(c1);
         f.key(Qt::Key_Delete);
         QCOMPARE(f.tree().selected(), c);
-        f.tvTasks()->scrollToBottom();
+        f.tv()->scrollToBottom();
         f.key(Qt::Key_Delete);
         QCOMPARE(f.tree().selected(), a);
         QVERIFY(f.shown(a));
     }
 
-    void statusesAndMarkingSubTasks()
+    void statusesAndSubTasks()
     {
-        MainWindowFixture f;
+        MainHarness f;
+        f.show();
         f.settings.UseBackColor = true;
-        // Two branches with identical texts: marking one must never reach the other.
+        // Two branches with the same texts: marking one must never reach the other.
         TaskNode *x = f.task(f.root(), QStringLiteral("X"));
         TaskNode *xy = f.task(x, QStringLiteral("Y"), TaskStatus::Rejected);
         TaskNode *xyz = f.task(xy, QStringLiteral("Z"));
         TaskNode *x2 = f.task(f.root(), QStringLiteral("X"));
         TaskNode *x2y = f.task(x2, QStringLiteral("Y"));
         TaskNode *x2yz = f.task(x2y, QStringLiteral("Z"));
-        TaskNode *leaf = f.task(f.root(), QStringLiteral("leaf"));
-
-        f.select(f.root());
-        f.key(Qt::Key_1, Qt::AltModifier);
-        QCOMPARE(f.prompts().lastText(), kNoStatus);
-        QCOMPARE(f.prompts().messages.last().style, 16);
-        f.window->ExecuteCommand(QStringLiteral("SetItemStatus"));
-        QCOMPARE(f.prompts().messages.size(), 2);
-        QCOMPARE(f.prompts().lastText(), kNoStatus);
-
+        const auto statuses = [](std::initializer_list<TaskNode *> nodes) {
+            QString keys;
+            for (TaskNode *n : nodes)
+                keys += n->imageKey().left(1);
+            return keys;
+        };
         f.select(x);
-        f.key(Qt::Key_1, Qt::AltModifier); // Yes by default
-        QCOMPARE(f.prompts().lastText(), kAskMark);
+        f.key(Qt::Key_1, Qt::AltModifier); // Yes
+        QCOMPARE(f.prompts().lastText(), QStringLiteral("Пометить также и подзадачи?"));
         QCOMPARE(f.prompts().messages.last().style, 36);
-        for (TaskNode *n : {x, xy, xyz}) {
-            QCOMPARE(n->imageKey(), QStringLiteral("Done"));
-            QCOMPARE(n->foreColor(), f.settings.DoneTasksColor);
-            QCOMPARE(n->backColor(), f.settings.DoneTasksBackColor);
-        }
-        for (TaskNode *n : {x2, x2y, x2yz})
-            QCOMPARE(n->imageKey(), QStringLiteral("Progress"));
+        QCOMPARE(statuses({x, xy, xyz, x2, x2y, x2yz}), QStringLiteral("DDDPPP"));
+        QCOMPARE(xyz->backColor(), f.settings.DoneTasksBackColor);
 
-        // The same status again asks nothing, however the sub-tasks look.
-        const int asked = f.prompts().messages.size();
-        f.select(xy);
-        f.key(Qt::Key_2, Qt::AltModifier);
-        f.prompts().answers = {MsgAnswer::No};
-        f.select(x);
+        // The same status again asks nothing; No marks the task alone.
         f.key(Qt::Key_1, Qt::AltModifier);
-        QCOMPARE(f.prompts().messages.size(), asked + 1);
-
-        // No: only the task itself.
+        QCOMPARE(f.prompts().messages.size(), 1);
         f.select(x2);
         f.prompts().answers = {MsgAnswer::No};
         f.key(Qt::Key_3, Qt::AltModifier);
-        QCOMPARE(x2->imageKey(), QStringLiteral("Rejected"));
-        QCOMPARE(x2->backColor(), f.settings.RejectedTasksBackColor);
-        QCOMPARE(x2y->imageKey(), QStringLiteral("Progress"));
-
-        // Never asked with the setting on.
+        QCOMPARE(f.prompts().messages.size(), 2);
+        QCOMPARE(statuses({x2, x2y, x2yz}), QStringLiteral("RPP"));
+        // Never asked with DontMarkSubTasks on.
         f.settings.DontMarkSubTasks = true;
-        const int asked2 = f.prompts().messages.size();
         f.key(Qt::Key_1, Qt::AltModifier);
-        QCOMPARE(x2->imageKey(), QStringLiteral("Done"));
-        QCOMPARE(x2y->imageKey(), QStringLiteral("Progress"));
-        QCOMPARE(f.prompts().messages.size(), asked2);
-
-        // The cycle: Progress, Done, Rejected, Progress; a leaf asks nothing.
-        f.select(leaf);
-        QStringList seen;
-        for (int i = 0; i < 3; ++i) {
-            f.window->ExecuteCommand(QStringLiteral("SetItemStatus"));
-            seen << leaf->imageKey();
-        }
-        QCOMPARE(seen, (QStringList{QStringLiteral("Done"), QStringLiteral("Rejected"), QStringLiteral("Progress")}));
-        QCOMPARE(f.prompts().messages.size(), asked2);
-
-        // Modifiers must match exactly.
-        f.key(Qt::Key_1, Qt::AltModifier | Qt::ShiftModifier);
-        QCOMPARE(leaf->imageKey(), QStringLiteral("Progress"));
-    }
-
-    void markingDeepSubTreeReachesEveryLevel()
-    {
-        MainWindowFixture f;
-        TaskNode *top = f.task(f.root(), QStringLiteral("top"));
-        TaskNode *n = top;
-        QList<TaskNode *> chain;
-        for (int i = 0; i < 2000; ++i) {
-            n = f.task(n, QStringLiteral("level"));
-            chain << n;
-            f.task(n, QStringLiteral("leaf"), TaskStatus::Rejected);
-        }
-        f.select(top);
-        f.key(Qt::Key_3, Qt::AltModifier);
-        for (TaskNode *c : std::as_const(chain)) {
-            QCOMPARE(c->imageKey(), QStringLiteral("Rejected"));
-            QCOMPARE(c->foreColor(), f.settings.RejectedTasksColor);
-        }
-        QCOMPARE(chain.last()->child(0)->imageKey(), QStringLiteral("Rejected"));
+        QCOMPARE(statuses({x2, x2y, x2yz}), QStringLiteral("DPP"));
+        QCOMPARE(f.prompts().messages.size(), 2);
     }
 
     void movingAmongSiblings()
     {
-        MainWindowFixture f;
-        f.settings.UseBackColor = true;
-        TaskNode *a = f.task(f.root(), QStringLiteral("A"));
+        MainHarness f;
+        f.show();
+        f.task(f.root(), QStringLiteral("A"));
         TaskNode *b = f.task(f.root(), QStringLiteral("B"), TaskStatus::Rejected, {QStringLiteral("/doc")});
-        TaskNode *c = f.task(f.root(), QStringLiteral("C"));
+        f.task(f.root(), QStringLiteral("C"));
         TaskNode *b1 = f.task(b, QStringLiteral("B1"), TaskStatus::Done);
         f.task(b, QStringLiteral("B2"));
-        f.task(b, QStringLiteral("B3"));
         f.task(b1, QStringLiteral("B11"));
-        f.tree().setExpanded(b, true);
-        f.tree().setExpanded(b1, false);
-
         f.select(b);
+        f.key(Qt::Key_Plus);
         f.key(Qt::Key_Down, Qt::ControlModifier);
-        QCOMPARE(MainWindowFixture::childTexts(f.root()),
-                 (QStringList{QStringLiteral("A"), QStringLiteral("C"), QStringLiteral("B")}));
-        QCOMPARE(MainWindowFixture::childTexts(b),
-                 (QStringList{QStringLiteral("B1"), QStringLiteral("B2"), QStringLiteral("B3")}));
+        f.key(Qt::Key_Down, Qt::ControlModifier); // already last: nothing
+        QCOMPARE(MainHarness::childTexts(f.root()),
+                 (QStringList {QStringLiteral("A"), QStringLiteral("C"), QStringLiteral("B")}));
+        QCOMPARE(MainHarness::childTexts(b), (QStringList {QStringLiteral("B1"), QStringLiteral("B2")}));
         QCOMPARE(b1->childCount(), 1);
-        QCOMPARE(b->imageKey(), QStringLiteral("Rejected"));
-        QCOMPARE(b->foreColor(), f.settings.RejectedTasksColor);
-        QCOMPARE(b->backColor(), f.settings.RejectedTasksBackColor);
-        QCOMPARE(b->info()->RelatedDocuments(), QStringList{QStringLiteral("/doc")});
-        QVERIFY(b->isExpanded());
-        QVERIFY(f.tvTasks()->isExpanded(f.tvTasks()->taskModel()->indexOf(b)));
-        QVERIFY(!b1->isExpanded());
+        QCOMPARE(b->imageKey() + b->info()->RelatedDocuments().join(QString()), QStringLiteral("Rejected/doc"));
+        QVERIFY(f.tv()->isExpanded(f.indexOf(b)) && !b1->isExpanded());
         QCOMPARE(f.tree().selected(), b);
-        QVERIFY(f.tvTasks()->currentIndex() == f.tvTasks()->taskModel()->indexOf(b));
         QVERIFY(f.shown(b));
-        // The moved task now counts as the newest one; its sub-tasks keep their places.
-        QCOMPARE(f.creationOrder(), (QStringList{QStringLiteral("A"), QStringLiteral("C"), QStringLiteral("B1"),
-                                                 QStringLiteral("B2"), QStringLiteral("B3"), QStringLiteral("B11"),
-                                                 QStringLiteral("B")}));
+        // The moved task counts as the newest one; its sub-tasks keep their places.
+        QCOMPARE(f.creationOrder().join(QLatin1Char(' ')), QStringLiteral("A C B1 B2 B11 B"));
+        for (int i = 0; i < 3; ++i)
+            f.key(Qt::Key_Up, Qt::ControlModifier);
+        QCOMPARE(MainHarness::childTexts(f.root()),
+                 (QStringList {QStringLiteral("B"), QStringLiteral("A"), QStringLiteral("C")}));
+        QVERIFY(f.prompts().messages.isEmpty());
+    }
 
-        // At the end of the list nothing moves and nothing is said.
-        f.key(Qt::Key_Down, Qt::ControlModifier);
-        QCOMPARE(MainWindowFixture::childTexts(f.root()).last(), QStringLiteral("B"));
-        f.key(Qt::Key_Up, Qt::ControlModifier);
-        f.key(Qt::Key_Up, Qt::ControlModifier);
-        QCOMPARE(MainWindowFixture::childTexts(f.root()),
-                 (QStringList{QStringLiteral("B"), QStringLiteral("A"), QStringLiteral("C")}));
-        f.key(Qt::Key_Up, Qt::ControlModifier);
-        QCOMPARE(f.root()->child(0), b);
-        QCOMPARE(b->parent(), f.root());
+    void findsCaseInsensitivelyWithoutWrapping()
+    {
+        MainHarness f;
+        f.show();
+        TaskNode *caps = f.task(f.root(), QStringLiteral("БАКА"));
+        TaskNode *other = f.task(f.root(), QStringLiteral("другое"));
+        TaskNode *hidden = f.task(other, QStringLiteral("Бака"));
+        TaskNode *mixed = f.task(f.root(), QStringLiteral("бАкА список"));
+        QVERIFY(!f.shown(hidden));
         f.select(f.root());
-        f.key(Qt::Key_Down, Qt::ControlModifier);
-        QCOMPARE(f.root()->child(0), b);
-        QVERIFY(f.prompts().messages.isEmpty());
 
-        // Ctrl+Up is the tree's key: with the focus elsewhere it moves nothing.
-        f.select(c);
-        QWidget *other = new QWidget(f.window.get());
-        other->setFocusPolicy(Qt::StrongFocus);
-        other->show();
-        other->setFocus();
-        QTest::keyClick(other, Qt::Key_Up, Qt::ControlModifier);
-        QCOMPARE(MainWindowFixture::childTexts(f.root()).last(), QStringLiteral("C"));
-        Q_UNUSED(a);
-    }
+        // F4 with no phrase yet asks, like Ctrl+F.
+        f.prompts().inputAnswers = {QStringLiteral("бака")};
+        f.key(Qt::Key_F4);
+        QCOMPARE(f.prompts().inputPrompts,
+                 QStringList {QStringLiteral(
+                     "Введите выражение или часть выражения, которое следует найти.\r\n\r\n"
+                     "Учтите, что при поиске регистр символов учитываться не будет. Тоесть если вы введёте \"Бака\", "
+                     "будут найдены \"БАКА\", \"бака\" и даже \"бАкА\".\r\n\r\n"
+                     "Также обратите внимание, что поиск всегда ведётся со следующего элемента. Тоесть если выделенная "
+                     "задача уже содержит поисковую фразу, она не будет выделена как найденая. Это удобно для "
+                     "продолжения поиска, если данная задача была найдена во время предыдущего поиска. Чтобы начать "
+                     "поиск с самого начала просто нажмите Home, а затем Ctrl+F.")});
+        QCOMPARE(f.tree().selected(), caps);
 
-    void recolouringFollowsTheSettings()
-    {
-        MainWindowFixture f;
-        TaskNode *done = f.task(f.root(), QStringLiteral("done"), TaskStatus::Done);
-        TaskNode *rejected = f.task(done, QStringLiteral("rejected"), TaskStatus::Rejected);
-        const OleColor rootFore = f.root()->foreColor();
-        QCOMPARE(done->backColor(), kSystemWindowBackground);
+        // F4 again: the next match without asking, its collapsed branch opened.
+        f.key(Qt::Key_F4);
+        QCOMPARE(f.tree().selected(), hidden);
+        QVERIFY(f.shown(hidden));
+        f.key(Qt::Key_F4);
+        QCOMPARE(f.tree().selected(), mixed);
+        QCOMPARE(f.prompts().inputPrompts.size(), 1);
 
-        f.settings.UseBackColor = true;
-        f.settings.DoneTasksColor = 0x123456;
-        f.settings.RejectedTasksBackColor = 0x654321;
-        f.settings.FullRowSelect = true;
-        f.window->operations().RecolorAll();
-        QCOMPARE(done->foreColor(), OleColor(0x123456));
-        QCOMPARE(done->backColor(), f.settings.DoneTasksBackColor);
-        QCOMPARE(rejected->backColor(), OleColor(0x654321));
-        QCOMPARE(f.root()->foreColor(), rootFore);
-        QVERIFY(f.tvTasks()->fullRowSelect());
-        // What the view is given to paint follows too.
-        const QModelIndex index = f.tvTasks()->taskModel()->indexOf(rejected);
-        QVERIFY(index.data(Qt::BackgroundRole).isValid());
+        // Past the last match: a message, no wrapping round.
+        f.key(Qt::Key_F4);
+        QCOMPARE(f.prompts().lastText(), QStringLiteral("Ни чего не найдено."));
+        QCOMPARE(f.prompts().messages.last().style, 64);
+        QCOMPARE(f.tree().selected(), mixed);
 
-        f.settings.UseBackColor = false;
-        f.settings.FullRowSelect = false;
-        f.window->operations().RecolorAll();
-        QCOMPARE(rejected->backColor(), kSystemWindowBackground);
-        QVERIFY(!f.tvTasks()->fullRowSelect());
-    }
-
-    void nothingSelected()
-    {
-        MainWindowFixture f;
-        TaskNode *a = f.task(f.root(), QStringLiteral("A"));
-        f.tree().setSelected(nullptr);
-        f.key(Qt::Key_F3);
-        f.key(Qt::Key_Delete);
-        f.key(Qt::Key_1, Qt::AltModifier);
-        f.key(Qt::Key_Down, Qt::ControlModifier);
-        QVERIFY(f.prompts().messages.isEmpty());
-        QVERIFY(f.fakes.editors.captions.isEmpty());
-        QCOMPARE(a->imageKey(), QStringLiteral("Progress"));
-        // Adding still works: the new task goes under the top node.
-        f.tree().setSelected(nullptr);
-        f.fakes.editors.acceptWith(QStringLiteral("B"));
-        f.key(Qt::Key_Insert, Qt::ControlModifier);
-        QCOMPARE(MainWindowFixture::childTexts(f.root()), (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
-        QCOMPARE(f.fakes.editors.captions.last(), QStringLiteral("Новая подзадача"));
+        // Ctrl+F offers the last phrase; Cancel keeps it for F4.
+        f.select(f.root());
+        f.key(Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(f.prompts().inputDefaults.last(), QStringLiteral("бака"));
+        QCOMPARE(f.tree().selected(), f.root());
+        f.key(Qt::Key_F4);
+        QCOMPARE(f.tree().selected(), caps);
+        QCOMPARE(f.prompts().messages.size(), 1);
     }
 };
 
