@@ -2,6 +2,7 @@
 
 #include "settings/AppSettings.h"
 #include "tests/support/Fakes.h"
+#include "tests/support/OffscreenWarnings.h"
 #include "tests/support/TestMain.h"
 #include "ui/main/TaskItemModel.h"
 #include "ui/main/TaskTreeView.h"
@@ -24,13 +25,7 @@ struct MainHarness {
 
     explicit MainHarness(const QByteArray &content = {}, frmMain::Options options = {})
     {
-        // The offscreen platform warns about what it cannot do (size hints, raising); that is
-        // the test platform talking, not the program.
-        static const QtMessageHandler previous
-            = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &message) {
-                  if (type != QtWarningMsg || !message.startsWith(QLatin1String("This plugin does not support")))
-                      previous(type, context, message);
-              });
+        [[maybe_unused]] static const bool quiet = (tolerateOffscreenLimits(), true); // installed once
         taskFile = options.taskFilePath.isEmpty() ? dir.filePath(QStringLiteral("Tasks.XML")) : options.taskFilePath;
         QFile f(taskFile);
         if (!content.isEmpty() && f.open(QIODevice::WriteOnly))
@@ -83,21 +78,28 @@ struct MainHarness {
     // Whether the user sees the node's row: rows under a closed task have no place in the view.
     bool shown(TaskNode *node) { return viewport()->rect().intersects(tv()->visualRect(indexOf(node))); }
 
-    // Node texts in creation order, the top node left out.
-    QStringList creationOrder()
+    // Node texts in creation order, the top node left out, as "A|B|C".
+    QString creationOrder()
     {
         QStringList texts;
         for (TaskNode *n = tree().nextCreated(root()); n; n = tree().nextCreated(n))
             texts << n->text();
-        return texts;
+        return texts.join(QLatin1Char('|'));
     }
 
-    static QStringList childTexts(const TaskNode *node)
+    static QString childTexts(const TaskNode *node)
     {
         QStringList texts;
         for (int i = 0; i < node->childCount(); ++i)
             texts << node->child(i)->text();
-        return texts;
+        return texts.join(QLatin1Char('|'));
+    }
+
+    // The last message box as "text [style]".
+    QString lastMessage()
+    {
+        const FakePrompts::Message m = fakes.prompts.messages.value(fakes.prompts.messages.size() - 1);
+        return m.text + QStringLiteral(" [%1]").arg(m.style);
     }
 
     QByteArray fileContent() const

@@ -3,7 +3,6 @@
 #include <QKeySequence>
 #include <QToolBar>
 #include <QToolButton>
-#include <QXmlStreamReader>
 
 // The main window's keys and toolbar, as the user presses them.
 class MainKeysTest : public TestCase
@@ -18,7 +17,7 @@ class MainKeysTest : public TestCase
         const int editors = h.fakes.editors.captions.size();
         TaskNode *selected = h.tree().selected();
         const QString status = selected->imageKey();
-        const QStringList order = MainHarness::childTexts(h.root());
+        const QString order = MainHarness::childTexts(h.root());
         QFile::remove(h.taskFile);
         QStringList seen;
         QTimer::singleShot(0, h.window.get(), [&seen] {
@@ -135,19 +134,13 @@ private Q_SLOTS:
         }
     }
 
-    void toolbar()
+    void toolbarButtonsRunTheirCommands()
     {
         MainHarness h(sampleTasks());
         h.show();
-        QStringList tips;
-        for (QAction *a : h.window->tbMain()->actions())
-            tips << h.window->tbMain()->widgetForAction(a)->toolTip();
-        tips.removeAll(QString());
-        QCOMPARE(tips.join(QLatin1Char('|')),
-                 QStringLiteral("Сохранить список задач (F2)|Добавить новую задачу (Ctrl+Ins)|Добавить новую "
-                                "подзадачу (Ins)|Править задачу (F3)|Удалить задачу (Del)|Переместить вниз "
-                                "(Ctrl+Down)|Переместить вверх (Ctrl+Up)|Установить статус задачи|Настройки "
-                                "программы (Ctrl+O)|Показать информацию о программе (Shift+F1)"));
+        QFile::remove(h.taskFile);
+        QTest::mouseClick(h.window->tbMain()->widgetForAction(h.window->tbMain()->actions().first()), Qt::LeftButton);
+        QVERIFY(QFile::exists(h.taskFile));
         // The status button's own part cycles the status.
         QToolButton *status = h.window->statusButton();
         QTest::mouseClick(status, Qt::LeftButton, {}, QPoint(4, status->height() / 2));
@@ -193,15 +186,12 @@ private:
     // The saved Expanded flags of "top", "mid" and "other".
     static QString savedExpanded(MainHarness &h)
     {
-        QMap<QString, QString> flags;
-        QXmlStreamReader r(h.fileContent());
-        while (!r.atEnd()) {
-            if (r.readNext() == QXmlStreamReader::StartElement && r.name() == QLatin1String("Task"))
-                flags.insert(r.attributes().value(QLatin1String("Name")).toString(),
-                             r.attributes().value(QLatin1String("Expanded")).toString());
-        }
-        return flags[QStringLiteral("top")] + QLatin1Char(' ') + flags[QStringLiteral("mid")] + QLatin1Char(' ')
-            + flags[QStringLiteral("other")];
+        QStringList flags;
+        for (const char *name : {"top", "mid", "other"})
+            flags << QRegularExpression(QStringLiteral("Name=\"%1\"[^>]* Expanded=\"(\\w+)\"").arg(QLatin1String(name)))
+                         .match(QString::fromUtf8(h.fileContent()))
+                         .captured(1);
+        return flags.join(QLatin1Char(' '));
     }
 };
 

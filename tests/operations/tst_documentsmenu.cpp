@@ -65,8 +65,7 @@ private Q_SLOTS:
         // Space: the same menu; a document that cannot be opened says so.
         withMenu([&] { f.key(Qt::Key_Space); }, 3);
         QCOMPARE(f.fakes.opener.opened.last(), missing);
-        QCOMPARE(f.prompts().lastText(), missing + QStringLiteral("\r\n\r\nНе удаётся открыть связанный документ."));
-        QCOMPARE(f.prompts().messages.last().style, 16);
+        QCOMPARE(f.lastMessage(), missing + QStringLiteral("\r\n\r\nНе удаётся открыть связанный документ. [16]"));
 
         // Opened again for fewer documents: only the new task's entries are left.
         seen = withMenu([&] { QTest::mouseClick(f.viewport(), Qt::MiddleButton, {}, f.pointOf(one)); });

@@ -43,7 +43,7 @@ private Q_SLOTS:
         MainHarness f;
         build(f);
         const OleColor fore = a->foreColor();
-        const QStringList created = f.creationOrder();
+        const QString created = f.creationOrder();
         // On itself or on its own parent: silence; the top node never moves.
         drag(f, a2, a2);
         drag(f, a2, a);
@@ -55,41 +55,24 @@ private Q_SLOTS:
         drag(f, a, a21);
         QCOMPARE(f.prompts().messages.size(), 3);
         QCOMPARE(f.prompts().messages[1].text, question("A", QStringLiteral("A21")));
-        QCOMPARE(f.prompts().lastText(), QStringLiteral("Так перемещать нельзя."));
-        QCOMPARE(f.prompts().messages.last().style, 16);
+        QCOMPARE(f.lastMessage(), QStringLiteral("Так перемещать нельзя. [16]"));
         QCOMPARE(f.creationOrder(), created);
-        QCOMPARE(MainHarness::childTexts(f.root()),
-                 (QStringList {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}));
-        QCOMPARE(a21->parent(), a2);
+        QCOMPARE(MainHarness::childTexts(f.root()), QStringLiteral("A|B|C"));
 
         drag(f, a, c);
-        QCOMPARE(f.prompts().lastText(), question("A", QStringLiteral("C")));
-        QCOMPARE(f.prompts().messages.last().style, 36);
+        QCOMPARE(f.lastMessage(), question("A", QStringLiteral("C")) + QStringLiteral(" [36]"));
         QCOMPARE(a->parent(), c);
-        QCOMPARE(MainHarness::childTexts(a), (QStringList {QStringLiteral("A1"), QStringLiteral("A2")}));
+        QCOMPARE(MainHarness::childTexts(a), QStringLiteral("A1|A2"));
         QCOMPARE(a21->parent(), a2);
-        QCOMPARE(a->imageKey(), QStringLiteral("Done"));
+        QCOMPARE(a->imageKey() + a->info()->RelatedDocuments().join(QString()), QStringLiteral("Done/a & b.txt"));
         QCOMPARE(a->foreColor(), fore);
-        QCOMPARE(a->info()->RelatedDocuments(), QStringList {QStringLiteral("/a & b.txt")});
         QCOMPARE(f.creationOrder(), created); // re-parenting keeps every place in creation order
         // The top node takes it back as a top-level task.
         drag(f, a2, f.root());
         QCOMPARE(f.prompts().lastText(), question("A2", QStringLiteral("Задачи")));
         QCOMPARE(a2->parent(), f.root());
 
-        // A candidate removed from the keyboard is forgotten: no drag starts from it.
-        QTest::mouseClick(f.viewport(), Qt::LeftButton, {}, f.pointOf(b));
-        f.key(Qt::Key_Delete);
-        QMouseEvent move(QEvent::MouseMove, f.pointOf(c), f.viewport()->mapToGlobal(f.pointOf(c)), Qt::NoButton,
-                         Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(f.viewport(), &move);
-        QVERIFY(!f.tv()->InDrag);
-    }
-
-    void escapeCancelsOnlyTheDrag()
-    {
-        MainHarness f;
-        build(f);
+        // Escape during a drag cancels only the drag: letting go over the target does nothing.
         QTest::mousePress(f.viewport(), Qt::LeftButton, {}, f.pointOf(b));
         QTest::mouseMove(f.viewport(), f.pointOf(c));
         QCOMPARE(f.tv()->DropHighlight(), c);
@@ -97,12 +80,20 @@ private Q_SLOTS:
         f.key(Qt::Key_Escape);
         QVERIFY(f.window->isVisible());
         QVERIFY(!QApplication::overrideCursor());
-        // Still holding the button over the target, then letting go: nothing happens.
         QTest::mouseMove(f.viewport(), f.pointOf(c) + QPoint(2, 0));
         QTest::mouseRelease(f.viewport(), Qt::LeftButton, {}, f.pointOf(c));
-        QVERIFY(f.prompts().messages.isEmpty());
+        QCOMPARE(f.prompts().messages.size(), 5);
         QCOMPARE(b->parent(), f.root());
         QVERIFY(!f.tv()->InDrag && !f.tv()->DropHighlight());
+
+        // A candidate removed from the keyboard is forgotten: no drag starts from it.
+        QTest::mouseClick(f.viewport(), Qt::LeftButton, {}, f.pointOf(b));
+        QCOMPARE(f.tv()->DragNode, b);
+        f.key(Qt::Key_Delete);
+        QMouseEvent move(QEvent::MouseMove, f.pointOf(c), f.viewport()->mapToGlobal(f.pointOf(c)), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(f.viewport(), &move);
+        QVERIFY(!f.tv()->InDrag);
         // With no drag running, Escape is the window's again.
         f.key(Qt::Key_Escape);
         QVERIFY(!f.window->isVisible());
