@@ -87,47 +87,38 @@ private Q_SLOTS:
         QCOMPARE(h.tv()->width(), 700);
     }
 
-    void autorunStartsInTheTray()
+    void trayOrMinimised()
     {
         const std::pair<const char *, bool> variants[]
             = {{"/Autorun", true}, {"  /aUtOrUn\t", true}, {"/Autorun now", false}, {"-Autorun", false}, {"", false}};
         for (const auto &[text, autorun] : variants)
             QVERIFY2(AutorunStart::isAutorun(QString::fromLatin1(text)) == autorun, text);
         QVERIFY(AutorunStart::isAutorun(AutorunStart::argumentText({QStringLiteral("x"), QStringLiteral("/AUTORUN")})));
+        // Started with "/Autorun" or minimised: hidden in the tray, or with no tray to come back
+        // from, minimised instead of vanishing.
         for (const bool tray : {true, false}) {
-            MainHarness h(sampleTasks(), frmMain::Options {{}, true});
-            h.fakes.tray.available = tray;
-            h.window->Load();
-            // With no tray to come back from, the window starts minimised instead of vanishing.
-            QCOMPARE(h.window->isVisible(), !tray);
-            QCOMPARE(h.window->isMinimized(), !tray);
-            h.fakes.tray.click();
-            QVERIFY(h.window->isVisible());
-            QCOMPARE(h.root()->childCount(), 3);
-        }
-    }
+            MainHarness autorun(sampleTasks(), frmMain::Options {{}, true});
+            autorun.fakes.tray.available = tray;
+            autorun.window->Load();
+            QCOMPARE(autorun.window->isVisible(), !tray);
+            QCOMPARE(autorun.window->isMinimized(), !tray);
 
-    void minimiseHidesToTheTray()
-    {
-        for (const bool tray : {true, false}) {
             MainHarness h(sampleTasks());
             h.fakes.tray.available = tray;
             h.show();
             const QPoint place = h.window->pos();
             h.window->showMinimized();
-            if (tray) {
-                QTRY_VERIFY(!h.window->isVisible());
-                h.fakes.tray.click();
-                QVERIFY(h.window->isVisible() && !h.window->isMinimized());
-                QCOMPARE(h.window->pos(), place);
-            } else {
-                // Minimised and still on the task bar; Escape does the same.
-                QTest::qWait(20);
-                QVERIFY(h.window->isVisible() && h.window->isMinimized());
+            QTest::qWait(20);
+            QTRY_COMPARE(h.window->isVisible(), !tray);
+            QCOMPARE(h.window->isMinimized(), !tray);
+            if (!tray) { // Escape does the same
                 h.window->showNormal();
                 h.key(Qt::Key_Escape);
                 QVERIFY(h.window->isMinimized() && !h.window->isUnloaded());
             }
+            h.fakes.tray.click();
+            QVERIFY(h.window->isVisible() && !h.window->isMinimized());
+            QCOMPARE(h.window->pos(), place);
         }
     }
 
