@@ -1,6 +1,5 @@
 #include "app/Startup.h"
 
-#include "components/TerminationSignals.h"
 #include "components/ActivationChannel.h"
 #include "components/AppIdentity.h"
 #include "components/DesktopOpener.h"
@@ -9,8 +8,9 @@
 #include "components/QtChoosers.h"
 #include "components/QtPrompts.h"
 #include "components/Services.h"
-#include "components/XdgStartupRegistration.h"
 #include "components/SystemTrayIcon.h"
+#include "components/TerminationSignals.h"
+#include "components/XdgStartupRegistration.h"
 #include "settings/AppSettings.h"
 #include "settings/AutorunStart.h"
 #include "ui/editor/TaskEditorDialogFactory.h"

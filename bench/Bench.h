@@ -6,8 +6,8 @@
 // Each group measures and prints its figures with benchReport:
 //   BENCH <name> <tasks> <value> <unit>
 struct BenchInput {
-    int tasks = 0;     // tasks in the file (0 when unknown, for --file)
-    QString filePath;  // a task file of that size, made by the generator
+    int tasks = 0;    // tasks in the file (0 when unknown, for --file)
+    QString filePath; // a task file of that size, made by the generator
 };
 
 using BenchGroupFn = void (*)(const BenchInput &);

@@ -16,7 +16,10 @@ namespace {
 class Rng
 {
 public:
-    explicit Rng(quint32 seed) : m_state(quint64(seed) * 6364136223846793005ull + 1442695040888963407ull) {}
+    explicit Rng(quint32 seed)
+        : m_state(quint64(seed) * 6364136223846793005ull + 1442695040888963407ull)
+    {
+    }
     quint32 next()
     {
         m_state = m_state * 6364136223846793005ull + 1442695040888963407ull;
@@ -30,20 +33,19 @@ private:
     quint64 m_state;
 };
 
-const std::array<const char16_t *, 48> kWords = {
-    u"подготовить", u"отчёт",    u"квартальный", u"позвонить",   u"поставщику", u"договор",
-    u"проверить",   u"счёт",     u"оплатить",    u"встреча",     u"с",          u"клиентом",
-    u"обсудить",    u"план",     u"на",          u"неделю",      u"купить",     u"бумагу",
-    u"для",         u"принтера", u"исправить",   u"ошибку",      u"в",          u"расчёте",
-    u"собрать",     u"цифры",    u"по",          u"продажам",    u"написать",   u"письмо",
-    u"директору",   u"обновить", u"презентацию", u"согласовать", u"бюджет",     u"отдела",
-    u"заказать",    u"билеты",   u"командировка", u"в",          u"Новосибирск", u"забрать",
-    u"документы",   u"из",       u"архива",      u"сдать",       u"декларацию", u"срочно"};
+const std::array<const char16_t *, 48> kWords
+    = {u"подготовить", u"отчёт",    u"квартальный",  u"позвонить",   u"поставщику",  u"договор",
+       u"проверить",   u"счёт",     u"оплатить",     u"встреча",     u"с",           u"клиентом",
+       u"обсудить",    u"план",     u"на",           u"неделю",      u"купить",      u"бумагу",
+       u"для",         u"принтера", u"исправить",    u"ошибку",      u"в",           u"расчёте",
+       u"собрать",     u"цифры",    u"по",           u"продажам",    u"написать",    u"письмо",
+       u"директору",   u"обновить", u"презентацию",  u"согласовать", u"бюджет",      u"отдела",
+       u"заказать",    u"билеты",   u"командировка", u"в",           u"Новосибирск", u"забрать",
+       u"документы",   u"из",       u"архива",       u"сдать",       u"декларацию",  u"срочно"};
 
-const std::array<const char16_t *, 8> kFolders = {
-    u"/home/user/Документы/Отчёты", u"/home/user/Загрузки",  u"C:\\Reports",
-    u"/srv/share/Бухгалтерия",      u"/home/user/Проекты/Листра", u"D:\\Архив\\2023",
-    u"/mnt/data/Договоры",          u"/home/user"};
+const std::array<const char16_t *, 8> kFolders
+    = {u"/home/user/Документы/Отчёты", u"/home/user/Загрузки", u"C:\\Reports",        u"/srv/share/Бухгалтерия",
+       u"/home/user/Проекты/Листра",   u"D:\\Архив\\2023",     u"/mnt/data/Договоры", u"/home/user"};
 
 const std::array<const char16_t *, 6> kExtensions = {u".odt", u".xlsx", u".pdf", u".txt", u".docx", u""};
 
@@ -125,8 +127,8 @@ void BenchGenerator::fillTree(TaskTree &tree, int tasks, quint32 seed)
         TaskNode *parent = path.empty() ? tree.root() : path.back();
         const int statusRoll = rng.below(10);
         const TaskStatus status = statusRoll < 6 ? TaskStatus::Progress
-                                  : statusRoll < 9 ? TaskStatus::Done
-                                                   : TaskStatus::Rejected;
+            : statusRoll < 9                     ? TaskStatus::Done
+                                                 : TaskStatus::Rejected;
         TaskNode *node = tree.addChild(parent, taskText(rng), status);
         ApplyTaskStatus(tree, status, node, colors);
         tree.setExpanded(node, rng.chance(30));

@@ -38,15 +38,15 @@ public:
     }
     QString inputBox(QWidget *, const QString &, const QString &, const QString &) override { return phrase; }
     int showError(QWidget *, const QString &, int, const QString &) override { return MsgAnswer::Ok; }
-    void showAboutBox(QWidget *) override {}
+    void showAboutBox(QWidget *) override { }
 };
 
 class AcceptingEditor : public TaskEditor
 {
 public:
-    void setCaption(const QString &) override {}
-    void setText(const QString &) override {}
-    void setDocuments(const QStringList &) override {}
+    void setCaption(const QString &) override { }
+    void setText(const QString &) override { }
+    void setDocuments(const QStringList &) override { }
     bool exec() override { return true; }
     bool Accepted() const override { return true; }
     QString text() const override { return QStringLiteral("Новая задача из замера"); }
@@ -63,7 +63,7 @@ public:
 // `branchSize` descendants (a hundred sub-tasks, each with its own), shown expanded.
 struct Scene {
     TaskTree tree;
-    TaskItemModel model{tree};
+    TaskItemModel model {tree};
     TaskTreeView view;
     BenchPrompts prompts;
     AcceptingEditors editors;
@@ -172,7 +172,8 @@ void runOperations(const BenchInput &in)
     for (int i = 0; i < runs; ++i) {
         s.select(s.big);
         Scene::settle();
-        best = std::min(best, timeMs([&] { s.ops->SetTaskStatus(QLatin1String(i % 2 ? "SetStatusProgress" : "SetStatusDone")); }));
+        best = std::min(
+            best, timeMs([&] { s.ops->SetTaskStatus(QLatin1String(i % 2 ? "SetStatusProgress" : "SetStatusDone")); }));
     }
     report("mark_subtree", in.tasks, best);
 

@@ -44,7 +44,7 @@ public:
         std::fprintf(stderr, "# error: %s %s\n", qPrintable(prompt), qPrintable(details));
         return MsgAnswer::Ok;
     }
-    void showAboutBox(QWidget *) override {}
+    void showAboutBox(QWidget *) override { }
 };
 
 // Notes the moment the watched widget has finished its first paint.

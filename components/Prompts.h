@@ -32,8 +32,8 @@ public:
     // An empty title shows the application title. Yes is the default button of a Yes/No box.
     virtual int messageBox(QWidget *parent, const QString &text, int style, const QString &title = {}) = 0;
     // Returns the edited text, or an empty text on Cancel.
-    virtual QString inputBox(QWidget *parent, const QString &prompt, const QString &title,
-                             const QString &defaultText) = 0;
+    virtual QString inputBox(QWidget *parent, const QString &prompt, const QString &title, const QString &defaultText)
+        = 0;
     // The prompt together with the details of what went wrong; returns the answer.
     virtual int showError(QWidget *parent, const QString &errorDetails, int style, const QString &prompt) = 0;
     virtual void showAboutBox(QWidget *parent) = 0;

@@ -52,8 +52,9 @@ inline QString shortenedPath(const QString &dir, const QString &name, const QStr
         QFile::setPermissions(privateDir, ownerOnly);
     const QFileInfo info(privateDir);
     const bool safe = info.isDir() && !info.isSymLink() && info.ownerId() == QFileInfo(dir).ownerId()
-        && (info.permissions() & (QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
-                                  | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther))
+        && (info.permissions()
+            & (QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther
+               | QFileDevice::WriteOther | QFileDevice::ExeOther))
             == 0;
     return safe ? privateDir + QLatin1Char('/') + QString::fromLatin1(hash) + suffix : path;
 }

@@ -23,8 +23,7 @@ public:
     ~SettingsStore();
 
     // Text -> QString, Integer -> int (32-bit), Boolean -> bool.
-    QVariant ReadValue(const QString &section, const QString &key, SettingValueType type,
-                       const QVariant &defaultValue);
+    QVariant ReadValue(const QString &section, const QString &key, SettingValueType type, const QVariant &defaultValue);
     void WriteValue(const QString &section, const QString &key, SettingValueType type, const QVariant &value);
 
     QFont ReadFont(const QString &key, const QFont &defaultFont);

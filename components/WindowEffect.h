@@ -22,8 +22,8 @@ class WindowEffect : public QObject
 public:
     using QObject::QObject;
     // style: Effect::*; direction: 0..8 as in the settings (other values: no direction).
-    virtual void animate(QWidget *window, bool show, int style, int direction, int timeoutMs,
-                         const QPixmap &snapshot) = 0;
+    virtual void animate(QWidget *window, bool show, int style, int direction, int timeoutMs, const QPixmap &snapshot)
+        = 0;
     // Ends a running animation at once, leaving the window in its requested state.
     virtual void finish() = 0;
     virtual bool isRunning() const = 0;

@@ -125,7 +125,7 @@ TaskNode *TaskTree::addBefore(TaskNode *sibling, const QString &text, TaskStatus
 void TaskTree::deleteSubtree(TaskNode *top)
 {
     // Post-order without recursion: always take the last child of the deepest node.
-    std::vector<TaskNode *> stack{top};
+    std::vector<TaskNode *> stack {top};
     while (!stack.empty()) {
         TaskNode *n = stack.back();
         if (!n->m_children.empty()) {

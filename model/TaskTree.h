@@ -38,8 +38,7 @@ public:
     // Adds a task with the Progress image key, no colours applied and a fresh, empty
     // CAdditionalTaskInfo. Expanded defaults to false.
     TaskNode *addChild(TaskNode *parent, const QString &text, TaskStatus status = TaskStatus::Progress);
-    TaskNode *insertChild(TaskNode *parent, int row, const QString &text,
-                          TaskStatus status = TaskStatus::Progress);
+    TaskNode *insertChild(TaskNode *parent, int row, const QString &text, TaskStatus status = TaskStatus::Progress);
     // Directly after / before a sibling.
     TaskNode *addAfter(TaskNode *sibling, const QString &text, TaskStatus status = TaskStatus::Progress);
     TaskNode *addBefore(TaskNode *sibling, const QString &text, TaskStatus status = TaskStatus::Progress);

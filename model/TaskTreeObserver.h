@@ -15,8 +15,7 @@ public:
     virtual void beginRemove(TaskNode *parent, int row) = 0;
     virtual void endRemove() = 0;
     // Returns false when the receiver refuses the move (the tree then does not move).
-    virtual bool beginMove(TaskNode *sourceParent, int sourceRow, TaskNode *destinationParent,
-                           int destinationRow) = 0;
+    virtual bool beginMove(TaskNode *sourceParent, int sourceRow, TaskNode *destinationParent, int destinationRow) = 0;
     virtual void endMove() = 0;
     // Text, status or colours changed.
     virtual void nodeChanged(TaskNode *node) = 0;

@@ -38,8 +38,7 @@ int main(int argc, char *argv[])
         }
         const QString folder = QStringLiteral("%1x%1/apps").arg(size);
         if (!output.mkpath(folder)) {
-            std::fprintf(stderr, "listra-iconrender: cannot create %s\n",
-                         qPrintable(output.filePath(folder)));
+            std::fprintf(stderr, "listra-iconrender: cannot create %s\n", qPrintable(output.filePath(folder)));
             return 1;
         }
 

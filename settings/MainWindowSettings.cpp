@@ -71,8 +71,8 @@ void MainWindowSettings::LoadSettings(AppSettings &s, SettingsStore &store, QWid
     s.DoneTasksColor = readColor(store, QStringLiteral("Done Tasks Color"), d.DoneTasksColor);
     s.ProgressTasksColor = readColor(store, QStringLiteral("Progress Tasks Color"), d.ProgressTasksColor);
     s.RejectedTasksColor = readColor(store, QStringLiteral("Rejected Tasks Color"), d.RejectedTasksColor);
-    s.CustomColors = store.ReadValue(kColors, QStringLiteral("Custom Colors"), SettingValueType::Text, QString())
-                         .toString();
+    s.CustomColors
+        = store.ReadValue(kColors, QStringLiteral("Custom Colors"), SettingValueType::Text, QString()).toString();
     s.DoneTasksBackColor = readColor(store, QStringLiteral("Done Tasks Back Color"), d.DoneTasksBackColor);
     s.ProgressTasksBackColor = readColor(store, QStringLiteral("Progress Tasks Back Color"), d.ProgressTasksBackColor);
     s.RejectedTasksBackColor = readColor(store, QStringLiteral("Rejected Tasks Back Color"), d.RejectedTasksBackColor);

@@ -13,7 +13,6 @@
 #include <pugixml.hpp>
 
 #include <algorithm>
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -299,9 +298,8 @@ QByteArray declaredEncoding(QByteArrayView bytes)
 QByteArray recodedFromDeclaredEncoding(QByteArrayView bytes)
 {
     const QByteArray encoding = declaredEncoding(bytes);
-    if (encoding.isEmpty() || encoding == "utf-8" || encoding == "utf8" || encoding == "us-ascii"
-        || encoding == "ascii" || encoding.startsWith("utf-16") || encoding.startsWith("utf-32")
-        || encoding.startsWith("ucs"))
+    if (encoding.isEmpty() || encoding == "utf-8" || encoding == "utf8" || encoding == "us-ascii" || encoding == "ascii"
+        || encoding.startsWith("utf-16") || encoding.startsWith("utf-32") || encoding.startsWith("ucs"))
         return {};
     QStringDecoder decoder(encoding.constData());
     if (!decoder.isValid())
@@ -341,8 +339,7 @@ bool buildTree(const pugi::xml_node &tasksElement, TaskTree &tree, const StatusC
         }
 
         // One pass over the attributes; the first of each name counts.
-        const char *nameValue = nullptr, *stateValue = nullptr, *expandedValue = nullptr,
-                   *selectedValue = nullptr;
+        const char *nameValue = nullptr, *stateValue = nullptr, *expandedValue = nullptr, *selectedValue = nullptr;
         for (pugi::xml_attribute a = x.first_attribute(); a; a = a.next_attribute()) {
             const char *n = a.name();
             const char **slot = nullptr;
@@ -351,7 +348,9 @@ bool buildTree(const pugi::xml_node &tasksElement, TaskTree &tree, const StatusC
                 slot = std::strcmp(n, "Name") == 0 ? &nameValue : nullptr;
                 break;
             case 'S':
-                slot = std::strcmp(n, "State") == 0 ? &stateValue : std::strcmp(n, "Selected") == 0 ? &selectedValue : nullptr;
+                slot = std::strcmp(n, "State") == 0   ? &stateValue
+                    : std::strcmp(n, "Selected") == 0 ? &selectedValue
+                                                      : nullptr;
                 break;
             case 'E':
                 slot = std::strcmp(n, "Expanded") == 0 ? &expandedValue : nullptr;
@@ -676,7 +675,8 @@ bool loadTaskFileFromBytes(const QByteArray &bytes, TaskTree &tree, const Status
     if (data)
         std::memcpy(data, bytes.constData(), size_t(bytes.size()));
     QString why;
-    const bool ok = data ? loadFromBuffer(arena, data, size_t(bytes.size()), [&bytes] { return bytes; }, tree, colors, &why)
+    const bool ok = data ? loadFromBuffer(
+                        arena, data, size_t(bytes.size()), [&bytes] { return bytes; }, tree, colors, &why)
                          : false;
     if (!data) {
         tree.beginBulkLoad();

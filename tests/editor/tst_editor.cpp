@@ -24,7 +24,7 @@ QStringList strings(std::initializer_list<const char *> items)
 struct OpenEditor {
     FakeServices fakes;
     Services services = fakes.services();
-    frmTaskEditor dialog{nullptr, services};
+    frmTaskEditor dialog {nullptr, services};
     QPlainTextEdit *text = dialog.findChild<QPlainTextEdit *>(QStringLiteral("txtTaskText"));
     QListWidget *list = dialog.findChild<QListWidget *>(QStringLiteral("lstRelatedDocuments"));
 
@@ -137,7 +137,8 @@ private Q_SLOTS:
         const QPoint pos = target->rect().center();
         QMimeData text, files;
         text.setText(QStringLiteral("/not/a/file"));
-        files.setUrls({QUrl::fromLocalFile(QStringLiteral("/tmp/b b.txt")), QUrl::fromLocalFile(QStringLiteral("/tmp/a"))});
+        files.setUrls(
+            {QUrl::fromLocalFile(QStringLiteral("/tmp/b b.txt")), QUrl::fromLocalFile(QStringLiteral("/tmp/a"))});
         for (QMimeData *data : {&text, &files}) {
             QDragEnterEvent enter(pos, Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton, Qt::ShiftModifier);
             QApplication::sendEvent(target, &enter);
@@ -161,7 +162,8 @@ private Q_SLOTS:
         e.list->setCurrentRow(1);
         QTest::keyClick(e.list, Qt::Key_Return, Qt::ControlModifier);
         QCOMPARE(e.fakes.opener.opened, strings({"https://example.com", "/missing/file.txt"}));
-        QCOMPARE(e.fakes.prompts.lastText(), QStringLiteral("Не удалось открыть элемент списка в асоциированной программе."));
+        QCOMPARE(e.fakes.prompts.lastText(),
+                 QStringLiteral("Не удалось открыть элемент списка в асоциированной программе."));
         QCOMPARE(e.fakes.prompts.messages.last().style, 16);
         QVERIFY(e.dialog.isVisible() && !e.dialog.Accepted() && e.dialog.documents().size() == 2);
         e.dialog.close(); // the close box cancels

@@ -16,12 +16,13 @@ QString mismatch(const TaskItemModel &model, const TaskTree &tree)
     if (model.rowCount() != 1 || TaskItemModel::nodeOf(model.index(0, 0)) != tree.root())
         return QStringLiteral("top row is not the top node");
     int seen = 0;
-    for (std::vector<const TaskNode *> stack{tree.root()}; !stack.empty(); ++seen) {
+    for (std::vector<const TaskNode *> stack {tree.root()}; !stack.empty(); ++seen) {
         const TaskNode *node = stack.back();
         stack.pop_back();
         const QModelIndex index = model.indexOf(node);
-        if (TaskItemModel::nodeOf(index) != node || index.row() != node->row() || model.parent(index) != model.indexOf(node->parent())
-            || model.rowCount(index) != node->childCount() || model.data(index) != TaskItemModel::displayText(node->text()))
+        if (TaskItemModel::nodeOf(index) != node || index.row() != node->row()
+            || model.parent(index) != model.indexOf(node->parent()) || model.rowCount(index) != node->childCount()
+            || model.data(index) != TaskItemModel::displayText(node->text()))
             return QStringLiteral("at %1").arg(node->text());
         for (int r = 0; r < node->childCount(); ++r) {
             if (TaskItemModel::nodeOf(model.index(r, 0, index)) != node->child(r))
@@ -77,7 +78,8 @@ private Q_SLOTS:
 
         // Persistent indexes follow a task through moves of every kind, past its namesake too.
         const QPersistentModelIndex held(model.indexOf(paper1)), heldChild(model.indexOf(added));
-        QVERIFY(tree.moveAmongSiblings(paper1, +1) && tree.moveAmongSiblings(paper1, +1) && tree.moveAmongSiblings(paper1, -1));
+        QVERIFY(tree.moveAmongSiblings(paper1, +1) && tree.moveAmongSiblings(paper1, +1)
+                && tree.moveAmongSiblings(paper1, -1));
         QCOMPARE(moved.size(), 3);
         QVERIFY(TaskItemModel::nodeOf(held) == paper1 && held.row() == 3 && paper1->row() == 3);
         QVERIFY(tree.reparent(figures, paper2));
@@ -89,7 +91,8 @@ private Q_SLOTS:
 
         // Nothing to do, or refused: no signal at all.
         const qsizetype structural = reset.size() + inserted.size() + removed.size() + moved.size();
-        QVERIFY(tree.reparent(first, tree.root()) && !tree.reparent(paper2, added) && !tree.moveAmongSiblings(first, +1));
+        QVERIFY(tree.reparent(first, tree.root()) && !tree.reparent(paper2, added)
+                && !tree.moveAmongSiblings(first, +1));
         QCOMPARE(reset.size() + inserted.size() + removed.size() + moved.size(), structural);
 
         // Texts and statuses change in place, colours as the view paints them.
@@ -102,7 +105,8 @@ private Q_SLOTS:
         ApplyTaskStatus(tree, QStringLiteral("Done"), between, colors);
         QCOMPARE(model.data(model.indexOf(between), Qt::ForegroundRole).value<QColor>(), QColor(0x00, 0xB9, 0x00));
         QCOMPARE(model.data(model.indexOf(between), Qt::BackgroundRole).value<QColor>(), QColor(0x9B, 0xFF, 0x9B));
-        QCOMPARE(model.data(model.indexOf(between), Qt::AccessibleDescriptionRole).toString(), QStringLiteral("Выполнено"));
+        QCOMPARE(model.data(model.indexOf(between), Qt::AccessibleDescriptionRole).toString(),
+                 QStringLiteral("Выполнено"));
         tree.recolorAll(StatusColors());
         QCOMPARE(repaint.size(), 1);
         QVERIFY(!model.data(model.indexOf(between), Qt::BackgroundRole).isValid());
@@ -129,7 +133,8 @@ private Q_SLOTS:
         QByteArray xml = "<Tasks>";
         for (int i = 1; i < kMaxTaskDepth; ++i)
             xml += "<Task Name=\"уровень\" Expanded=\"False\">";
-        xml += "<Task Name=\"дно\" Selected=\"True\"/>" + QByteArray("</Task>").repeated(kMaxTaskDepth - 1) + "</Tasks>";
+        xml += "<Task Name=\"дно\" Selected=\"True\"/>" + QByteArray("</Task>").repeated(kMaxTaskDepth - 1)
+            + "</Tasks>";
         TaskTree tree;
         TaskItemModel model(tree);
         TaskTreeView view;

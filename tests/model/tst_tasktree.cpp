@@ -48,11 +48,11 @@ private Q_SLOTS:
         QVERIFY(tree.moveAmongSiblings(a, +1));
         QCOMPARE(childTexts(root), QStringLiteral("Z Y A X B C"));
         QCOMPARE(creationOrder(tree), QStringLiteral("B C A1 A1a X Y Z A"));
-        for (auto [node, delta] : {std::pair{z, -1}, {c, +1}, {a1, +1}, {root, +1}, {x, 2}})
+        for (auto [node, delta] : {std::pair {z, -1}, {c, +1}, {a1, +1}, {root, +1}, {x, 2}})
             QVERIFY(!tree.moveAmongSiblings(node, delta));
 
         // Never under itself or its descendants; otherwise with the sub-tree, keeping places.
-        for (auto [node, target] : {std::pair{a, a}, {a, a1a}, {root, b}, {nullptr, b}, {a, nullptr}})
+        for (auto [node, target] : {std::pair {a, a}, {a, a1a}, {root, b}, {nullptr, b}, {a, nullptr}})
             QVERIFY(!tree.reparent(node, target));
         QVERIFY(tree.reparent(a1, c));
         QVERIFY(tree.reparent(y, root)); // onto its own parent: it goes last
@@ -94,8 +94,9 @@ private Q_SLOTS:
         TaskTree tree;
         TaskNode *task = tree.addChild(tree.root(), QStringLiteral("задача"));
         for (bool useBack : {false, true}) {
-            const StatusColors colors{1, 2, 3, 0xA1, 0xA2, 0xA3, useBack};
-            for (auto [status, fore, back] : {std::tuple{"Done", 1, 0xA1}, {"Rejected", 3, 0xA3}, {"Progress", 2, 0xA2}}) {
+            const StatusColors colors {1, 2, 3, 0xA1, 0xA2, 0xA3, useBack};
+            for (auto [status, fore, back] :
+                 {std::tuple {"Done", 1, 0xA1}, {"Rejected", 3, 0xA3}, {"Progress", 2, 0xA2}}) {
                 ApplyTaskStatus(tree, QLatin1String(status), task, colors);
                 QCOMPARE(task->imageKey(), QLatin1String(status));
                 QCOMPARE(task->foreColor(), OleColor(fore));

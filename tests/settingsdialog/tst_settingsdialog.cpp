@@ -46,7 +46,8 @@ struct OpenSettings {
 
 QString commandLine()
 {
-    return QLatin1Char('"') + QDir::toNativeSeparators(QCoreApplication::applicationFilePath()) + QStringLiteral("\" /Autorun");
+    return QLatin1Char('"') + QDir::toNativeSeparators(QCoreApplication::applicationFilePath())
+        + QStringLiteral("\" /Autorun");
 }
 
 } // namespace
@@ -61,7 +62,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("saved"); // 0: refused
         for (const char *text : {"0", "-5", "", "   ", "abc", "12ms", "2147483648", "0.4", "1e30"})
             QTest::newRow(text) << QString::fromLatin1(text) << 0;
-        for (auto [text, value] : {std::pair{" 300 ", 300}, {"2.5", 2}, {"3.5", 4}, {"0.6", 1}, {"2147483647", 2147483647}})
+        for (auto [text, value] :
+             {std::pair {" 300 ", 300}, {"2.5", 2}, {"3.5", 4}, {"0.6", 1}, {"2147483647", 2147483647}})
             QTest::newRow(text) << QString::fromLatin1(text) << value;
     }
 
@@ -117,7 +119,8 @@ private Q_SLOTS:
         QCOMPARE(s.atSave.RejectedTasksColor, OleColor(0x123456));
         QCOMPARE(s.atSave.ProgressTasksBackColor, OleColor(0xABCDEF));
         QCOMPARE(s.atSave.CustomColors, QStringLiteral("fake-custom"));
-        QVERIFY(s.atSave.FullRowSelect && !s.atSave.CollapseOnESC && s.atSave.DontMarkSubTasks && !s.atSave.UseBackColor);
+        QVERIFY(s.atSave.FullRowSelect && !s.atSave.CollapseOnESC && s.atSave.DontMarkSubTasks
+                && !s.atSave.UseBackColor);
         QVERIFY(s.atSave.EffectStyle == 0 && s.atSave.EffectTimeout == 600 && s.atSave.SlideDirection == 8);
         QCOMPARE(s.tree.font().family(), QStringLiteral("DejaVu Serif"));
         QVERIFY(s.tree.font().pointSize() == 15 && s.tree.font().bold());
@@ -146,7 +149,8 @@ private Q_SLOTS:
         failing.typeTimeout(QStringLiteral("700"));
         failing.click("cmdOk");
         QCOMPARE(failing.fakes.prompts.messages.size(), 1);
-        QCOMPARE(failing.fakes.prompts.lastText(), QStringLiteral("Не удалось изменить автозапуск программы.\r\n\r\ncannot write"));
+        QCOMPARE(failing.fakes.prompts.lastText(),
+                 QStringLiteral("Не удалось изменить автозапуск программы.\r\n\r\ncannot write"));
         QCOMPARE(failing.fakes.prompts.messages.last().style, 48);
         QVERIFY(failing.settings.EffectTimeout == 700 && failing.saves == 1 && !failing.dialog->isVisible());
     }

@@ -85,7 +85,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("loaded");
         auto same = [](const char *name, const QString &text) { QTest::newRow(name) << text << text; };
         same("line breaks and tab", QStringLiteral("Первая\r\nвторая\nтретья\rчетвёртая\tпосле табуляции"));
-        same("markup characters", QStringLiteral("Кавычки \"двойные\" и 'одинарные', & и <тег>, ]]> и &amp; как текст"));
+        same("markup characters",
+             QStringLiteral("Кавычки \"двойные\" и 'одинарные', & и <тег>, ]]> и &amp; как текст"));
         same("emoji and astral", QStringLiteral("Эмодзи \U0001F600, флаг \U0001F1F7\U0001F1FA, \U0001D400"));
         same("right to left", QStringLiteral("עברית وعربي mixed \u200F\u202Eперевёрнутое\u202C"));
         same("DEL NEL NBSP", QStringLiteral("DEL\u007F NEL\u0085 NBSP\u00A0внутри"));
@@ -99,7 +100,8 @@ private Q_SLOTS:
     {
         QFETCH(QString, text);
         QFETCH(QString, loaded);
-        auto document = [](const QString &name) { return QStringLiteral("C:\\Отчёты\\") + name + QStringLiteral(".xls"); };
+        auto document
+            = [](const QString &name) { return QStringLiteral("C:\\Отчёты\\") + name + QStringLiteral(".xls"); };
         TaskTree tree;
         TaskNode *top = tree.addChild(tree.root(), text, TaskStatus::Rejected);
         tree.addChild(tree.root(), QStringLiteral("вторая"));
@@ -129,7 +131,7 @@ private Q_SLOTS:
         QStringList created;
         for (const TaskNode *n = again.nextCreated(again.root()); n; n = again.nextCreated(n))
             created << n->text();
-        QCOMPARE(created, (QStringList{loaded, QStringLiteral("дочерняя"), QStringLiteral("вторая")}));
+        QCOMPARE(created, (QStringList {loaded, QStringLiteral("дочерняя"), QStringLiteral("вторая")}));
         QCOMPARE(serializeTaskTree(again), readFile(file));
     }
 
@@ -145,18 +147,19 @@ private Q_SLOTS:
         tree.setRelatedDocuments(report, {QStringLiteral("C:\\Reports\\q3.xls"), QStringLiteral("C:\\Reports")});
         tree.setSelected(report);
         QVERIFY(saveTaskFile(path("shape.xml"), tree).ok);
-        QCOMPARE(readFile(path("shape.xml")),
-                 QByteArray("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-                            "<Tasks>\n"
-                            "  <Task Name=\"Buy paper\" State=\"Done\" Expanded=\"False\" />\n"
-                            "  <Task Name=\"Quarterly report\" State=\"Progress\" Expanded=\"True\" Selected=\"True\">\n"
-                            "    <RelatedDocuments>\n"
-                            "      <Document FileName=\"C:\\Reports\\q3.xls\" />\n"
-                            "      <Document FileName=\"C:\\Reports\" />\n"
-                            "    </RelatedDocuments>\n"
-                            "    <Task Name=\"Collect figures\" State=\"Rejected\" Expanded=\"True\" />\n"
-                            "  </Task>\n"
-                            "</Tasks>\n"));
+        QCOMPARE(
+            readFile(path("shape.xml")),
+            QByteArray("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+                       "<Tasks>\n"
+                       "  <Task Name=\"Buy paper\" State=\"Done\" Expanded=\"False\" />\n"
+                       "  <Task Name=\"Quarterly report\" State=\"Progress\" Expanded=\"True\" Selected=\"True\">\n"
+                       "    <RelatedDocuments>\n"
+                       "      <Document FileName=\"C:\\Reports\\q3.xls\" />\n"
+                       "      <Document FileName=\"C:\\Reports\" />\n"
+                       "    </RelatedDocuments>\n"
+                       "    <Task Name=\"Collect figures\" State=\"Rejected\" Expanded=\"True\" />\n"
+                       "  </Task>\n"
+                       "</Tasks>\n"));
 
         tree.setSelected(tree.root());
         QVERIFY(!serializeTaskTree(tree).contains("Selected"));
@@ -174,7 +177,8 @@ private Q_SLOTS:
         row("no name", tasks(R"(<Task State="Done"/>)"), "*** Untitled *** [Done open]");
         row("blank name", tasks(R"(<Task Name="   " Expanded=" false "/>)"), "*** Untitled *** [Progress shut]");
         row("padded values", tasks(R"(<Task Expanded="0" Name="  Ёж  " State=" Rejected "/>)"), "Ёж [Rejected shut]");
-        row("unknown values", tasks(R"(<Task Name="a" State="done" Expanded="2" Colour="red"/><Task Name="b" State="" Expanded=""/>)"),
+        row("unknown values",
+            tasks(R"(<Task Name="a" State="done" Expanded="2" Colour="red"/><Task Name="b" State="" Expanded=""/>)"),
             "a [Progress shut]\nb [Progress open]");
         row("expanded spellings",
             tasks(R"(<Task Name="a" Expanded="-1"/><Task Name="b" Expanded=" tRuE "/><Task Name="c" Expanded="yes"/>)"),
@@ -202,8 +206,10 @@ private Q_SLOTS:
               <Task Name="A2" Expanded="False"><Task Name="A2a"/></Task></Task>
             <Task Name="B" Expanded="False"><Task Name="B1" Expanded="0" Selected=" true "><Task Name="B1a" Expanded="False"/></Task></Task>
             <Task Name="C" Expanded="False" Selected="0"><Task Name="C1" Expanded="False" Selected="False"/></Task>)"),
-            "A [Progress open]\n  A1 [Progress open]\n    A1a [Progress shut]\n  A2 [Progress shut]\n    A2a [Progress open]\n"
-            "B [Progress open]\n  B1 [Progress shut selected]\n    B1a [Progress shut]\nC [Progress shut]\n  C1 [Progress shut]");
+            "A [Progress open]\n  A1 [Progress open]\n    A1a [Progress shut]\n  A2 [Progress shut]\n    A2a [Progress "
+            "open]\n"
+            "B [Progress open]\n  B1 [Progress shut selected]\n    B1a [Progress shut]\nC [Progress shut]\n  C1 "
+            "[Progress shut]");
         // Entities are never expanded and nothing outside the file is read.
         QByteArray bomb = "<?xml version=\"1.0\"?><?tool instruction?>\n<!DOCTYPE Tasks [<!ENTITY lol \"lol\">";
         for (int level = 1; level <= 9; ++level) {
@@ -212,8 +218,11 @@ private Q_SLOTS:
                 bomb += "&lol" + (level > 1 ? QByteArray::number(level - 1) : QByteArray()) + ";";
             bomb += "\">";
         }
-        row("entity bomb", bomb + "<!ENTITY xxe SYSTEM \"file:" "///etc/passwd\">]><!-- comment -->\n"
-                             "<Tasks><Task Name=\"&lol9;\">&lol9;<Task Name=\"&xxe;\"/></Task></Tasks><!-- comment -->",
+        row("entity bomb",
+            bomb
+                + "<!ENTITY xxe SYSTEM \"file:"
+                  "///etc/passwd\">]><!-- comment -->\n"
+                  "<Tasks><Task Name=\"&lol9;\">&lol9;<Task Name=\"&xxe;\"/></Task></Tasks><!-- comment -->",
             "&lol9; [Progress open]\n  &xxe; [Progress open]");
     }
 
@@ -293,9 +302,9 @@ private Q_SLOTS:
         for (int i = 0; i < 20000; ++i)
             tree.addChild(n, QStringLiteral("задача номер %1, длинная, чтобы файл вырос").arg(i));
         const QStringList entriesBefore = QDir(m_dir.path()).entryList(QDir::Files);
-        rlimit old{};
+        rlimit old {};
         QVERIFY(::getrlimit(RLIMIT_FSIZE, &old) == 0);
-        const rlimit small{64 * 1024, old.rlim_max};
+        const rlimit small {64 * 1024, old.rlim_max};
         auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
         QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
         const SaveResult full = saveTaskFile(file, tree);

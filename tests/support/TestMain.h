@@ -23,13 +23,13 @@ protected Q_SLOTS:
     void init() { QTest::failOnWarning(QRegularExpression(QStringLiteral(".*"))); }
 };
 
-#define LISTRA_TEST_MAIN(TestObject)                                                                       \
-    int main(int argc, char *argv[])                                                                       \
-    {                                                                                                      \
-        TestSupport::prepareEnvironment();                                                                 \
-        QApplication app(argc, argv);                                                                      \
-        app.setAttribute(Qt::AA_Use96Dpi, true);                                                           \
-        TestObject tc;                                                                                     \
-        QTEST_SET_MAIN_SOURCE_PATH                                                                         \
-        return QTest::qExec(&tc, argc, argv);                                                              \
+#define LISTRA_TEST_MAIN(TestObject)                                                                                   \
+    int main(int argc, char *argv[])                                                                                   \
+    {                                                                                                                  \
+        TestSupport::prepareEnvironment();                                                                             \
+        QApplication app(argc, argv);                                                                                  \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                                       \
+        TestObject tc;                                                                                                 \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                                     \
+        return QTest::qExec(&tc, argc, argv);                                                                          \
     }

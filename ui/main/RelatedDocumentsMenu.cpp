@@ -73,6 +73,7 @@ void RelatedDocumentsMenu::open(const QString &document)
         return;
     if (m_ctx.services->opener->open(document))
         return;
-    m_ctx.services->prompts->messageBox(
-        m_ctx.window, document + QStringLiteral("\r\n\r\nНе удаётся открыть связанный документ."), MsgStyle::OkCritical);
+    m_ctx.services->prompts->messageBox(m_ctx.window,
+                                        document + QStringLiteral("\r\n\r\nНе удаётся открыть связанный документ."),
+                                        MsgStyle::OkCritical);
 }

@@ -1,7 +1,7 @@
 #include "ui/main/TaskItemModel.h"
 
-#include "model/TaskTree.h"
 #include "components/ColorConvert.h"
+#include "model/TaskTree.h"
 
 #include <QApplication>
 #include <QPalette>

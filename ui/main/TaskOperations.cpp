@@ -176,8 +176,8 @@ void TaskOperations::SetTaskStatus(const QString &commandKey)
     ApplyTaskStatus(tree(), *status, task, colors);
     if (task->childCount() == 0 || m_ctx.settings->DontMarkSubTasks)
         return;
-    const int answer = m_ctx.services->prompts->messageBox(
-        m_ctx.window, QStringLiteral("Пометить также и подзадачи?"), MsgStyle::YesNoQuestion);
+    const int answer = m_ctx.services->prompts->messageBox(m_ctx.window, QStringLiteral("Пометить также и подзадачи?"),
+                                                           MsgStyle::YesNoQuestion);
     if (answer != MsgAnswer::Yes)
         return;
     markDescendants(task, *status);
@@ -237,7 +237,7 @@ void TaskOperations::moveAmongSiblings(int delta)
 static int subtreeHeight(const TaskNode *top)
 {
     int height = 0;
-    std::vector<std::pair<const TaskNode *, int>> stack{{top, 0}};
+    std::vector<std::pair<const TaskNode *, int>> stack {{top, 0}};
     while (!stack.empty()) {
         const auto [node, level] = stack.back();
         stack.pop_back();

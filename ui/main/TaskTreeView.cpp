@@ -44,8 +44,8 @@ public:
         textRect.setWidth(qMin(textRect.width(), opt.fontMetrics.horizontalAdvance(opt.text) + 2 * margin));
         const bool selected = opt.state & QStyle::State_Selected;
         if (selected) {
-            const QPalette::ColorGroup group =
-                (opt.state & QStyle::State_Active) || !widget ? QPalette::Active : QPalette::Inactive;
+            const QPalette::ColorGroup group
+                = (opt.state & QStyle::State_Active) || !widget ? QPalette::Active : QPalette::Inactive;
             // The selection stays clearly visible when the tree has no focus.
             painter->fillRect(textRect, opt.palette.brush(group, QPalette::Highlight));
             opt.palette.setColor(QPalette::Text, opt.palette.color(group, QPalette::HighlightedText));
@@ -163,7 +163,7 @@ void TaskTreeView::applyExpandedBelow(TaskNode *top)
         return;
     const bool wasSyncing = m_syncing;
     m_syncing = true;
-    std::vector<TaskNode *> stack{top};
+    std::vector<TaskNode *> stack {top};
     while (!stack.empty()) {
         TaskNode *node = stack.back();
         stack.pop_back();

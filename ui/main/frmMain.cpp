@@ -1,8 +1,8 @@
 #include "ui/main/frmMain.h"
 
-#include "components/MemoryRelease.h"
 #include "components/ActivationChannel.h"
 #include "components/AppIdentity.h"
+#include "components/MemoryRelease.h"
 #include "components/OverlayWindowEffect.h"
 #include "components/Prompts.h"
 #include "components/Services.h"
@@ -38,8 +38,8 @@
 namespace {
 
 const QString kSaveFailed = QStringLiteral("Не удалось сохранить файл с задачами.");
-const QString kSaveFailedExit =
-    QStringLiteral("Не удалось сохранить файл ") + QStringLiteral("с задачами. Всё равно выйти из программы?");
+const QString kSaveFailedExit
+    = QStringLiteral("Не удалось сохранить файл ") + QStringLiteral("с задачами. Всё равно выйти из программы?");
 const QString kLoadFailed = QStringLiteral("Не удалось загрузить файл данных.");
 
 // Design size of the client area, used until a placement is stored.
@@ -447,8 +447,8 @@ void frmMain::AnimateMainWindow(bool show)
         setVisible(show);
         return;
     }
-    m_services.effect->animate(this, show, m_settings.EffectStyle, m_settings.SlideDirection,
-                               m_settings.EffectTimeout, m_picCache);
+    m_services.effect->animate(this, show, m_settings.EffectStyle, m_settings.SlideDirection, m_settings.EffectTimeout,
+                               m_picCache);
 }
 
 void frmMain::HideToTray()
@@ -649,9 +649,8 @@ bool frmMain::treeKeyUp(QKeyEvent *event)
 
 void frmMain::passOnWithoutText(QWidget *receiver, QKeyEvent *event)
 {
-    QKeyEvent copy(event->type(), event->key(), event->modifiers(), event->nativeScanCode(),
-                   event->nativeVirtualKey(), event->nativeModifiers(), QString(), event->isAutoRepeat(),
-                   event->count(), event->device());
+    QKeyEvent copy(event->type(), event->key(), event->modifiers(), event->nativeScanCode(), event->nativeVirtualKey(),
+                   event->nativeModifiers(), QString(), event->isAutoRepeat(), event->count(), event->device());
     m_passingOn = true;
     QCoreApplication::sendEvent(receiver, &copy);
     m_passingOn = false;

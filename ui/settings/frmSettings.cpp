@@ -1,12 +1,12 @@
 #include "ui/settings/frmSettings.h"
 
-#include "components/TrayIcon.h"
 #include "components/AppIdentity.h"
 #include "components/Choosers.h"
 #include "components/ColorConvert.h"
 #include "components/Prompts.h"
 #include "components/Services.h"
 #include "components/StartupRegistration.h"
+#include "components/TrayIcon.h"
 #include "settings/AppSettings.h"
 
 #include <QCheckBox>
