@@ -42,6 +42,16 @@ void TaskOperations::message(const QString &text, int style) const
     m_ctx.services->prompts->messageBox(m_ctx.window, text, style);
 }
 
+TaskNode *TaskOperations::selectedTask(const QString &refusalForTop) const
+{
+    TaskNode *task = tree().selected();
+    if (task && task->isRoot()) {
+        message(refusalForTop, MsgStyle::OkCritical);
+        return nullptr;
+    }
+    return task;
+}
+
 void TaskOperations::selectAndShow(TaskNode *node) const
 {
     tree().setSelected(node);
@@ -89,13 +99,9 @@ void TaskOperations::AddTask(bool SameLevel)
 
 void TaskOperations::EditTask()
 {
-    TaskNode *task = tree().selected();
+    TaskNode *task = selectedTask(QStringLiteral("Это править нельзя."));
     if (!task)
         return;
-    if (task->isRoot()) {
-        message(QStringLiteral("Это править нельзя."), MsgStyle::OkCritical);
-        return;
-    }
     std::unique_ptr<TaskEditor> editor = m_ctx.services->editors->create(m_ctx.window);
     editor->setCaption(QStringLiteral("Редактирование задачи"));
     editor->setText(task->text());
@@ -113,13 +119,9 @@ void TaskOperations::EditTask()
 
 void TaskOperations::RemoveTask()
 {
-    TaskNode *task = tree().selected();
+    TaskNode *task = selectedTask(QStringLiteral("Это удалить нельзя."));
     if (!task)
         return;
-    if (task->isRoot()) {
-        message(QStringLiteral("Это удалить нельзя."), MsgStyle::OkCritical);
-        return;
-    }
     const int answer = m_ctx.services->prompts->messageBox(
         m_ctx.window, QStringLiteral("Удалить задачу и все её подзадачи?"), MsgStyle::YesNoQuestion);
     if (answer != MsgAnswer::Yes)
@@ -138,13 +140,9 @@ void TaskOperations::RemoveTask()
 
 void TaskOperations::CycleTaskStatus()
 {
-    TaskNode *task = tree().selected();
+    TaskNode *task = selectedTask(QStringLiteral("Статус этого не устанавливается."));
     if (!task)
         return;
-    if (task->isRoot()) {
-        message(QStringLiteral("Статус этого не устанавливается."), MsgStyle::OkCritical);
-        return;
-    }
     switch (task->imageKeyValue()) {
     case TaskNode::ImageKey::Progress:
         SetTaskStatus(QStringLiteral("SetStatusDone"));
@@ -162,13 +160,9 @@ void TaskOperations::CycleTaskStatus()
 
 void TaskOperations::SetTaskStatus(const QString &commandKey)
 {
-    TaskNode *task = tree().selected();
+    TaskNode *task = selectedTask(QStringLiteral("Статус этого не устанавливается."));
     if (!task)
         return;
-    if (task->isRoot()) {
-        message(QStringLiteral("Статус этого не устанавливается."), MsgStyle::OkCritical);
-        return;
-    }
     const std::optional<TaskStatus> status = statusOfCommand(commandKey);
     if (!status || task->status() == *status)
         return;

@@ -31,6 +31,9 @@ public:
 private:
     TaskTree &tree() const;
     void message(const QString &text, int style) const;
+    // The selected task; none when nothing is selected, or when it is the top node, which is
+    // refused with the given message.
+    TaskNode *selectedTask(const QString &refusalForTop) const;
     void selectAndShow(TaskNode *node) const;
     void markDescendants(TaskNode *task, TaskStatus status);
     void moveAmongSiblings(int delta);

@@ -365,18 +365,22 @@ void TaskTreeView::endDrag()
     finishDrag(m_lastDragPos);
 }
 
+void TaskTreeView::abandonDrag()
+{
+    if (m_dragging) {
+        m_dragging = false;
+        m_swallowUntilRelease = true;
+        QApplication::restoreOverrideCursor();
+    }
+    InDrag = false;
+    CancelDrag = false;
+    DragNode = nullptr;
+}
+
 void TaskTreeView::forgetNode(TaskNode *node)
 {
-    if (DragNode && (DragNode == node || DragNode->isDescendantOf(node))) {
-        DragNode = nullptr;
-        if (m_dragging) {
-            m_dragging = false;
-            m_swallowUntilRelease = true;
-            QApplication::restoreOverrideCursor();
-        }
-        InDrag = false;
-        CancelDrag = false;
-    }
+    if (DragNode && (DragNode == node || DragNode->isDescendantOf(node)))
+        abandonDrag();
     if (m_dropHighlight && (m_dropHighlight == node || m_dropHighlight->isDescendantOf(node)))
         setDropHighlight(nullptr);
 }
@@ -393,14 +397,7 @@ void TaskTreeView::rowsAboutToBeRemoved(const QModelIndex &parent, int start, in
 
 void TaskTreeView::reset()
 {
-    if (m_dragging) {
-        m_dragging = false;
-        m_swallowUntilRelease = true;
-        QApplication::restoreOverrideCursor();
-    }
-    InDrag = false;
-    CancelDrag = false;
-    DragNode = nullptr;
+    abandonDrag();
     m_dropHighlight = nullptr;
     QTreeView::reset();
 }

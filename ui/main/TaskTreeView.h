@@ -61,6 +61,8 @@ private:
     // Ends the control drag; a drop is raised when it ended over the tree.
     void finishDrag(const QPoint &viewportPos);
     bool overTree(const QPoint &viewportPos) const;
+    // Drops the drag without a drop: its node is going away, or the whole model is.
+    void abandonDrag();
     void forgetNode(TaskNode *node);
 
     void applyExpandedBelow(TaskNode *top);
