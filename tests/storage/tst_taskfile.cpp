@@ -1,5 +1,6 @@
 #include "tests/support/TestMain.h"
 
+#include "fuzz/RoundTrip.h"
 #include "model/TaskTree.h"
 #include "storage/TaskFile.h"
 
@@ -40,16 +41,16 @@ QString dump(const TaskTree &tree)
     return lines.join(QLatin1Char('\n'));
 }
 
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
 QByteArray readFile(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
 // Earlier tasks, to prove that every load replaces them.
@@ -61,11 +62,6 @@ void fillWithLeftovers(TaskTree &tree)
 QByteArray tasks(const char *inner)
 {
     return QByteArray("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<Tasks>") + inner + "</Tasks>\n";
-}
-
-QByteArray chain(int depth)
-{
-    return "<Tasks>" + QByteArray("<Task>").repeated(depth) + QByteArray("</Task>").repeated(depth) + "</Tasks>";
 }
 
 } // namespace
@@ -84,16 +80,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("loaded");
         auto same = [](const char *name, const QString &text) { QTest::newRow(name) << text << text; };
-        same("line breaks and tab", QStringLiteral("Первая\r\nвторая\nтретья\rчетвёртая\tпосле табуляции"));
-        same("markup characters",
-             QStringLiteral("Кавычки \"двойные\" и 'одинарные', & и <тег>, ]]> и &amp; как текст"));
-        same("emoji and astral", QStringLiteral("Эмодзи \U0001F600, флаг \U0001F1F7\U0001F1FA, \U0001D400"));
-        same("right to left", QStringLiteral("עברית وعربي mixed \u200F\u202Eперевёрнутое\u202C"));
-        same("DEL NEL NBSP", QStringLiteral("DEL\u007F NEL\u0085 NBSP\u00A0внутри"));
-        const QString controls = QStringLiteral("a") + QChar(0x01) + QStringLiteral("b") + QChar(0x0B) + QChar(0x0C)
-            + QStringLiteral("c") + QChar(0x1F) + QChar(0xFFFE) + QChar(0xFFFF) + QStringLiteral("d") + QChar(0xD800)
-            + QStringLiteral("e") + QChar(0xDC00) + QStringLiteral("f") + QChar(0x00);
-        QTest::newRow("characters XML cannot hold") << controls << QStringLiteral("abcdef");
+        same("line breaks and markup",
+             QStringLiteral("Первая\r\nвторая\nтретья\rчетвёртая\tтаб \"двойные\" 'одинарные'"
+                            " & <тег> ]]> &amp;"));
+        same("beyond ASCII",
+             QChar(0xFEFF)
+                 + QStringLiteral("Эмодзи \U0001F600\U0001F1F7\U0001F1FA\U0001D400 עברית وعربي "
+                                  "\u200F\u202Eперевёрнутое\u202C DEL\u007F NEL\u0085 NBSP\u00A0внутри"));
+        const char16_t controls[]
+            = {'a', 1, 'b', 0xB, 0xC, 'c', 0x1F, 0xFFFE, 0xFFFF, 'd', 0xD800, 'e', 0xDC00, 'f', 0};
+        QTest::newRow("characters XML cannot hold") << QString::fromUtf16(controls, 15) << QStringLiteral("abcdef");
     }
 
     void roundTripOfTrickyText()
@@ -127,11 +123,8 @@ private Q_SLOTS:
         tree.setRelatedDocuments(child, {document(loaded), document(loaded)});
         QCOMPARE(dump(again), dump(tree));
         QCOMPARE(again.root()->child(0)->backColor(), colors.rejectedBack);
-        // File order becomes the creation order; writing again gives the same bytes.
-        QStringList created;
-        for (const TaskNode *n = again.nextCreated(again.root()); n; n = again.nextCreated(n))
-            created << n->text();
-        QCOMPARE(created, (QStringList {loaded, QStringLiteral("дочерняя"), QStringLiteral("вторая")}));
+        // File order becomes the creation order, which search walks; writing again gives the same bytes.
+        QCOMPARE(again.nextCreated(again.nextCreated(again.root()))->text(), QStringLiteral("дочерняя"));
         QCOMPARE(serializeTaskTree(again), readFile(file));
     }
 
@@ -140,10 +133,9 @@ private Q_SLOTS:
         TaskTree tree;
         TaskNode *paper = tree.addChild(tree.root(), QStringLiteral("Buy paper"), TaskStatus::Done);
         TaskNode *report = tree.addChild(tree.root(), QStringLiteral("Quarterly report"));
-        TaskNode *figures = tree.addChild(report, QStringLiteral("Collect figures"), TaskStatus::Rejected);
+        tree.setExpanded(tree.addChild(report, QStringLiteral("Collect figures"), TaskStatus::Rejected), true);
         tree.setExpanded(paper, false);
         tree.setExpanded(report, true);
-        tree.setExpanded(figures, true);
         tree.setRelatedDocuments(report, {QStringLiteral("C:\\Reports\\q3.xls"), QStringLiteral("C:\\Reports")});
         tree.setSelected(report);
         QVERIFY(saveTaskFile(path("shape.xml"), tree).ok);
@@ -160,9 +152,6 @@ private Q_SLOTS:
                        "    <Task Name=\"Collect figures\" State=\"Rejected\" Expanded=\"True\" />\n"
                        "  </Task>\n"
                        "</Tasks>\n"));
-
-        tree.setSelected(tree.root());
-        QVERIFY(!serializeTaskTree(tree).contains("Selected"));
         tree.clear();
         QCOMPARE(serializeTaskTree(tree), QByteArray("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<Tasks />\n"));
     }
@@ -171,18 +160,18 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("expected");
-        auto row = [](const char *name, const QByteArray &bytes, const char *expected) {
+        auto row = [](const char *name, const QByteArray &bytes, const QByteArray &expected) {
             QTest::newRow(name) << bytes << QString::fromUtf8(expected);
         };
-        row("no name", tasks(R"(<Task State="Done"/>)"), "*** Untitled *** [Done open]");
-        row("blank name", tasks(R"(<Task Name="   " Expanded=" false "/>)"), "*** Untitled *** [Progress shut]");
-        row("padded values", tasks(R"(<Task Expanded="0" Name="  Ёж  " State=" Rejected "/>)"), "Ёж [Rejected shut]");
-        row("unknown values",
-            tasks(R"(<Task Name="a" State="done" Expanded="2" Colour="red"/><Task Name="b" State="" Expanded=""/>)"),
-            "a [Progress shut]\nb [Progress open]");
-        row("expanded spellings",
-            tasks(R"(<Task Name="a" Expanded="-1"/><Task Name="b" Expanded=" tRuE "/><Task Name="c" Expanded="yes"/>)"),
-            "a [Progress open]\nb [Progress open]\nc [Progress shut]");
+        row("names and values",
+            tasks("<Task State=\"Done\"/><Task Name=\"   \" Expanded=\" false \"/><Task Expanded=\"0\" Name=\"  Ёж  \" "
+                  "State=\" Rejected \"/><Task Name=\"a\" State=\"done\" Colour=\"red\" Expanded=\" tRuE \"/><Task "
+                  "Name=\"b\" State=\"\" Expanded=\"\" Selected=\" \"/><Task Name=\"c\" "
+                  "Expanded=\"\xC2\xA0-1\xE3\x80\x80\"/>"
+                  "<Task Name=\"d\" Expanded=\"2\"/><Task Name=\"e\" Expanded=\"+1\"/><Task Name=\"f\" "
+                  "Expanded=\"yes\"/>"),
+            "*** Untitled *** [Done open]\n*** Untitled *** [Progress shut]\nЁж [Rejected shut]\na [Progress open]\n"
+            "b [Progress open]\nc [Progress open]\nd [Progress shut]\ne [Progress shut]\nf [Progress shut]");
         row("documents",
             tasks(R"(<Task Name="d"><RelatedDocuments><Document FileName="  /a.txt  "/><Document FileName="  "/>
                 <Document/><Other FileName="/other"/></RelatedDocuments><Document FileName="/stray"/>
@@ -190,15 +179,33 @@ private Q_SLOTS:
                 <Unknown><Task Name="not a direct child"/></Unknown><Task Name="child"/></Task>
                 <Task Name="e"><RelatedDocuments><Document FileName=" "/></RelatedDocuments></Task><task Name="lower case"/>)"),
             "d [Progress open] </a.txt> </b.txt>\n  child [Progress open]\ne [Progress open]");
-        const QString body = QStringLiteral("<Tasks>\r\n\t<Task Name=\"Задача «один» é\" State=\"Done\">"
-                                            "<Task Name=\"Под\" Expanded=\"False\"/></Task>\r\n</Tasks>\r\n");
-        const QString declared = QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-16\"?>\r\n") + body;
-        const char *encoded = "Задача «один» é [Done open]\n  Под [Progress shut]";
-        row("no declaration", body.toUtf8(), encoded);
-        row("UTF-8 with BOM", "\xEF\xBB\xBF" + body.toUtf8(), encoded);
-        for (auto e : {QStringConverter::Utf16LE, QStringConverter::Utf16BE}) {
-            QStringEncoder encoder(e, QStringConverter::Flag::WriteBom);
-            row(e == QStringConverter::Utf16LE ? "UTF-16 LE" : "UTF-16 BE", encoder.encode(declared), encoded);
+        // Raw control bytes the parser lets through are gone at reading already, not only after a save.
+        row("raw control bytes",
+            tasks("<Task Name=\"bre\003ak\001\"><RelatedDocuments><Document FileName=\"/tmp/\002file\037.txt\"/>"
+                  "<Document FileName=\"\x04\x05\"/></RelatedDocuments></Task><Task Name=\"\x0B \x06\"/>"
+                  "<Task Name=\"\x0C  padded \x07\"/><Task Name=\"nonchar \xEF\xBF\xBE\xEF\xBF\xBF end\"/>"),
+            "break [Progress open] </tmp/file.txt>\n*** Untitled *** [Progress open]\npadded [Progress open]\n"
+            "nonchar  end [Progress open]");
+        // U+FEFF inside an attribute is text; only the one starting the file is a byte order mark.
+        const QByteArray feff = "\xEF\xBB\xBF";
+        row("zero width no-break space",
+            feff
+                + tasks(R"(<Task Name="mid~dle"/><Task Name=" ~after"><RelatedDocuments><Document FileName="~~/x"/>)"
+                        "</RelatedDocuments></Task>")
+                      .replace('~', feff),
+            QByteArray("mid~dle [Progress open]\n~after [Progress open] <~~/x>").replace('~', feff));
+        row("UTF-16",
+            QStringEncoder(QStringConverter::Utf16LE, QStringConverter::Flag::WriteBom)
+                .encode(QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-16\"?>\r\n<Tasks>\r\n\t<Task "
+                                       "Name=\"Задача «один» é\" State=\"Done\">"
+                                       "<Task Name=\"Под\" Expanded=\"False\"/></Task>\r\n</Tasks>\r\n")),
+            "Задача «один» é [Done open]\n  Под [Progress shut]");
+        // Decoded once, also where the parser knows the code page itself.
+        for (auto [label, name] : {std::pair {"ISO-8859-1", "café naïve"}, {"windows-1251", "Старая кодировка"}}) {
+            const QString text
+                = QStringLiteral("<?xml version='1.0' encoding='%1'?>\n<Tasks><Task Name=\"%2\"/></Tasks>")
+                      .arg(QLatin1String(label), QString::fromUtf8(name));
+            row(label, QStringEncoder(label).encode(text), QByteArray(name) + " [Progress open]");
         }
         // The last selected in document order wins; each one opened the way to itself only.
         row("several selected", tasks(R"(<Task Name="A" Expanded="False">
@@ -207,21 +214,16 @@ private Q_SLOTS:
             <Task Name="B" Expanded="False"><Task Name="B1" Expanded="0" Selected=" true "><Task Name="B1a" Expanded="False"/></Task></Task>
             <Task Name="C" Expanded="False" Selected="0"><Task Name="C1" Expanded="False" Selected="False"/></Task>)"),
             "A [Progress open]\n  A1 [Progress open]\n    A1a [Progress shut]\n  A2 [Progress shut]\n    A2a [Progress "
-            "open]\n"
-            "B [Progress open]\n  B1 [Progress shut selected]\n    B1a [Progress shut]\nC [Progress shut]\n  C1 "
+            "open]\nB [Progress open]\n  B1 [Progress shut selected]\n    B1a [Progress shut]\nC [Progress shut]\n  C1 "
             "[Progress shut]");
         // Entities are never expanded and nothing outside the file is read.
-        QByteArray bomb = "<?xml version=\"1.0\"?><?tool instruction?>\n<!DOCTYPE Tasks [<!ENTITY lol \"lol\">";
-        for (int level = 1; level <= 9; ++level) {
-            bomb += "<!ENTITY lol" + QByteArray::number(level) + " \"";
-            for (int i = 0; i < 10; ++i)
-                bomb += "&lol" + (level > 1 ? QByteArray::number(level - 1) : QByteArray()) + ";";
-            bomb += "\">";
-        }
+        QByteArray bomb = "<?xml version=\"1.0\"?><?tool instruction?>\n<!DOCTYPE Tasks [<!ENTITY lol0 \"lol\">";
+        for (int level = 1; level <= 9; ++level)
+            bomb += "<!ENTITY lol" + QByteArray::number(level) + " \""
+                + ("&lol" + QByteArray::number(level - 1) + ";").repeated(10) + "\">";
         row("entity bomb",
             bomb
-                + "<!ENTITY xxe SYSTEM \"file:"
-                  "///etc/passwd\">]><!-- comment -->\n"
+                + "<!ENTITY xxe SYSTEM \"file:///etc/passwd\">]><!-- comment -->\n"
                   "<Tasks><Task Name=\"&lol9;\">&lol9;<Task Name=\"&xxe;\"/></Task></Tasks><!-- comment -->",
             "&lol9; [Progress open]\n  &xxe; [Progress open]");
     }
@@ -230,13 +232,11 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, bytes);
         QFETCH(QString, expected);
-        TaskTree tree, again;
+        TaskTree tree;
         QString error;
         QVERIFY2(loadTaskFileFromBytes(bytes, tree, {}, &error), qPrintable(error));
-        QVERIFY(error.isEmpty());
         QCOMPARE(dump(tree), expected);
-        QVERIFY(loadTaskFileFromBytes(serializeTaskTree(tree), again, {}));
-        QCOMPARE(dump(again), expected);
+        QCOMPARE(RoundTrip::check(bytes, true), QString());
     }
 
     void refusedDocumentsLeaveOnlyTheTopNode_data()
@@ -246,25 +246,23 @@ private Q_SLOTS:
         auto row = [](const char *name, const QByteArray &bytes, const QString &because = {}) {
             QTest::newRow(name) << bytes << because;
         };
+        auto chain = [](int depth) {
+            return "<Tasks>" + QByteArray("<Task>").repeated(depth) + QByteArray("</Task>").repeated(depth)
+                + "</Tasks>";
+        };
         row("root in other case", "<tasks><Task Name=\"x\"/></tasks>", QStringLiteral("«tasks»"));
-        row("root is a task", "<Task Name=\"x\"/>", QStringLiteral("«Task»"));
         row("wrong end tag", "<Tasks>\n  <Task Name=\"Ёж\">\n  </Tusk>\n</Tasks>", QStringLiteral("строка 3"));
         row("empty", "");
-        row("comment only", "<!-- only a comment -->");
         row("truncated", tasks("<Task Name=\"x\"").chopped(9));
         row("two roots", "<Tasks></Tasks><Tasks></Tasks>");
         row("text before the root", "<![CDATA[x]]><Tasks/>");
         row("too deep", chain(100000), QString::number(kMaxTaskDepth));
         row("deeper than the limit by one", chain(kMaxTaskDepth + 1), QString::number(kMaxTaskDepth));
-        QByteArray unclosed;
-        for (int i = 0; i < 1000000; ++i)
-            unclosed += "<a>";
-        row("a million unclosed elements", unclosed);
+        row("a million unclosed elements", QByteArray("<a>").repeated(1000000));
         QByteArray noise(16 * 1024 * 1024, Qt::Uninitialized);
         quint32 x = 12345;
         for (char &c : noise)
             c = char((x = x * 1103515245u + 12345u) >> 24);
-        row("binary noise", noise);
         noise[0] = '<';
         row("noise after <", noise);
     }
@@ -280,6 +278,27 @@ private Q_SLOTS:
         QVERIFY2(!error.isEmpty() && error.contains(because), qPrintable(error));
         QCOMPARE(tree.count(), 1);
         QVERIFY(tree.selected() == nullptr);
+    }
+
+    // Whatever the reader takes survives a write and a second read unchanged; a refused file leaves nothing.
+    void fuzzCorpusRoundTrips()
+    {
+        const QString corpus = QFINDTESTDATA("../../fuzz/corpus");
+        QVERIFY2(!corpus.isEmpty(), "fuzz/corpus not found beside the tests");
+        const QStringList files = QDir(corpus).entryList(QDir::Files, QDir::Name);
+        QVERIFY(files.size() >= 12);
+        int loadedCount = 0;
+        for (const QString &name : files) {
+            const QByteArray bytes = readFile(QDir(corpus).filePath(name));
+            for (const bool useBackColor : {false, true}) {
+                bool loaded = false;
+                const QString problem = RoundTrip::check(bytes, useBackColor, &loaded);
+                QVERIFY2(problem.isEmpty(), qPrintable(name + QStringLiteral(": ") + problem));
+                loadedCount += loaded && useBackColor;
+            }
+        }
+        // The corpus is mostly files the reader takes; a change that refuses them all is a fault.
+        QVERIFY2(loadedCount >= files.size() - 3, qPrintable(QString::number(loadedCount)));
     }
 
     void failedSaveKeepsTheOldFile()
@@ -314,11 +333,9 @@ private Q_SLOTS:
         QVERIFY2(full.error.contains(QDir::toNativeSeparators(file)), qPrintable(full.error));
         QCOMPARE(readFile(file), before);
         QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files), entriesBefore);
+        QVERIFY(saveTaskFile(file, tree).ok
+                && readFile(file).size() > qsizetype(small.rlim_cur)); // once there is room again
 #endif
-        QVERIFY(saveTaskFile(file, tree).ok);
-        TaskTree again;
-        QCOMPARE(loadTaskFile(file, again, {}).status, LoadResult::Status::Loaded);
-        QCOMPARE(again.count(), tree.count());
     }
 
     void unreadableAndMissingFiles()
@@ -333,20 +350,17 @@ private Q_SLOTS:
         QVERIFY2(loaded.error.contains(QDir::toNativeSeparators(file)), qPrintable(loaded.error));
         QCOMPARE(tree.count(), 1);
         QCOMPARE(loadTaskFile(m_dir.path(), tree, {}).status, LoadResult::Status::Failed);
-        // A missing file is no failure: an empty list, created by the next save.
+        // A missing file is no failure: an empty list.
         fillWithLeftovers(tree);
         loaded = loadTaskFile(path("missing.xml"), tree, {});
         QVERIFY(loaded.status == LoadResult::Status::NoFile && loaded.error.isEmpty());
         QCOMPARE(tree.count(), 1);
-        QVERIFY(saveTaskFile(path("missing.xml"), tree).ok);
-        QCOMPARE(loadTaskFile(path("missing.xml"), tree, {}).status, LoadResult::Status::Loaded);
 
         // A copy already bearing this second's name is never replaced.
         const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
         const QString taken = path("Tasks.XML.") + stamp + QStringLiteral(".unreadable");
         QVERIFY(writeFile(taken, "older copy"));
-        const QString first = keepUnreadableCopy(file);
-        const QString second = keepUnreadableCopy(file);
+        const QString first = keepUnreadableCopy(file), second = keepUnreadableCopy(file);
         QVERIFY(!first.isEmpty() && !second.isEmpty() && first != second && first != taken && second != taken);
         const QRegularExpression pattern(QStringLiteral("^Tasks\\.XML\\.\\d{8}-\\d{6}(-\\d+)?\\.unreadable$"));
         for (const QString &copy : {first, second}) {
@@ -356,8 +370,7 @@ private Q_SLOTS:
         }
         QCOMPARE(readFile(taken), QByteArray("older copy"));
         QCOMPARE(readFile(file), broken);
-        QVERIFY(keepUnreadableCopy(path("nothing-here.xml")).isEmpty());
-        QVERIFY(keepUnreadableCopy(m_dir.path()).isEmpty());
+        QVERIFY(keepUnreadableCopy(path("nothing-here.xml")).isEmpty() && keepUnreadableCopy(m_dir.path()).isEmpty());
     }
 };
 
