@@ -13,9 +13,19 @@
 #include <QTemporaryDir>
 #include <memory>
 
+// The store the program's settings live in.
+inline std::unique_ptr<QSettings> programSettings()
+{
+    return std::make_unique<QSettings>(QStringLiteral("Graywick"), QStringLiteral("Listra"));
+}
+
 // The real main window over scripted services and a task file of its own; the test then works
 // it with keys and the mouse.
 struct MainHarness {
+    // Gone last, after the window has written its settings: the next window starts afresh.
+    struct ClearSettings {
+        ~ClearSettings() { programSettings()->clear(); }
+    } clearSettings;
     FakeServices fakes;
     Services services = fakes.services();
     AppSettings settings;
@@ -101,19 +111,7 @@ struct MainHarness {
         const FakePrompts::Message m = fakes.prompts.messages.value(fakes.prompts.messages.size() - 1);
         return m.text + QStringLiteral(" [%1]").arg(m.style);
     }
-
-    QByteArray fileContent() const
-    {
-        QFile f(taskFile);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
 };
-
-// The store the program's settings live in.
-inline std::unique_ptr<QSettings> programSettings()
-{
-    return std::make_unique<QSettings>(QStringLiteral("Graywick"), QStringLiteral("Listra"));
-}
 
 inline QByteArray sampleTasks()
 {

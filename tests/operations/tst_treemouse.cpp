@@ -1,24 +1,14 @@
 #include "tests/main/MainHarness.h"
 
+#include <QMenu>
 #include <QMouseEvent>
+#include <functional>
 
-// Dragging a task onto another with the mouse.
-class TestDragDrop : public TestCase
+// The mouse on the task tree: dragging a task onto another, and the related-documents menu of
+// the other buttons (Space opens it too).
+class TestTreeMouse : public TestCase
 {
     Q_OBJECT
-
-    TaskNode *a, *a2, *a21, *b, *c;
-
-    void build(MainHarness &f)
-    {
-        f.show();
-        a = f.task(f.root(), QStringLiteral("A"), TaskStatus::Done, {QStringLiteral("/a & b.txt")});
-        b = f.task(f.root(), QStringLiteral("B"));
-        c = f.task(f.root(), QStringLiteral("C"));
-        f.task(a, QStringLiteral("A1"), TaskStatus::Rejected);
-        a2 = f.task(a, QStringLiteral("A2"));
-        a21 = f.task(a2, QStringLiteral("A21"));
-    }
 
     static QString question(const char *task, const QString &target)
     {
@@ -37,12 +27,38 @@ class TestDragDrop : public TestCase
         QVERIFY(!f.tv()->InDrag && !f.tv()->DropHighlight() && !QApplication::overrideCursor());
     }
 
+    // Does `open`; notes the entries of the menu it brings up, then clicks entry `choose` or
+    // closes the menu.
+    static QStringList withMenu(const std::function<void()> &open, int choose = -1)
+    {
+        QStringList seen;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            if (!menu)
+                return;
+            poll.stop();
+            for (QAction *a : menu->actions())
+                seen << a->text();
+            if (choose < 0)
+                QTest::keyClick(menu, Qt::Key_Escape);
+            else
+                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(menu->actions().at(choose)).center());
+        });
+        poll.start(0);
+        open();
+        return seen;
+    }
+
 private Q_SLOTS:
     void dropsAskThenMoveTheWholeSubTree()
     {
         MainHarness f;
-        build(f);
-        const OleColor fore = a->foreColor();
+        f.show();
+        TaskNode *a = f.task(f.root(), QStringLiteral("A"), TaskStatus::Done, {QStringLiteral("/a & b.txt")});
+        TaskNode *b = f.task(f.root(), QStringLiteral("B")), *c = f.task(f.root(), QStringLiteral("C"));
+        f.task(a, QStringLiteral("A1"), TaskStatus::Rejected);
+        TaskNode *a2 = f.task(a, QStringLiteral("A2")), *a21 = f.task(a2, QStringLiteral("A21"));
         const QString created = f.creationOrder();
         // On itself or on its own parent: silence; the top node never moves.
         drag(f, a2, a2);
@@ -65,7 +81,6 @@ private Q_SLOTS:
         QCOMPARE(MainHarness::childTexts(a), QStringLiteral("A1|A2"));
         QCOMPARE(a21->parent(), a2);
         QCOMPARE(a->imageKey() + a->info()->RelatedDocuments().join(QString()), QStringLiteral("Done/a & b.txt"));
-        QCOMPARE(a->foreColor(), fore);
         QCOMPARE(f.creationOrder(), created); // re-parenting keeps every place in creation order
         // The top node takes it back as a top-level task.
         drag(f, a2, f.root());
@@ -98,7 +113,44 @@ private Q_SLOTS:
         f.key(Qt::Key_Escape);
         QVERIFY(!f.window->isVisible());
     }
+
+    void menuOfTheSelectedTasksDocuments()
+    {
+        MainHarness f;
+        f.show();
+        const QString ampersands = QStringLiteral("/home/Tom & Jerry/a&&b.txt");
+        const QString missing = QStringLiteral("/nowhere/Отчёт.doc");
+        TaskNode *three = f.task(f.root(), QStringLiteral("three"), TaskStatus::Progress,
+                                 {ampersands, QStringLiteral("https://example.org/?a=1&b=2"), missing});
+        TaskNode *one = f.task(f.root(), QStringLiteral("one"), TaskStatus::Progress, {QStringLiteral("/only")});
+        TaskNode *bare = f.task(f.root(), QStringLiteral("bare"));
+        f.fakes.opener.failing.insert(missing);
+        const QString heading = QStringLiteral("Связанные документы");
+
+        // The right button selects the task and brings up its menu; an entry opens its full text.
+        const QStringList seen
+            = withMenu([&] { QTest::mouseClick(f.viewport(), Qt::RightButton, {}, f.pointOf(three)); }, 1);
+        QCOMPARE(seen,
+                 (QStringList {heading, QStringLiteral("    /home/Tom && Jerry/a&&&&b.txt"),
+                               QStringLiteral("    https://example.org/?a=1&&b=2"), QStringLiteral("    ") + missing}));
+        QCOMPARE(f.tree().selected(), three);
+        QCOMPARE(f.fakes.opener.opened, QStringList {ampersands});
+        // Space: the same menu; a document that cannot be opened says so.
+        withMenu([&] { f.key(Qt::Key_Space); }, 3);
+        QCOMPARE(f.fakes.opener.opened.last(), missing);
+        QCOMPARE(f.lastMessage(), missing + QStringLiteral("\r\n\r\nНе удаётся открыть связанный документ. [16]"));
+
+        // Opened again for fewer documents: only the new task's entries are left.
+        QCOMPARE(withMenu([&] { QTest::mouseClick(f.viewport(), Qt::MiddleButton, {}, f.pointOf(one)); }),
+                 (QStringList {heading, QStringLiteral("    /only")}));
+        // No menu for the top node or a task without documents.
+        for (TaskNode *none : {f.root(), bare}) {
+            f.select(none);
+            QVERIFY(withMenu([&] { f.key(Qt::Key_Space); }).isEmpty());
+        }
+        QCOMPARE(f.fakes.opener.opened.size(), 2);
+    }
 };
 
-LISTRA_TEST_MAIN(TestDragDrop)
-#include "tst_dragdrop.moc"
+LISTRA_TEST_MAIN(TestTreeMouse)
+#include "tst_treemouse.moc"
