@@ -54,22 +54,18 @@ private Q_SLOTS:
         const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
         const QString key = QStringLiteral("Window placement");
         const QRect far(area.right() + 3000, area.bottom() + 3000, 320, 210), near(60, 70, 320, 210);
-        for (const auto &[saved, maximized] :
-             {std::pair {near, false}, std::pair {near, true}, std::pair {far, false}}) {
+        // Maximised comes back maximised; a place off every screen is brought back onto one.
+        for (const bool maximized : {true, false}) {
             {
                 QWidget window;
-                window.setGeometry(saved);
+                window.setGeometry(maximized ? near : far);
                 maximized ? window.showMaximized() : window.show();
                 SettingsStore(m_path).SaveFormPlacement(&window, QString(), key);
             }
             QWidget window;
             SettingsStore(m_path).RestoreFormPlacement(&window, QString(), key);
-            QVERIFY(window.isVisible());
-            QCOMPARE(window.isMaximized(), maximized);
-            if (saved == far) // brought back onto a screen
-                QVERIFY(area.intersects(window.frameGeometry()));
-            else if (!maximized)
-                QCOMPARE(window.geometry(), near);
+            QVERIFY(window.isVisible() && window.isMaximized() == maximized);
+            QVERIFY(area.intersects(window.frameGeometry()));
         }
     }
 

@@ -4,53 +4,48 @@
 
 #include <QDir>
 #include <QProcess>
-#include <QSignalSpy>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 namespace {
 
 const QString kKey = QStringLiteral("{5D0A3C71-9E42-4F6B-8C1D-2B7E6A94F0C3}");
+std::atomic<int> g_answer = -1; // of the last activation request: -1 while it waits
 
-// Started again by the test with LISTRA_CHILD set, this executable is a second instance: it
-// claims the key or asks for activation, prints the answer and ends before any test runs.
-struct ChildProcess {
-    ChildProcess()
-    {
-        const QByteArray mode = qgetenv("LISTRA_CHILD");
-        if (mode.isEmpty())
-            return;
-        static QByteArray exe = QFile::symLinkTarget(QStringLiteral("/proc/self/exe")).toLocal8Bit();
-        static char *argv[] = {exe.data(), nullptr}; // the lock names its owner by program name
-        static int argc = 1;
-        QCoreApplication app(argc, argv);
-        const bool result = mode == "activate" ? ActivationServer::requestActivation(kKey, 3000)
-                                               : (new InstanceGuard)->IsFirstInstance(kKey); // held till the end
-        std::printf("%d\n", result ? 1 : 0);
-        std::fflush(stdout);
-        for (char c; mode == "hold" && std::fread(&c, 1, 1, stdin) > 0;) { } // until the test closes our input
-        std::_Exit(0); // "die" ends like a crash: the lock file stays behind
-    }
-} childProcess;
+// Started again by the test with LISTRA_CHILD set, this executable is a second instance: before
+// any test runs, it prints whether it got the key and holds it till it is killed.
+const bool g_child = [] {
+    if (!qEnvironmentVariableIsSet("LISTRA_CHILD"))
+        return false;
+    // The lock names its owner by program name.
+    QCoreApplication::setApplicationName(QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))).fileName());
+    const bool first = (new InstanceGuard)->IsFirstInstance(kKey);
+    std::printf("%d\n", first ? 1 : 0);
+    std::fflush(stdout);
+    if (first)
+        std::getchar(); // until killed, or the test ends
+    std::_Exit(0);
+}();
 
-// Runs a second instance, this event loop running, and returns its answer; a process given
-// is left running.
-QString runChild(const char *mode, const QString &runtimeDir = {}, QProcess *running = nullptr)
+QString startChild(QProcess &p)
 {
-    QProcess local;
-    QProcess &p = running ? *running : local;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("LISTRA_CHILD"), QLatin1String(mode));
-    if (!runtimeDir.isEmpty())
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir);
-    p.setProcessEnvironment(env);
+    qputenv("LISTRA_CHILD", "1"); // for the children only: this process has looked already
     p.start(QCoreApplication::applicationFilePath(), {});
-    for (QDeadlineTimer t(10000); !p.canReadLine() && p.state() != QProcess::NotRunning && !t.hasExpired();)
+    p.waitForReadyRead(10000);
+    return QString::fromLatin1(p.readLine()).trimmed();
+}
+
+// Asks from another thread, as a second start would, while this one serves the request.
+bool requestActivation()
+{
+    g_answer = -1;
+    std::thread second([] { g_answer = ActivationServer::requestActivation(kKey, 5000); });
+    while (g_answer < 0)
         QTest::qWait(5);
-    const QString answer = QString::fromLatin1(p.readLine()).trimmed();
-    if (!running)
-        p.waitForFinished(5000);
-    return answer;
+    second.join();
+    return g_answer == 1;
 }
 
 } // namespace
@@ -61,51 +56,44 @@ class TestSingleInstance : public TestCase
 private Q_SLOTS:
     void instanceGuard()
     {
-        // A live process holds the key until it ends; the lock of a process that died is taken over.
-        QProcess holder;
-        QCOMPARE(runChild("hold", {}, &holder), QStringLiteral("1"));
+        // A live process holds the key; the lock of one that was killed is taken over.
+        QProcess holder, second;
+        QCOMPARE(startChild(holder), QStringLiteral("1"));
         QVERIFY(!InstanceGuard().IsFirstInstance(kKey));
-        holder.closeWriteChannel();
+        holder.kill();
         QVERIFY(holder.waitForFinished(5000));
-        QCOMPARE(runChild("die"), QStringLiteral("1"));
         QVERIFY(QFile::exists(InstanceGuard::lockFilePath(kKey)));
         InstanceGuard guard;
         QVERIFY(guard.IsFirstInstance(kKey));
-        QCOMPARE(runChild("die"), QStringLiteral("0"));
+        QCOMPARE(startChild(second), QStringLiteral("0"));
+        QVERIFY(second.waitForFinished(5000));
     }
 
     void activationChannel()
     {
-        QVERIFY(!ActivationServer::requestActivation(kKey, 3000)); // nobody listens
+        QVERIFY(!requestActivation()); // nobody listens
         ActivationServer server;
         QVERIFY(server.listen(kKey));
         QVERIFY(!ActivationServer().listen(kKey)); // a live listener is never taken over
         // The second start has its answer before the first starts bringing its window back.
-        QProcess second;
         bool answeredFirst = false;
         connect(&server, &ActivationServer::activationRequested, this,
-                [&] { answeredFirst = second.canReadLine() || second.waitForReadyRead(5000); });
-        QCOMPARE(runChild("activate", {}, &second), QStringLiteral("1"));
+                [&] { answeredFirst = QTest::qWaitFor([] { return g_answer >= 0; }, 5000); });
+        QVERIFY(requestActivation());
         QVERIFY(answeredFirst);
 
-        // Another runtime folder (another session) does not see this one; one too deep for a
-        // socket path works all the same.
+        // A runtime folder too deep for a socket path works all the same.
         QTemporaryDir tmp;
         const QString deep = tmp.filePath(QString(100, u'd'));
         QVERIFY(QDir().mkpath(deep));
         QFile::setPermissions(deep, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        QCOMPARE(runChild("activate", deep), QStringLiteral("0"));
         const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
         qputenv("XDG_RUNTIME_DIR", deep.toLocal8Bit());
         ActivationServer deepServer;
-        QSignalSpy deepSpy(&deepServer, &ActivationServer::activationRequested);
-        const bool listening = deepServer.listen(kKey);
-        const QString deepSocket = ActivationServer::socketPath(kKey);
+        const bool reached = deepServer.listen(kKey) && requestActivation();
+        QDir(QFileInfo(ActivationServer::socketPath(kKey)).path()).removeRecursively();
         qputenv("XDG_RUNTIME_DIR", runtime);
-        QVERIFY(listening);
-        QCOMPARE(runChild("activate", deep), QStringLiteral("1"));
-        QCOMPARE(deepSpy.count(), 1);
-        QDir(QFileInfo(deepSocket).path()).removeRecursively();
+        QVERIFY(reached);
     }
 };
 
