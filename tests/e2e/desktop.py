@@ -1,5 +1,4 @@
-"""The real program in a private X desktop (Xvfb, openbox, a tray host, a private session bus
-with the accessibility bus), read through AT-SPI and driven with X test extension keys."""
+"""The real program in a private X desktop, read through AT-SPI and driven with X test keys."""
 
 import contextlib
 import ctypes
@@ -20,10 +19,8 @@ try:
 except (ImportError, ValueError):
     Atspi = None
 
-HERE = os.path.dirname(os.path.abspath(__file__))
 BINARY, WAIT = "", 20  # the program (set by the runner) and the longest wait in seconds
-TOOLS = ["Xvfb", "openbox", "trayer", "xdotool", "xwininfo", "setxkbmap", "dbus-run-session",
-         "dbus-send", "xprop"]
+TOOLS = "Xvfb openbox trayer xdotool xwininfo setxkbmap dbus-run-session dbus-send xprop".split()
 
 
 def missing_tools():
@@ -35,12 +32,11 @@ def run(args, check=False):
 
 
 def wait_until(what, predicate, timeout=None):
-    """Polls predicate until it gives something true; the tree may change while it is read."""
+    # The accessibility tree may change while it is read: errors count as "not yet".
     deadline, error = time.monotonic() + (timeout or WAIT), None
     while time.monotonic() < deadline:
         try:
-            value = predicate()
-            if value:
+            if value := predicate():
                 return value
         except Exception as e:
             error = e
@@ -49,7 +45,6 @@ def wait_until(what, predicate, timeout=None):
 
 
 def run_in_private_desktop(argv, extra_env):
-    """Runs argv on a new display under a private session bus; returns its exit code."""
     root = tempfile.mkdtemp(prefix="listra-desktop-")
     read_fd, write_fd = os.pipe()
     xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x800x24",
@@ -84,12 +79,16 @@ def tray_host_up():
 
 
 def start_session():
-    """Inside the private bus: window manager, keyboard, tray host and accessibility bus; they
-    end with the bus."""
-    subprocess.Popen(["openbox", "--sm-disable", "--config-file",
-                      os.path.join(HERE, "openbox-rc.xml")], stderr=subprocess.DEVNULL)
-    wait_until("the window manager", lambda: "window id" in run(
-        ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]))
+    # Inside the private bus: window manager, keyboard, tray host and accessibility bus.
+    rc = os.path.join(os.path.dirname(__file__), "openbox-rc.xml")
+    wm = None
+
+    def wm_up():
+        nonlocal wm
+        if wm is None or wm.poll() is not None:  # a busy machine can lose the first try
+            wm = subprocess.Popen(["openbox", "--sm-disable", "--config-file", rc], stderr=subprocess.DEVNULL)
+        return "window id" in run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"])
+    wait_until("the window manager", wm_up)
     run(["setxkbmap", "-layout", "us,ru"])  # typed Cyrillic needs the Russian layout
     subprocess.Popen(["trayer", "--edge", "bottom", "--align", "right", "--SetDockType", "true"],
                      stderr=subprocess.DEVNULL)
@@ -101,9 +100,6 @@ def start_session():
     wait_until("the accessibility bus", lambda: Atspi.get_desktop(0))
 
 
-# X windows and keys
-
-
 def x_windows(pid, title="^Listra$", visible=True):
     out = run(["xdotool", "search", "--all", *(["--onlyvisible"] if visible else []),
                "--pid", str(pid), "--name", title])
@@ -113,8 +109,7 @@ def x_windows(pid, title="^Listra$", visible=True):
 def geometry(wid):
     info = dict(line.strip().split(": ", 1) for line in run(["xwininfo", "-id", str(wid)])
                 .splitlines() if ": " in line)
-    return tuple(int(info[k]) for k in ("Absolute upper-left X", "Absolute upper-left Y",
-                                        "Width", "Height"))
+    return tuple(int(info[k]) for k in ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
 
 
 def is_viewable(wid):
@@ -130,14 +125,6 @@ def tray_icons(pid):
 def key(*keys):
     run(["xdotool", "key", "--delay", "60", *keys], check=True)
     time.sleep(0.15)
-
-
-def type_text(text):
-    run(["xdotool", "type", "--delay", "40", "--", text], check=True)
-    time.sleep(0.15)
-
-
-# Accessibility
 
 
 def name(acc):
@@ -156,8 +143,7 @@ def states(acc):
     return {s.value_nick for s in acc.get_state_set().get_states()}
 
 
-def gone(acc):
-    """True once a window is closed, hidden or destroyed."""
+def gone(acc):  # closed, hidden or destroyed
     with contextlib.suppress(Exception):
         return "showing" not in states(acc) or "defunct" in states(acc)
     return True
@@ -169,32 +155,24 @@ def text_of(acc):
 
 
 def find_all(acc, predicate):
-    found = [acc] if predicate(acc) else []
-    for child in children(acc):
-        found += find_all(child, predicate)
-    return found
+    return [acc] * bool(predicate(acc)) + [a for c in children(acc) for a in find_all(c, predicate)]
 
 
 def find(acc, predicate):
     return next(iter(find_all(acc, predicate)), None)
 
 
-def read_tasks(path):
-    """The task file's tasks as (depth, Name, State, Expanded, Selected) in document order."""
+def read_tasks(path):  # the tasks as (depth, Name, State, Expanded, Selected) in file order
     root = ET.parse(path).getroot()
     assert root.tag == "Tasks" and not root.attrib, root
 
     def rows(element, depth):
-        for task in element.findall("Task"):
-            yield depth, task.get("Name"), task.get("State"), task.get("Expanded"), \
-                task.get("Selected")
-            yield from rows(task, depth + 1)
-    return list(rows(root, 1))
+        return [row for task in element.findall("Task") for row in [(depth, *map(task.get, (
+            "Name", "State", "Expanded", "Selected")))] + rows(task, depth + 1)]
+    return rows(root, 1)
 
 
 class Program:
-    """One start of the real program."""
-
     def __init__(self, user, args, env):
         self.args, self.log = args, os.path.join(user.root, f"{len(user.programs)}.log")
         with open(self.log, "wb") as log:
@@ -211,10 +189,12 @@ class Program:
     def app(self):
         return next(a for a in children(Atspi.get_desktop(0)) if a.get_process_id() == self.pid)
 
+    def window(self, what, predicate):
+        return wait_until(what, lambda: next((f for f in children(self.app())
+                                              if predicate(f) and "showing" in states(f)), None))
+
     def frame(self, title):
-        """A window or dialog of the program on screen, by its title."""
-        return wait_until(f"a window titled {title!r}", lambda: next(
-            (f for f in children(self.app()) if name(f) == title and "showing" in states(f)), None))
+        return self.window(f"a window titled {title!r}", lambda f: name(f) == title)
 
     def main_window(self):
         return self.frame("Listra")
@@ -222,8 +202,7 @@ class Program:
     def x_window(self, title="^Listra$"):
         return wait_until(f"{title} on screen", lambda: next(iter(x_windows(self.pid, title)), 0))
 
-    def focus_main(self):
-        """Activates the main window, as a click on its title bar does."""
+    def focus_main(self):  # as a click on its title bar does
         self.main_window()
         run(["xdotool", "windowactivate", "--sync", str(self.x_window())])
         return self.wait_active()
@@ -239,25 +218,22 @@ class Program:
             "tree", "tree table") and name(a) == "Задачи"))
         return [c for c in children(tree) if role(c) in ("table cell", "tree item")]
 
-    def outline(self):
-        """The tree as (depth, text, status); depth is the row's indentation on the screen."""
+    def outline(self):  # (depth, text, status) per row; depth is the row's indentation
         cells = self.cells()
         lefts = [c.get_extents(Atspi.CoordType.SCREEN).x for c in cells]
         return [(sorted(set(lefts)).index(x), text_of(c), c.get_description() or "")
                 for c, x in zip(cells, lefts)]
 
     def wait_outline(self, expected):
-        try:
-            wait_until("the tree", lambda: self.outline() == expected, 10)
-        except AssertionError:
-            raise AssertionError(f"expected the tree {expected}, shown {self.outline()}")
+        with contextlib.suppress(AssertionError):
+            return wait_until("the tree", lambda: self.outline() == expected, 10)
+        raise AssertionError(f"expected the tree {expected}, shown {self.outline()}")
 
     def selected(self):
         chosen = [text_of(c) for c in self.cells() if "selected" in states(c)]
         return chosen[0] if len(chosen) == 1 else None
 
-    def select(self, text):
-        """Selects a task with the arrow keys."""
+    def select(self, text):  # with the arrow keys
         target = [row[1] for row in self.outline()].index(text)
         for _ in range(30):
             current = next((i for i, c in enumerate(self.cells()) if "selected" in states(c)), 0)
@@ -266,34 +242,28 @@ class Program:
             key("Down" if current < target else "Up")
         raise AssertionError(f"could not select {text!r}")
 
-    def message_box(self):
-        """The message box on screen: (accessible, text, button names)."""
-        box = wait_until("a message box", lambda: next(
-            (f for f in children(self.app()) if role(f) == "alert" and "showing" in states(f)),
-            None))
+    def message_box(self):  # (accessible, text, button names)
+        box = self.window("a message box", lambda f: role(f) == "alert")
         text = "\n".join(name(a) for a in find_all(box, lambda a: role(a) == "label" and name(a)))
         return box, text, [name(b) for b in find_all(box, lambda a: role(a) == "push button")]
 
-    def answer(self, button):
-        """Tabs to a button of the message box and presses Space."""
+    def answer(self, button):  # tabs to the button and presses Space
         box, _, buttons = self.message_box()
         assert button in buttons, buttons
+        target = find(box, lambda a: role(a) == "push button" and name(a) == button)
         for _ in range(len(buttons) + 2):
-            if "focused" in states(find(box, lambda a: role(a) == "push button"
-                                         and name(a) == button)):
-                break
-            key("Tab")
+            if "focused" not in states(target):
+                key("Tab")
         key("space")
         wait_until("the message box to close", lambda: gone(box), 10)
         self.wait_active()
 
-    def add_task(self, text, beside=False):
-        """Ins adds a sub-task of the selected task, Ctrl+Ins one beside it."""
+    def add_task(self, text, beside=False):  # Ins: a sub-task of the selected one; Ctrl+Ins: beside it
         key("ctrl+Insert" if beside else "Insert")
         dialog = self.frame("Новая задача" if beside else "Новая подзадача")
         editor = wait_until("the task text box", lambda: find(
             dialog, lambda a: name(a) == "Текст задачи" and "focused" in states(a)))
-        type_text(text)
+        run(["xdotool", "type", "--delay", "40", "--", text], check=True)
         wait_until(f"{text!r} typed", lambda: text_of(editor) == text, 10)
         key("Return")
         wait_until("the editor to close", lambda: gone(dialog), 10)
@@ -301,9 +271,7 @@ class Program:
         wait_until(f"{text!r} selected", lambda: self.selected() == text, 10)
 
 
-class Scenario(unittest.TestCase):
-    """A fresh user with HOME and XDG folders of its own, removed afterwards."""
-
+class Scenario(unittest.TestCase):  # a fresh user with a HOME of its own, removed afterwards
     def setUp(self):
         self.root = tempfile.mkdtemp(prefix="le2e-")  # short: socket paths are limited
         self.home = os.path.join(self.root, "home")
@@ -311,30 +279,28 @@ class Scenario(unittest.TestCase):
         self.task_file = os.path.join(self.data_dir, "Tasks.XML")
         os.makedirs(self.home)
         os.makedirs(os.path.join(self.root, "runtime"), mode=0o700)
-        self.env = {"PATH": os.environ["PATH"], "HOME": self.home, "DISPLAY": os.environ["DISPLAY"],
-                    "XDG_RUNTIME_DIR": os.path.join(self.root, "runtime"),
-                    "DBUS_SESSION_BUS_ADDRESS": os.environ["DBUS_SESSION_BUS_ADDRESS"],
-                    "LC_ALL": "C.UTF-8", "QT_QPA_PLATFORM": "xcb",
-                    "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1"}
+        self.env = dict(PATH=os.environ["PATH"], HOME=self.home, DISPLAY=os.environ["DISPLAY"],
+                        XDG_RUNTIME_DIR=os.path.join(self.root, "runtime"), LC_ALL="C.UTF-8",
+                        DBUS_SESSION_BUS_ADDRESS=os.environ["DBUS_SESSION_BUS_ADDRESS"],
+                        QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
         self.programs = []
 
     def tearDown(self):
         result = getattr(self._outcome, "result", None)  # none outside a test run
-        if result and any(test is self for test, _ in result.failures + result.errors):
-            for program in self.programs:
-                with open(program.log, encoding="utf-8", errors="replace") as log:
-                    print(f"--- pid {program.pid} {program.args}:\n{log.read()}")
+        failed = result and any(test is self for test, _ in result.failures + result.errors)
         for program in self.programs:
             program.process.kill()
             program.process.wait()
+            if failed:
+                with open(program.log, encoding="utf-8", errors="replace") as log:
+                    print(f"--- pid {program.pid} {program.args}:\n{log.read()}")
         shutil.rmtree(self.root, ignore_errors=True)
 
     def start(self, *args, env=None):
         self.programs.append(Program(self, args, dict(self.env, **(env or {}))))
         return self.programs[-1]
 
-    def write(self, relative, data):
-        """Writes a file below HOME."""
+    def write(self, relative, data):  # below HOME
         path = os.path.join(self.home, relative)
         os.makedirs(os.path.dirname(path), exist_ok=True)
         with open(path, "wb") as f:
