@@ -89,8 +89,8 @@ inline std::vector<NodeRecord> snapshot(const TaskTree &tree, QString &problem)
         r.imageKey = n->imageKeyValue();
         r.expanded = n->isExpanded();
         r.selected = n == selected;
-        r.fore = n->foreColor();
-        r.back = n->backColor();
+        r.fore = tree.foreColor(n);
+        r.back = tree.backColor(n);
         if (n->info())
             r.documents = n->info()->RelatedDocuments();
         selectedSeen = selectedSeen || r.selected;

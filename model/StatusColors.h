@@ -11,4 +11,6 @@ struct StatusColors {
     OleColor progressBack = 0xFFFFFF;
     OleColor rejectedBack = 0x9696FF;
     bool useBackColor = false;
+
+    bool operator==(const StatusColors &) const = default;
 };

@@ -26,8 +26,6 @@ public:
     // The task's status; Progress for the top node, which has none.
     TaskStatus status() const;
 
-    OleColor foreColor() const { return m_foreColor; }
-    OleColor backColor() const { return m_backColor; }
     bool isExpanded() const { return m_expanded; }
 
     TaskNode *parent() const { return m_parent; }
@@ -60,8 +58,6 @@ private:
     // Creation order: an intrusive list, so removal and "next after" are O(1).
     TaskNode *m_prevCreated = nullptr;
     TaskNode *m_nextCreated = nullptr;
-    OleColor m_foreColor = 0;
-    OleColor m_backColor = kSystemWindowBackground;
     int m_row = 0;
     ImageKey m_imageKey = ImageKey::Progress;
     bool m_expanded = false;

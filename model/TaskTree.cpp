@@ -29,7 +29,6 @@ TaskTree::TaskTree()
     m_root->m_text = kRootText;
     m_root->m_imageKey = TaskNode::ImageKey::Main;
     m_root->m_expanded = true;
-    m_root->m_backColor = kSystemWindowBackground;
     appendToCreation(m_root);
     m_count = 1;
 }
@@ -236,14 +235,6 @@ void TaskTree::setImageKey(TaskNode *node, TaskStatus status)
         m_observer->nodeChanged(node);
 }
 
-void TaskTree::setColors(TaskNode *node, OleColor fore, OleColor back)
-{
-    node->m_foreColor = fore;
-    node->m_backColor = back;
-    if (m_observer && m_bulkDepth == 0)
-        m_observer->nodeChanged(node);
-}
-
 void TaskTree::setExpanded(TaskNode *node, bool expanded)
 {
     if (node->m_expanded == expanded)
@@ -286,14 +277,49 @@ void TaskTree::notifyAllChanged()
         m_observer->allNodesChanged();
 }
 
+void TaskTree::setStatusColors(const StatusColors &colors)
+{
+    if (m_colors == colors)
+        return;
+    m_colors = colors;
+    notifyAllChanged();
+}
+
+OleColor TaskTree::foreColor(const TaskNode *node) const
+{
+    switch (node->imageKeyValue()) {
+    case TaskNode::ImageKey::Main:
+        return 0;
+    case TaskNode::ImageKey::Done:
+        return m_colors.doneFore;
+    case TaskNode::ImageKey::Rejected:
+        return m_colors.rejectedFore;
+    case TaskNode::ImageKey::Progress:
+        break;
+    }
+    return m_colors.progressFore;
+}
+
+OleColor TaskTree::backColor(const TaskNode *node) const
+{
+    if (!m_colors.useBackColor)
+        return kSystemWindowBackground;
+    switch (node->imageKeyValue()) {
+    case TaskNode::ImageKey::Main:
+        return kSystemWindowBackground;
+    case TaskNode::ImageKey::Done:
+        return m_colors.doneBack;
+    case TaskNode::ImageKey::Rejected:
+        return m_colors.rejectedBack;
+    case TaskNode::ImageKey::Progress:
+        break;
+    }
+    return m_colors.progressBack;
+}
+
 void TaskTree::recolorAll(const StatusColors &colors)
 {
-    ++m_bulkDepth; // colours only: no reset, one "all changed" at the end
-    for (TaskNode *n = m_root; n; n = n->m_nextCreated) {
-        if (!n->isRoot())
-            ApplyTaskStatus(*this, n->status(), n, colors);
-    }
-    --m_bulkDepth;
+    m_colors = colors;
     notifyAllChanged();
 }
 
@@ -301,20 +327,9 @@ void ApplyTaskStatus(TaskTree &tree, TaskStatus status, TaskNode *node, const St
 {
     if (!node || node->isRoot())
         return;
-    OleColor fore = colors.progressFore;
-    OleColor back = colors.progressBack;
-    if (status == TaskStatus::Rejected) {
-        fore = colors.rejectedFore;
-        back = colors.rejectedBack;
-    } else if (status == TaskStatus::Done) {
-        fore = colors.doneFore;
-        back = colors.doneBack;
-    }
-    if (!colors.useBackColor)
-        back = kSystemWindowBackground;
-    if (node->imageKeyValue() != TaskNode::ImageKey::Main && node->status() != status)
+    tree.setStatusColors(colors);
+    if (node->status() != status)
         tree.setImageKey(node, status);
-    tree.setColors(node, fore, back);
 }
 
 void ApplyTaskStatus(TaskTree &tree, const QString &statusText, TaskNode *node, const StatusColors &colors)

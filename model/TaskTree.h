@@ -58,7 +58,6 @@ public:
 
     void setText(TaskNode *node, const QString &text);
     void setImageKey(TaskNode *node, TaskStatus status);
-    void setColors(TaskNode *node, OleColor fore, OleColor back);
     void setExpanded(TaskNode *node, bool expanded);
     void setRelatedDocuments(TaskNode *node, QStringList documents);
 
@@ -68,6 +67,13 @@ public:
     // Loading many nodes: the observer hears one reset instead of every insertion.
     void beginBulkLoad();
     void endBulkLoad();
+
+    // A task's colours follow its status: they are those of the colours last applied (the
+    // settings'), so they are worked out when shown instead of kept in every node.
+    const StatusColors &statusColors() const { return m_colors; }
+    void setStatusColors(const StatusColors &colors);
+    OleColor foreColor(const TaskNode *node) const;
+    OleColor backColor(const TaskNode *node) const;
 
     // Re-applies the colouring rule to every task (after the settings change).
     void recolorAll(const StatusColors &colors);
@@ -87,6 +93,7 @@ private:
     TaskNode *m_lastCreated = nullptr;
     TaskNode *m_selected = nullptr;
     TaskTreeObserver *m_observer = nullptr;
+    StatusColors m_colors;
     int m_count = 0;
     int m_bulkDepth = 0;
 };

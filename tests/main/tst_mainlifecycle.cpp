@@ -55,7 +55,7 @@ private Q_SLOTS:
         QCOMPARE(a.DoneTasksColor, OleColor(0x00B900));
         QCOMPARE(a.EffectStyle, 1);
         QCOMPARE(a.SlideDirection, 7);
-        QCOMPARE(h.root()->child(0)->child(0)->foreColor(), OleColor(0x00B900)); // a done task shows it
+        QCOMPARE(h.tree().foreColor(h.root()->child(0)->child(0)), OleColor(0x00B900)); // a done task shows it
         // No placement stored: the design size, centred, the tree filling the width.
         QCOMPARE(h.window->size(), QSize(541, 409));
         const QPoint centre = h.window->screen()->availableGeometry().center();

@@ -99,6 +99,7 @@ private Q_SLOTS:
         QCOMPARE(model.data(done, Qt::ForegroundRole).value<QColor>(), QColor(0x00, 0xB9, 0x00));
         QCOMPARE(model.data(done, Qt::BackgroundRole).value<QColor>(), QColor(0x9B, 0xFF, 0x9B));
         QCOMPARE(model.data(done, Qt::AccessibleDescriptionRole).toString(), QStringLiteral("Выполнено"));
+        repaint.clear();
         tree.recolorAll(StatusColors());
         QVERIFY(repaint.size() == 1 && !model.data(done, Qt::BackgroundRole).isValid());
 

@@ -67,8 +67,8 @@ private Q_SLOTS:
                                                    {TaskStatus::Progress, "Progress", 2, 0xA2}}) {
                 ApplyTaskStatus(tree, status, task, colors);
                 QCOMPARE(task->imageKey(), QLatin1String(key));
-                QCOMPARE(task->foreColor(), OleColor(fore));
-                QCOMPARE(task->backColor(), useBack ? OleColor(back) : kSystemWindowBackground);
+                QCOMPARE(tree.foreColor(task), OleColor(fore));
+                QCOMPARE(tree.backColor(task), useBack ? OleColor(back) : kSystemWindowBackground);
             }
         }
         // The top node has no status to take.

@@ -122,7 +122,7 @@ private Q_SLOTS:
         tree.setText(top, loaded);
         tree.setRelatedDocuments(child, {document(loaded), document(loaded)});
         QCOMPARE(dump(again), dump(tree));
-        QCOMPARE(again.root()->child(0)->backColor(), colors.rejectedBack);
+        QCOMPARE(again.backColor(again.root()->child(0)), colors.rejectedBack);
         // File order becomes the creation order, which search walks; writing again gives the same bytes.
         QCOMPARE(again.nextCreated(again.nextCreated(again.root()))->text(), QStringLiteral("дочерняя"));
         QCOMPARE(serializeTaskTree(again), readFile(file));

@@ -115,11 +115,11 @@ QVariant TaskItemModel::data(const QModelIndex &index, int role) const
     case Qt::ForegroundRole:
         if (node->isRoot())
             return {};
-        return oleToColor(node->foreColor(), QApplication::palette());
+        return oleToColor(m_tree.foreColor(node), QApplication::palette());
     case Qt::BackgroundRole:
-        if (node->isRoot() || isSystemColor(node->backColor()))
+        if (node->isRoot() || isSystemColor(m_tree.backColor(node)))
             return {};
-        return oleToColor(node->backColor(), QApplication::palette());
+        return oleToColor(m_tree.backColor(node), QApplication::palette());
     case Qt::AccessibleDescriptionRole:
         switch (node->imageKeyValue()) {
         case TaskNode::ImageKey::Main:
