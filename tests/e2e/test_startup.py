@@ -5,7 +5,8 @@ import os
 import signal
 import time
 
-from desktop import Scenario, is_viewable, key, read_tasks, tray_icons, wait_until, x_windows
+from desktop import (Scenario, gone, is_viewable, key, name, read_tasks, run, tray_icons, wait_until,
+                     x_windows)
 
 TASK = [(1, "Сдать книги в библиотеку", "Progress", "True", "True")]
 
@@ -51,6 +52,22 @@ class Startup(Scenario):
         program.process.send_signal(signal.SIGTERM)  # as the session's end or kill does
         self.assertEqual(program.wait_exit(5), 0)
         self.assertEqual(read_tasks(self.task_file), TASK)
+
+    def test_letter_keys_work_with_the_russian_layout_active(self):
+        program = self.start()
+        program.focus_main()
+        run(["setxkbmap", "-layout", "ru,us"], check=True)  # the Russian group active
+        try:
+            key("ctrl+Cyrillic_shcha")  # the key of "O"
+            settings = program.frame("Настройки")
+            key("Escape")
+            wait_until("the settings to close", lambda: gone(settings), 10)
+            program.wait_active()
+            key("ctrl+Cyrillic_a")  # the key of "F"
+            program.window("the search box", lambda f: name(f) == "Velmora - Listra")
+            key("Escape")
+        finally:
+            run(["setxkbmap", "-layout", "us,ru"], check=True)
 
     def test_damaged_task_file_is_reported_and_kept_aside(self):
         damaged = ('<?xml version="1.0" encoding="utf-8"?>\n<Tasks>\n  <Task Name="Оплатить '
