@@ -81,23 +81,29 @@ std::optional<bool> asBoolean(const QVariant &v)
     return std::nullopt;
 }
 
-QVariant typedDefault(SettingValueType type, const QVariant &defaultValue)
+// The value as the asked type, or nothing when it cannot be read as that type.
+std::optional<QVariant> asType(SettingValueType type, const QVariant &value)
 {
     switch (type) {
     case SettingValueType::Text:
-        if (const auto t = asText(defaultValue))
+        if (const auto t = asText(value))
             return *t;
         break;
     case SettingValueType::Integer:
-        if (const auto n = asInteger(defaultValue))
+        if (const auto n = asInteger(value))
             return *n;
         break;
     case SettingValueType::Boolean:
-        if (const auto b = asBoolean(defaultValue))
+        if (const auto b = asBoolean(value))
             return *b;
         break;
     }
-    return defaultValue;
+    return std::nullopt;
+}
+
+QVariant typedDefault(SettingValueType type, const QVariant &defaultValue)
+{
+    return asType(type, defaultValue).value_or(defaultValue);
 }
 
 // QFont::fromString accepts a bare family name and warns about anything else it cannot
@@ -176,20 +182,8 @@ QVariant SettingsStore::ReadValue(const QString &section, const QString &key, Se
     const QVariant stored = m_settings->value(fullKey(section, key));
     if (!stored.isValid())
         return typedDefault(type, defaultValue);
-    switch (type) {
-    case SettingValueType::Text:
-        if (const auto t = asText(stored))
-            return *t;
-        break;
-    case SettingValueType::Integer:
-        if (const auto n = asInteger(stored))
-            return *n;
-        break;
-    case SettingValueType::Boolean:
-        if (const auto b = asBoolean(stored))
-            return *b;
-        break;
-    }
+    if (const auto typed = asType(type, stored))
+        return *typed;
     return typedDefault(type, defaultValue);
 }
 

@@ -287,34 +287,29 @@ void TaskTree::setStatusColors(const StatusColors &colors)
 
 OleColor TaskTree::foreColor(const TaskNode *node) const
 {
-    switch (node->imageKeyValue()) {
-    case TaskNode::ImageKey::Main:
+    if (node->isRoot())
         return 0;
-    case TaskNode::ImageKey::Done:
-        return m_colors.doneFore;
-    case TaskNode::ImageKey::Rejected:
-        return m_colors.rejectedFore;
-    case TaskNode::ImageKey::Progress:
-        break;
-    }
-    return m_colors.progressFore;
+    return colorsOf(node->status()).first;
 }
 
 OleColor TaskTree::backColor(const TaskNode *node) const
 {
-    if (!m_colors.useBackColor)
+    if (!m_colors.useBackColor || node->isRoot())
         return kSystemWindowBackground;
-    switch (node->imageKeyValue()) {
-    case TaskNode::ImageKey::Main:
-        return kSystemWindowBackground;
-    case TaskNode::ImageKey::Done:
-        return m_colors.doneBack;
-    case TaskNode::ImageKey::Rejected:
-        return m_colors.rejectedBack;
-    case TaskNode::ImageKey::Progress:
+    return colorsOf(node->status()).second;
+}
+
+std::pair<OleColor, OleColor> TaskTree::colorsOf(TaskStatus status) const
+{
+    switch (status) {
+    case TaskStatus::Done:
+        return {m_colors.doneFore, m_colors.doneBack};
+    case TaskStatus::Rejected:
+        return {m_colors.rejectedFore, m_colors.rejectedBack};
+    case TaskStatus::Progress:
         break;
     }
-    return m_colors.progressBack;
+    return {m_colors.progressFore, m_colors.progressBack};
 }
 
 void TaskTree::recolorAll(const StatusColors &colors)

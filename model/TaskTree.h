@@ -4,6 +4,7 @@
 #include "model/TaskNode.h"
 
 #include <QStringList>
+#include <utility>
 
 class TaskTreeObserver;
 
@@ -83,6 +84,8 @@ public:
 
 private:
     TaskNode *newNode(const QString &text, TaskStatus status);
+    // Text and background colour of a status.
+    std::pair<OleColor, OleColor> colorsOf(TaskStatus status) const;
     void link(TaskNode *parent, int row, TaskNode *node);
     void unlinkFromCreation(TaskNode *node);
     void appendToCreation(TaskNode *node);

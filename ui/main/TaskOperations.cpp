@@ -14,15 +14,13 @@
 
 namespace {
 
+// "SetStatusDone" and the like: the status commands end in the status's own text.
 std::optional<TaskStatus> statusOfCommand(const QString &commandKey)
 {
-    if (commandKey == QLatin1String("SetStatusProgress"))
-        return TaskStatus::Progress;
-    if (commandKey == QLatin1String("SetStatusRejected"))
-        return TaskStatus::Rejected;
-    if (commandKey == QLatin1String("SetStatusDone"))
-        return TaskStatus::Done;
-    return std::nullopt;
+    const QLatin1String prefix("SetStatus");
+    if (!commandKey.startsWith(prefix))
+        return std::nullopt;
+    return statusFromText(commandKey.mid(prefix.size()));
 }
 
 } // namespace
