@@ -1,0 +1,3 @@
+#include "components/ComponentsLog.h"
+
+Q_LOGGING_CATEGORY(lcComponents, "listra.components")

@@ -1,0 +1,3 @@
+#include "storage/StorageLog.h"
+
+Q_LOGGING_CATEGORY(lcStorage, "listra.storage")

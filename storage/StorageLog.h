@@ -1,0 +1,6 @@
+#pragma once
+
+// Failures of reading and writing the task file that the user is not shown.
+#include <QLoggingCategory>
+
+Q_DECLARE_LOGGING_CATEGORY(lcStorage)

@@ -1,0 +1,3 @@
+#include "ui/main/UiLog.h"
+
+Q_LOGGING_CATEGORY(lcUi, "listra.ui")
