@@ -1,5 +1,7 @@
 #include "app/Startup.h"
 
+#include "app/AppLog.h"
+
 #include "components/ActivationChannel.h"
 #include "components/AppIdentity.h"
 #include "components/DesktopOpener.h"
@@ -9,6 +11,7 @@
 #include "components/QtPrompts.h"
 #include "components/Services.h"
 #include "components/SystemTrayIcon.h"
+#include "components/TaskFileGuard.h"
 #include "components/TerminationSignals.h"
 #include "components/XdgStartupRegistration.h"
 #include "settings/AppSettings.h"
@@ -58,6 +61,41 @@ QString Startup::PrepareTaskFilePath(const QString &folder, Prompts &prompts)
     return QDir(folder).filePath(taskFileName());
 }
 
+bool Startup::ClaimTaskFile(TaskFileGuard &guard, const QString &taskFilePath, Prompts &prompts, bool *activated)
+{
+    *activated = false;
+    switch (guard.claim(taskFilePath, ActivationServer::socketPath(AppIdentity::kGuid))) {
+    case TaskFileGuard::Claim::Taken:
+        if (!guard.errorString().isEmpty())
+            qCWarning(lcApp) << "The task file is held, but its lock could not name this process:"
+                             << guard.errorString();
+        return true;
+    case TaskFileGuard::Claim::HeldByAnother:
+        // Started under another runtime folder, or through another path to the same file.
+        if (ActivationServer::requestActivationAt(guard.ownerAddress(), kActivationTimeoutMs)) {
+            *activated = true;
+            return false;
+        }
+        qCWarning(lcApp) << "The program that holds the task file did not answer at" << guard.ownerAddress();
+        prompts.messageBox(nullptr,
+                           QStringLiteral("Файл с задачами уже открыт в другой запущенной копии программы:\r\n")
+                               + QDir::toNativeSeparators(taskFilePath)
+                               + QStringLiteral("\r\n\r\nЗакройте её и запустите программу снова."),
+                           MsgStyle::OkCritical);
+        return false;
+    case TaskFileGuard::Claim::Unavailable:
+        break;
+    }
+    // Without the lock nothing keeps a second copy from writing over this one's work.
+    qCWarning(lcApp) << "The task file could not be locked:" << guard.errorString();
+    prompts.messageBox(nullptr,
+                       QStringLiteral("Не удаётся занять файл с задачами, поэтому нельзя убедиться, что "
+                                      "с ним не работает другая копия программы:\r\n")
+                           + QDir::toNativeSeparators(taskFilePath) + QStringLiteral("\r\n\r\n") + guard.errorString(),
+                       MsgStyle::OkCritical);
+    return false;
+}
+
 void Startup::setApplicationIdentity()
 {
     QCoreApplication::setOrganizationName(AppIdentity::kOrganization);
@@ -96,6 +134,12 @@ int Startup::run(const QStringList &arguments)
     const QString taskFilePath = PrepareTaskFilePath(dataFolder(), prompts);
     if (taskFilePath.isEmpty())
         return 1;
+    // The runtime folder's lock only meets starts that share that folder; this one meets every
+    // start that reaches the same task file.
+    static TaskFileGuard fileGuard;
+    bool activated = false;
+    if (!ClaimTaskFile(fileGuard, taskFilePath, prompts, &activated))
+        return activated ? 0 : 1;
 
     DesktopOpener opener;
     QtChoosers choosers;

@@ -4,6 +4,7 @@
 #include <QStringList>
 
 class Prompts;
+class TaskFileGuard;
 
 // Start-up of the program: one running instance, the data folder, the main window.
 namespace Startup {
@@ -18,6 +19,11 @@ QString dataFolder();
 // Creates dataFolder with every missing parent and returns the task file's full path in
 // it; on failure tells the user and returns an empty text.
 QString PrepareTaskFilePath(const QString &dataFolder, Prompts &prompts);
+
+// Claims the task file for this process. When another process holds it, that one is asked
+// to show itself; when it cannot be reached, or no claim can be made, the user is told.
+// True when this process may go on with the file.
+bool ClaimTaskFile(TaskFileGuard &guard, const QString &taskFilePath, Prompts &prompts, bool *activated);
 
 // Names the application for the settings store and the data folder.
 void setApplicationIdentity();

@@ -112,9 +112,16 @@ void ActivationServer::handleRequest(QLocalSocket *socket)
 
 bool ActivationServer::requestActivation(const QString &name, int timeoutMs)
 {
+    return requestActivationAt(socketPath(name), timeoutMs);
+}
+
+bool ActivationServer::requestActivationAt(const QString &path, int timeoutMs)
+{
+    if (path.isEmpty())
+        return false;
     const QDeadlineTimer deadline(qMax(0, timeoutMs));
     QLocalSocket socket;
-    socket.connectToServer(socketPath(name));
+    socket.connectToServer(path);
     if (!socket.waitForConnected(int(deadline.remainingTime())))
         return false;
     socket.write(kRequest.data(), kRequest.size());

@@ -25,6 +25,8 @@ public:
     static QString socketPath(const QString &name);
     // The second instance's side: true once a listener answered "1" within timeoutMs.
     static bool requestActivation(const QString &name, int timeoutMs);
+    // The same, at a socket path found elsewhere (a start under another runtime folder).
+    static bool requestActivationAt(const QString &path, int timeoutMs);
 
 Q_SIGNALS:
     void activationRequested();

@@ -1,5 +1,6 @@
 #include "components/ActivationChannel.h"
 #include "components/InstanceGuard.h"
+#include "components/TaskFileGuard.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
@@ -67,6 +68,34 @@ private Q_SLOTS:
         QVERIFY(guard.IsFirstInstance(kKey));
         QCOMPARE(startChild(second), QStringLiteral("0"));
         QVERIFY(second.waitForFinished(5000));
+    }
+
+    void taskFileGuard()
+    {
+        // Every path to one task file meets the one claim, and learns where its holder listens.
+        QTemporaryDir tmp;
+        const QString data = tmp.filePath(QStringLiteral("data"));
+        const QString file = data + QStringLiteral("/Tasks.XML");
+        QVERIFY(QDir().mkpath(data));
+        QVERIFY(QFile::link(data, tmp.filePath(QStringLiteral("linked"))));
+        QVERIFY(QFile::link(file, tmp.filePath(QStringLiteral("linked.XML")))); // no file behind it yet
+        auto first = std::make_unique<TaskFileGuard>();
+        QVERIFY(first->claim(tmp.filePath(QStringLiteral("linked/Tasks.XML")), QStringLiteral("/run/a.activate"))
+                == TaskFileGuard::Claim::Taken);
+        for (const QString &path :
+             {file, tmp.filePath(QStringLiteral("linked.XML")), data + QStringLiteral("/../data/Tasks.XML")}) {
+            TaskFileGuard second;
+            QVERIFY2(second.claim(path, QStringLiteral("/run/b.activate")) == TaskFileGuard::Claim::HeldByAnother,
+                     qPrintable(path));
+            QCOMPARE(second.ownerAddress(), QStringLiteral("/run/a.activate"));
+        }
+        first.reset();
+        QVERIFY(TaskFileGuard().claim(file, {}) == TaskFileGuard::Claim::Taken);
+
+        // A lock that cannot be made is never taken for a free file.
+        TaskFileGuard nowhere;
+        QVERIFY(nowhere.claim(tmp.filePath(QStringLiteral("gone/Tasks.XML")), {}) == TaskFileGuard::Claim::Unavailable);
+        QVERIFY(nowhere.errorString().contains(QStringLiteral("gone")));
     }
 
     void activationChannel()
