@@ -744,7 +744,9 @@ SaveResult saveTaskFile(const QString &path, const TaskTree &tree)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return fail(file.errorString());
-    if (file.write(data) != data.size()) {
+    // A small file waits in the buffer: a full disk shows only when it is flushed, and commit()
+    // would put the empty file in place all the same.
+    if (file.write(data) != data.size() || !file.flush()) {
         const QString why = file.errorString();
         file.cancelWriting();
         return fail(why);
