@@ -168,7 +168,15 @@ int Startup::run(const QStringList &arguments)
     QObject::connect(&window, &frmMain::unloaded, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     QObject::connect(&tray, &SystemTrayIcon::quitRequested, &window, &QWidget::close);
     TerminationSignals termination;
-    QObject::connect(&termination, &TerminationSignals::terminationRequested, &window, &frmMain::EndSession);
+    QObject::connect(&termination, &TerminationSignals::terminationRequested, &window, [&window] {
+        window.EndSession();
+        // Ends every running event loop, a modal box's too: a signal may come before the
+        // application's own loop runs, where a queued quit would be lost.
+        QCoreApplication::exit(window.exitCode());
+    });
     window.Load();
-    return QApplication::exec();
+    if (window.isUnloaded())
+        return window.exitCode();
+    const int code = QApplication::exec();
+    return code != 0 ? code : window.exitCode();
 }

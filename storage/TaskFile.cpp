@@ -759,6 +759,11 @@ SaveResult saveTaskFile(const QString &path, const TaskTree &tree)
 
 QString keepUnreadableCopy(const QString &path)
 {
+    return keepCopyAside(path, QStringLiteral("unreadable"));
+}
+
+QString keepCopyAside(const QString &path, const QString &suffix)
+{
     const QFileInfo info(path);
     if (!info.isFile())
         return {};
@@ -766,8 +771,8 @@ QString keepUnreadableCopy(const QString &path)
     const QDir dir = info.absoluteDir();
     for (int attempt = 1; attempt <= 100; ++attempt) {
         const QString name = attempt == 1
-            ? QStringLiteral("%1.%2.unreadable").arg(info.fileName(), stamp)
-            : QStringLiteral("%1.%2-%3.unreadable").arg(info.fileName(), stamp).arg(attempt);
+            ? QStringLiteral("%1.%2.%3").arg(info.fileName(), stamp, suffix)
+            : QStringLiteral("%1.%2-%3.%4").arg(info.fileName(), stamp).arg(attempt).arg(suffix);
         const QString copy = dir.filePath(name);
         if (QFileInfo::exists(copy))
             continue;

@@ -41,3 +41,5 @@ SaveResult saveTaskFile(const QString &path, const TaskTree &tree);
 // Copies a file that could not be read to "<name>.<yyyyMMdd-HHmmss>.unreadable" beside it,
 // never over an existing copy. Returns the copy's path, or an empty text on failure.
 QString keepUnreadableCopy(const QString &path);
+// The same with another last suffix: "<name>.<yyyyMMdd-HHmmss>.<suffix>".
+QString keepCopyAside(const QString &path, const QString &suffix);

@@ -3,6 +3,7 @@
 import glob
 import os
 import signal
+import subprocess
 import time
 
 from desktop import (Scenario, gone, is_viewable, key, name, read_tasks, run, tray_icons, wait_until,
@@ -52,6 +53,60 @@ class Startup(Scenario):
         program.process.send_signal(signal.SIGTERM)  # as the session's end or kill does
         self.assertEqual(program.wait_exit(5), 0)
         self.assertEqual(read_tasks(self.task_file), TASK)
+
+    def test_termination_signal_during_the_start_up_box_ends_the_program(self):
+        damaged = b'<?xml version="1.0" encoding="utf-8"?>\n<Tasks><Task Name="'
+        self.write(".local/share/Graywick/Listra/Tasks.XML", damaged)
+        program = self.start()
+        program.message_box()
+        program.process.send_signal(signal.SIGTERM)
+        self.assertEqual(program.wait_exit(5), 0)
+        with open(self.task_file, "rb") as f:
+            self.assertEqual(f.read(), damaged)
+        self.start().message_box()  # the next start is its own, not handed to a stuck one
+
+    def test_session_end_on_a_full_disk_keeps_an_emergency_copy(self):
+        disk = os.path.join(self.root, "small-disk")
+        os.makedirs(disk)
+        if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=256k", "tmpfs", disk],
+                          capture_output=True).returncode:
+            self.skipTest("mounting a small disk needs root")
+        env, filler = {"XDG_DATA_HOME": disk}, os.path.join(disk, "filler")
+        try:
+            program = self.start(env=env)
+            program.focus_main()
+            program.add_task(TASK[0][1])
+            fd = os.open(filler, os.O_WRONLY | os.O_CREAT)
+            try:
+                while os.write(fd, bytes(65536)):
+                    pass
+            except OSError:
+                pass
+            os.close(fd)
+            program.process.send_signal(signal.SIGTERM)
+            self.assertEqual(program.wait_exit(5), 1)
+            task_file = os.path.join(disk, "Graywick/Listra/Tasks.XML")
+            self.assertFalse(os.path.exists(task_file))  # no empty file put in its place
+            copies = glob.glob(os.path.join(self.home, ".local/state/Graywick/Listra/*.emergency"))
+            self.assertEqual(len(copies), 1)
+            self.assertEqual(read_tasks(copies[0]), TASK)
+
+            # The next start offers the copy, and Yes brings the tasks back.
+            os.remove(filler)
+            again = self.start(env=env)
+            _, text, _ = again.message_box()
+            self.assertTrue(text.startswith("При прошлом завершении работы"), text)
+            again.answer("Да")
+            again.wait_outline([(0, "Задачи", ""), (1, TASK[0][1], "В работе")])
+            key("alt+F4")
+            self.assertEqual(again.wait_exit(), 0)
+            self.assertEqual(read_tasks(task_file), TASK)
+            self.assertEqual(glob.glob(os.path.join(self.home, ".local/state/Graywick/Listra/*.emergency")), [])
+        finally:
+            for started in self.programs:
+                started.process.kill()
+                started.process.wait()
+            subprocess.run(["umount", disk], check=True)
 
     def test_letter_keys_work_with_the_russian_layout_active(self):
         program = self.start()

@@ -2,6 +2,7 @@
 
 #include "components/ActivationChannel.h"
 #include "settings/AutorunStart.h"
+#include "storage/EmergencyCopy.h"
 
 #include <QScreen>
 
@@ -37,6 +38,58 @@ private Q_SLOTS:
         QVERIFY(w.close());
         QCOMPARE(unloaded.size(), 1);
         QVERIFY(!ActivationServer::requestActivation(w.activationChannelName(), 500));
+    }
+
+    void sessionEndSaveFailsIntoEmergencyCopy_data()
+    {
+        QTest::addColumn<bool>("autorun");
+        QTest::addColumn<int>("answer");
+        QTest::newRow("load the copy") << false << MsgAnswer::Yes;
+        QTest::newRow("keep the file") << false << MsgAnswer::No;
+        QTest::newRow("autorun: asked at the first show") << true << MsgAnswer::Yes;
+    }
+
+    void sessionEndSaveFailsIntoEmergencyCopy()
+    {
+        QFETCH(bool, autorun);
+        QFETCH(int, answer);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("Tasks.XML"));
+        QVERIFY(QDir().mkdir(file)); // a folder in the file's place: every save fails
+        {
+            MainHarness h({}, frmMain::Options {file});
+            h.show();
+            h.prompts().messages.clear(); // the folder could not be read either
+            h.task(h.root(), QStringLiteral("Купить хлеб"));
+            QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("could not be saved")));
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("emergency copy")));
+            h.window->EndSession();
+            QCOMPARE(h.window->exitCode(), 1);
+            QVERIFY(h.prompts().messages.isEmpty()); // nobody is there to answer
+        }
+        QVERIFY(QDir().rmdir(file));
+
+        // The next start offers it; Yes puts it in the file's place, the old file kept aside.
+        MainHarness h(sampleTasks(), frmMain::Options {file, autorun});
+        h.prompts().answers = {answer};
+        h.window->Load();
+        if (autorun) {
+            QVERIFY(h.prompts().messages.isEmpty());
+            h.window->ActivateMainWindow();
+        }
+        QTRY_COMPARE(h.prompts().messages.size(), 1);
+        QVERIFY(h.prompts().lastText().startsWith(QStringLiteral("При прошлом завершении работы")));
+        const bool loaded = answer == MsgAnswer::Yes;
+        QTRY_COMPARE(MainHarness::childTexts(h.root()),
+                     loaded ? QStringLiteral("Купить хлеб") : QStringLiteral("alpha|beta|gamma"));
+        QCOMPARE(EmergencyCopy::find(file).isEmpty(), loaded);
+        const QStringList aside = QDir(dir.path()).entryList({QStringLiteral("Tasks.XML.*.replaced")});
+        QCOMPARE(aside.size(), loaded ? 1 : 0);
+        if (loaded) {
+            QFile old(dir.filePath(aside.first()));
+            QVERIFY(old.open(QIODevice::ReadOnly));
+            QCOMPARE(old.readAll(), sampleTasks());
+        }
     }
 
     void settingsFallBackAndFirstPlacement()

@@ -11,6 +11,7 @@
 #include "components/WindowEffect.h"
 #include "settings/AppSettings.h"
 #include "settings/MainWindowSettings.h"
+#include "storage/EmergencyCopy.h"
 #include "storage/TaskFile.h"
 #include "ui/main/RelatedDocumentsMenu.h"
 #include "ui/main/TaskDragDrop.h"
@@ -18,12 +19,14 @@
 #include "ui/main/TaskOperations.h"
 #include "ui/main/TaskSearch.h"
 #include "ui/main/TaskTreeView.h"
+#include "ui/main/UiLog.h"
 #include "ui/settings/frmSettings.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -144,6 +147,8 @@ void frmMain::Load()
     BuildToolbar();
     FillFilterCombo();
     BuildTaskTree();
+    if (m_unloaded)
+        return; // ended while a start-up box was open
     RestoreWindowPlacement();
 
     if (m_services.tray) {
@@ -154,6 +159,7 @@ void frmMain::Load()
     }
     // From here on a second start finds this window.
     startActivationChannel();
+    m_ready = true;
 }
 
 void frmMain::LoadSettings()
@@ -289,8 +295,38 @@ void frmMain::BuildTaskTree()
     LoadTaskFile();
 }
 
+bool frmMain::OfferEmergencyCopy()
+{
+    const QString copy = EmergencyCopy::find(m_options.taskFilePath);
+    if (copy.isEmpty())
+        return false;
+    const int answer = m_services.prompts->messageBox(
+        this,
+        QStringLiteral("При прошлом завершении работы не удалось сохранить файл с задачами, и задачи "
+                       "записаны в аварийную копию:\r\n")
+            + QDir::toNativeSeparators(copy)
+            + QStringLiteral("\r\n\r\nЗагрузить задачи из аварийной копии? Нынешний файл с задачами будет "
+                             "сохранён рядом с ним.\r\nЕсли нет, файл останется как есть, а копия — на своём месте."),
+        MsgStyle::YesNoQuestion);
+    if (m_unloaded || answer != MsgAnswer::Yes)
+        return false;
+    QString aside, error;
+    if (EmergencyCopy::restore(m_options.taskFilePath, copy, &aside, &error))
+        return true;
+    m_services.prompts->showError(this, error, MsgStyle::OkCritical,
+                                  QStringLiteral("Не удалось загрузить задачи из аварийной копии."));
+    return false;
+}
+
 void frmMain::LoadTaskFile()
 {
+    // Hidden in the tray nobody could answer: the question waits for the window's first show.
+    if (m_options.autorun)
+        m_emergencyCopyPending = !EmergencyCopy::find(m_options.taskFilePath).isEmpty();
+    else
+        OfferEmergencyCopy();
+    if (m_unloaded)
+        return;
     const LoadResult result = loadTaskFile(m_options.taskFilePath, m_tree, m_settings.statusColors());
     releaseFreedMemory();
     if (result.status != LoadResult::Status::Failed)
@@ -396,7 +432,17 @@ void frmMain::saveForSessionEnd()
     if (!m_loaded || m_unloaded)
         return;
     QString error;
-    writeTaskFile(&error); // nobody is there to answer; the old file stays intact on failure
+    if (!writeTaskFile(&error)) {
+        // Nobody is there to answer: the tasks go to an emergency copy, offered at the next start.
+        m_exitCode = 1;
+        qCCritical(lcUi) << "The task file could not be saved at the end of the session:" << error;
+        QString copyError;
+        const QString copy = EmergencyCopy::write(m_options.taskFilePath, m_tree, &copyError);
+        if (copy.isEmpty())
+            qCCritical(lcUi) << "No emergency copy of the tasks could be written either:" << copyError;
+        else
+            qCWarning(lcUi) << "The tasks were written to the emergency copy" << copy;
+    }
     SaveSettings();
 }
 
@@ -404,7 +450,9 @@ void frmMain::EndSession()
 {
     if (!m_loaded || m_unloaded)
         return;
-    saveForSessionEnd();
+    // Still starting: the user has changed nothing, and the window has no placement of its own yet.
+    if (m_ready)
+        saveForSessionEnd();
     stopActivationChannel();
     m_unloaded = true;
     Q_EMIT unloaded();
@@ -478,6 +526,17 @@ void frmMain::ActivateMainWindow()
     raise();
     activateWindow();
     AnimateMainWindow(true);
+    if (m_emergencyCopyPending) {
+        m_emergencyCopyPending = false;
+        // Once the window is back, so the question has somewhere to stand.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (!m_unloaded && OfferEmergencyCopy())
+                    LoadTaskFile();
+            },
+            Qt::QueuedConnection);
+    }
 }
 
 void frmMain::changeEvent(QEvent *event)

@@ -67,6 +67,8 @@ public:
     bool isActivationListening() const;
     // True once the unload went through: the program is to end.
     bool isUnloaded() const { return m_unloaded; }
+    // Not 0 when the end of a session could not write the task file.
+    int exitCode() const { return m_exitCode; }
 
 Q_SIGNALS:
     // The unload went through; the application quits on it.
@@ -82,6 +84,9 @@ private:
     void FillFilterCombo();
     void BuildTaskTree();
     void LoadTaskFile();
+    // A copy left by a session's end that could not save: asks whether to load it, and puts it
+    // in the task file's place if so. True when the file now holds it.
+    bool OfferEmergencyCopy();
     void LoadSettings();
     void RestoreWindowPlacement();
     void relayout();
@@ -127,6 +132,9 @@ private:
     QRect m_placeBeforeHide;
     bool m_hasPlaceBeforeHide = false;
     bool m_loaded = false;
+    bool m_ready = false;                // the load went through to its end
+    bool m_emergencyCopyPending = false; // found at an "/Autorun" start: asked at the first show
+    int m_exitCode = 0;
     bool m_unloaded = false;
     bool m_passingOn = false;
     // The task file could not be read: its copy aside must exist before a save replaces it.
