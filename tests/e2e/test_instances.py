@@ -34,7 +34,10 @@ class SecondStart(Scenario):
         linked, bound = os.path.join(self.root, "linked-share"), os.path.join(self.root, "bound-share")
         os.symlink(share, linked)
         os.makedirs(bound)
-        starts = [("another runtime folder", {}), ("a symlinked data folder", {"XDG_DATA_HOME": linked})]
+        unusable = os.path.join(self.root, "not-a-folder")  # its lock answers "first"
+        open(unusable, "w").close()
+        starts = [("another runtime folder", {}), ("an unusable runtime folder", {"XDG_RUNTIME_DIR": unusable}),
+                  ("a symlinked data folder", {"XDG_DATA_HOME": linked})]
         mounted = subprocess.run(["mount", "--bind", share, bound], capture_output=True).returncode == 0
         if mounted:  # root only
             starts.append(("a bind-mounted data folder", {"XDG_DATA_HOME": bound}))
@@ -43,7 +46,7 @@ class SecondStart(Scenario):
                 with self.subTest(how):
                     runtime = os.path.join(self.root, f"runtime-{number}")
                     os.makedirs(runtime, mode=0o700)
-                    second = self.start(env=dict(env, XDG_RUNTIME_DIR=runtime))
+                    second = self.start(env=dict({"XDG_RUNTIME_DIR": runtime}, **env))
                     self.assertEqual(second.wait_exit(5), 0)
                     wait_until("the first window on screen", lambda: is_viewable(wid))
                     first.wait_active()
