@@ -29,7 +29,8 @@ bool InstanceGuard::IsFirstInstance(const QString &key)
         // tryLock already removes the lock of a process that no longer runs. A lock file
         // whose owner cannot be read is only taken over once it is clearly not being written.
         // No lock can be made at all (an unusable runtime folder): nobody else holds one
-        // either, and refusing would keep the program from ever starting.
+        // either, and refusing would keep the program from ever starting. The task file's own
+        // lock still keeps a second program off the same file.
         if (lock->error() != QLockFile::LockFailedError)
             return !QFileInfo::exists(path);
         qint64 pid = 0;
