@@ -429,7 +429,8 @@ bool frmMain::SaveTaskFile(bool askOnFailure)
 
 void frmMain::saveForSessionEnd()
 {
-    if (!m_loaded || m_unloaded)
+    // Still starting: the user has changed nothing, and the window has no placement of its own yet.
+    if (!m_ready || m_unloaded)
         return;
     QString error;
     if (!writeTaskFile(&error)) {
@@ -450,9 +451,7 @@ void frmMain::EndSession()
 {
     if (!m_loaded || m_unloaded)
         return;
-    // Still starting: the user has changed nothing, and the window has no placement of its own yet.
-    if (m_ready)
-        saveForSessionEnd();
+    saveForSessionEnd();
     stopActivationChannel();
     m_unloaded = true;
     Q_EMIT unloaded();
