@@ -114,6 +114,35 @@ private Q_SLOTS:
         QVERIFY(!f.window->isVisible());
     }
 
+    // What the keys act on is always the row the user sees selected: a collapse moves the
+    // selection up to the closed task, and no click clears it.
+    void selectionStaysOnAVisibleRow()
+    {
+        MainHarness f;
+        f.show();
+        TaskNode *a = f.task(f.root(), QStringLiteral("A")), *b = f.task(f.root(), QStringLiteral("B"));
+        TaskNode *a1 = f.task(a, QStringLiteral("A1"));
+        const struct {
+            TaskNode *selected;
+            std::function<void()> click;
+            TaskNode *expected;
+        } cases[] = {
+            {a1, [&] { QTest::mouseClick(f.viewport(), Qt::LeftButton, {}, f.pointOf(a) - QPoint(20, 0)); }, a},
+            {b, [&] { QTest::mouseClick(f.viewport(), Qt::LeftButton, Qt::ControlModifier, f.pointOf(b)); }, b},
+            {b, [&] { QTest::mouseClick(f.viewport(), Qt::LeftButton, {}, f.viewport()->rect().bottomLeft()); }, b},
+        };
+        for (const auto &c : cases) {
+            f.select(c.selected);
+            c.click();
+            QCOMPARE(f.tree().selected(), c.expected);
+            QVERIFY(f.shown(c.expected));
+            QCOMPARE(f.tv()->selectionModel()->selectedRows(), QModelIndexList {f.indexOf(c.expected)});
+        }
+        f.key(Qt::Key_Delete);
+        QCOMPARE(MainHarness::childTexts(f.root()), QStringLiteral("A"));
+        QCOMPARE(a->childCount(), 1);
+    }
+
     void menuOfTheSelectedTasksDocuments()
     {
         MainHarness f;
