@@ -7,6 +7,7 @@
 #include <QScreen>
 #include <QSettings>
 #include <QStringList>
+#include <QStyle>
 #include <QWidget>
 #include <limits>
 #include <optional>
@@ -177,10 +178,18 @@ void fitOnScreen(QWidget *window)
     }
     if (!screen)
         return;
+    QSize decoration = frame.size() - window->size();
+    if (decoration.isNull() && !window->windowFlags().testFlag(Qt::FramelessWindowHint)) {
+        // Until the window manager has framed the window its frame is unknown: leave room for
+        // a title bar and borders all the same.
+        const QStyle *style = window->style();
+        const int border = style->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, window);
+        decoration = QSize(2 * border, style->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window) + 2 * border);
+    }
     const QRect avail = screen->availableGeometry();
-    if (frame.width() <= avail.width() && frame.height() <= avail.height())
+    if (window->width() + decoration.width() <= avail.width()
+        && window->height() + decoration.height() <= avail.height())
         return;
-    const QSize decoration = frame.size() - window->size();
     const QSize client = window->size().boundedTo(avail.size() - decoration);
     qCInfo(lcComponents) << "stored window size" << window->size() << "does not fit the screen; using" << client;
     window->resize(client);
