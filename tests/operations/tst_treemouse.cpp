@@ -67,7 +67,12 @@ private Q_SLOTS:
         QVERIFY(f.prompts().messages.isEmpty());
         // No keeps the tree; onto its own grandchild: asked, then refused, the tree unchanged.
         f.prompts().answers = {MsgAnswer::No};
+        // A task of megabytes is named by its first lines, so that the question stays readable.
+        f.tree().setText(b, QStringLiteral("B\r\n").repeated(1000000));
         drag(f, b, c);
+        QCOMPARE(f.prompts().lastText(),
+                 question("B\r\nB\r\nB\r\nB\r\nB\r\nB\r\nB\r\nB\r\nB\r\nB\u2026", QStringLiteral("C")));
+        f.tree().setText(b, QStringLiteral("B"));
         drag(f, a, a21);
         QCOMPARE(f.prompts().messages.size(), 3);
         QCOMPARE(f.prompts().messages[1].text, question("A", QStringLiteral("A21")));
