@@ -1,11 +1,13 @@
 #include "components/SettingsStore.h"
 
 #include "components/AppIdentity.h"
+#include "components/ComponentsLog.h"
 
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSettings>
 #include <QStringList>
+#include <QStyle>
 #include <QWidget>
 #include <limits>
 #include <optional>
@@ -158,6 +160,44 @@ void centreOnScreen(QWidget *window)
     window->move(frame.topLeft());
 }
 
+// A stored size larger than the free area of the screen (damaged, or from a bigger screen)
+// would leave the frame and its edges out of reach: the window is cut down to that area and
+// moved inside it. A placement that fits is left exactly as it is.
+void fitOnScreen(QWidget *window)
+{
+    const QRect frame = window->frameGeometry();
+    QScreen *screen = screenFor(window);
+    qint64 bestArea = -1;
+    for (QScreen *s : QGuiApplication::screens()) {
+        const QRect common = s->availableGeometry().intersected(frame);
+        const qint64 area = common.isEmpty() ? 0 : qint64(common.width()) * common.height();
+        if (area > bestArea) {
+            bestArea = area;
+            screen = s;
+        }
+    }
+    if (!screen)
+        return;
+    QSize decoration = frame.size() - window->size();
+    if (decoration.isNull() && !window->windowFlags().testFlag(Qt::FramelessWindowHint)) {
+        // Until the window manager has framed the window its frame is unknown: leave room for
+        // a title bar and borders all the same.
+        const QStyle *style = window->style();
+        const int border = style->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, window);
+        decoration = QSize(2 * border, style->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window) + 2 * border);
+    }
+    const QRect avail = screen->availableGeometry();
+    if (window->width() + decoration.width() <= avail.width()
+        && window->height() + decoration.height() <= avail.height())
+        return;
+    const QSize client = window->size().boundedTo(avail.size() - decoration);
+    qCInfo(lcComponents) << "stored window size" << window->size() << "does not fit the screen; using" << client;
+    window->resize(client);
+    const QSize outer = client + decoration;
+    window->move(qBound(avail.left(), frame.left(), avail.left() + avail.width() - outer.width()),
+                 qBound(avail.top(), frame.top(), avail.top() + avail.height() - outer.height()));
+}
+
 const QString kGeometry = QStringLiteral("Geometry");
 const QString kMaximized = QStringLiteral("Maximized");
 
@@ -251,7 +291,9 @@ void SettingsStore::RestoreFormPlacement(QWidget *window, const QString &section
         window->resize(designSize);
         placed = false;
     }
-    if (!placed)
+    if (placed)
+        fitOnScreen(window);
+    else
         centreOnScreen(window);
 
     if (placed && maximized) {
@@ -260,8 +302,10 @@ void SettingsStore::RestoreFormPlacement(QWidget *window, const QString &section
         window->setWindowState(window->windowState()
                                & ~(Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
         window->show();
-        // The frame is known only once the window is shown; centre the whole of it.
-        if (!placed)
+        // The frame is known only once the window is shown; place the whole of it.
+        if (placed)
+            fitOnScreen(window);
+        else
             centreOnScreen(window);
     }
 }

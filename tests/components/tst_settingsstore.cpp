@@ -54,18 +54,28 @@ private Q_SLOTS:
         const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
         const QString key = QStringLiteral("Window placement");
         const QRect far(area.right() + 3000, area.bottom() + 3000, 320, 210), near(60, 70, 320, 210);
-        // Maximised comes back maximised; a place off every screen is brought back onto one.
-        for (const bool maximized : {true, false}) {
+        const QRect huge(near.topLeft(), QSize(32767, 32767)), wide(0, 40, area.width() + 500, 200);
+        // Maximised comes back maximised; a place off every screen is brought back onto one; a
+        // size beyond the screen is made to fit it; a placement that fits comes back as it was.
+        const struct {
+            QRect stored;
+            bool maximized;
+        } cases[] = {{near, true}, {far, false}, {huge, false}, {wide, false}, {near, false}};
+        for (const auto &c : cases) {
             {
                 QWidget window;
-                window.setGeometry(maximized ? near : far);
-                maximized ? window.showMaximized() : window.show();
+                window.setGeometry(c.stored);
+                c.maximized ? window.showMaximized() : window.show();
                 SettingsStore(m_path).SaveFormPlacement(&window, QString(), key);
             }
             QWidget window;
             SettingsStore(m_path).RestoreFormPlacement(&window, QString(), key);
-            QVERIFY(window.isVisible() && window.isMaximized() == maximized);
+            QVERIFY(window.isVisible() && window.isMaximized() == c.maximized);
+            if (c.stored.size() != near.size())
+                QVERIFY(area.contains(window.frameGeometry()));
             QVERIFY(area.intersects(window.frameGeometry()));
+            if (c.stored == near && !c.maximized)
+                QCOMPARE(window.geometry(), near);
         }
     }
 

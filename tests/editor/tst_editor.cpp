@@ -7,6 +7,7 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <functional>
 
 namespace {
 
@@ -60,6 +61,45 @@ private Q_SLOTS:
         QTest::keyClick(e.text, Qt::Key_Return);
         QVERIFY(!e.dialog.isVisible() && e.dialog.Accepted());
         QCOMPARE(e.dialog.text(), QStringLiteral("   first\nsecond  "));
+    }
+
+    // Untouched text comes back character for character; only what the user changed is new.
+    void textComesBackAsGivenOrAsTyped()
+    {
+        const QString given = QStringLiteral("a\u00A0b\u2028c\u2029d\re\r\nf\n\u00A0");
+        const struct {
+            std::function<void(QPlainTextEdit *)> edit;
+            QString expected;
+        } cases[] = {
+            {[](QPlainTextEdit *) {}, given},
+            {[](QPlainTextEdit *t) {
+                 t->moveCursor(QTextCursor::End);
+                 QTest::keyClicks(t, QStringLiteral("\u00A0x"));
+             },
+             given + QStringLiteral("\u00A0x")},
+            {[](QPlainTextEdit *t) {
+                 t->moveCursor(QTextCursor::Start);
+                 QTest::keyClick(t, Qt::Key_Delete);
+                 t->moveCursor(QTextCursor::End);
+                 QTest::keyClick(t, Qt::Key_Backspace);
+             },
+             given.mid(1).chopped(1)},
+            {[](QPlainTextEdit *t) { // breaks typed next to the given ones
+                 t->moveCursor(QTextCursor::Start);
+                 for (int i = 0; i < 7; ++i)
+                     t->moveCursor(QTextCursor::Right);
+                 QTest::keyClick(t, Qt::Key_Return, Qt::ShiftModifier);
+                 QTest::keyClick(t, Qt::Key_Return, Qt::ControlModifier);
+             },
+             QStringLiteral("a\u00A0b\u2028c\u2029d\n\n\re\r\nf\n\u00A0")},
+        };
+        for (const auto &c : cases) {
+            OpenEditor e(given);
+            c.edit(e.text);
+            QTest::keyClick(e.text, Qt::Key_Return);
+            QVERIFY(e.dialog.Accepted());
+            QCOMPARE(e.dialog.text(), c.expected);
+        }
     }
 
     void documentKeysFromTextAndList()

@@ -103,6 +103,15 @@ private Q_SLOTS:
         tree.recolorAll(StatusColors());
         QVERIFY(repaint.size() == 1 && !model.data(done, Qt::BackgroundRole).isValid());
 
+        // A text of megabytes keeps the view responsive: its label and tooltip are a short
+        // beginning of it, the task keeps every character.
+        const QString huge = QStringLiteral("строка\r\n").repeated(500000);
+        tree.setText(between, huge);
+        const QString label = model.data(done).toString(), tip = model.data(done, Qt::ToolTipRole).toString();
+        QVERIFY(label.size() < 10000 && label.startsWith(QStringLiteral("строка \u21B5 строка")));
+        QVERIFY(tip.size() < 10000 && huge.startsWith(tip.chopped(1)));
+        QCOMPARE(between->text(), huge);
+
         // Removing the sub-tree that holds the selection drops both, and only that namesake.
         tree.setSelected(added);
         select.clear();

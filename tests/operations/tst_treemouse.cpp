@@ -67,7 +67,12 @@ private Q_SLOTS:
         QVERIFY(f.prompts().messages.isEmpty());
         // No keeps the tree; onto its own grandchild: asked, then refused, the tree unchanged.
         f.prompts().answers = {MsgAnswer::No};
+        // A task of megabytes is named by its first lines, so that the question stays readable.
+        f.tree().setText(b, QStringLiteral("B\r\n").repeated(1000000));
         drag(f, b, c);
+        QCOMPARE(f.prompts().lastText(),
+                 question("B\r\nB\r\nB\r\nB\r\nB\r\nB\r\nB\r\nB\r\nB\r\nB\u2026", QStringLiteral("C")));
+        f.tree().setText(b, QStringLiteral("B"));
         drag(f, a, a21);
         QCOMPARE(f.prompts().messages.size(), 3);
         QCOMPARE(f.prompts().messages[1].text, question("A", QStringLiteral("A21")));
@@ -112,6 +117,36 @@ private Q_SLOTS:
         // With no drag running, Escape is the window's again.
         f.key(Qt::Key_Escape);
         QVERIFY(!f.window->isVisible());
+    }
+
+    // What the keys act on is always the row the user sees selected: a collapse moves the
+    // selection up to the closed task, no click clears it, and the keys move it with the focus.
+    void selectionStaysOnAVisibleRow()
+    {
+        MainHarness f;
+        f.show();
+        TaskNode *a = f.task(f.root(), QStringLiteral("A")), *b = f.task(f.root(), QStringLiteral("B"));
+        TaskNode *a1 = f.task(a, QStringLiteral("A1"));
+        const struct {
+            TaskNode *selected;
+            std::function<void()> act;
+            TaskNode *expected;
+        } cases[] = {
+            {a1, [&] { QTest::mouseClick(f.viewport(), Qt::LeftButton, {}, f.pointOf(a) - QPoint(20, 0)); }, a},
+            {b, [&] { QTest::mouseClick(f.viewport(), Qt::LeftButton, Qt::ControlModifier, f.pointOf(b)); }, b},
+            {b, [&] { QTest::mouseClick(f.viewport(), Qt::LeftButton, {}, f.viewport()->rect().bottomLeft()); }, b},
+            {a, [&] { f.key(Qt::Key_End, Qt::ControlModifier); }, b},
+        };
+        for (const auto &c : cases) {
+            f.select(c.selected);
+            c.act();
+            QCOMPARE(f.tree().selected(), c.expected);
+            QVERIFY(f.shown(c.expected));
+            QCOMPARE(f.tv()->selectionModel()->selectedRows(), QModelIndexList {f.indexOf(c.expected)});
+        }
+        f.key(Qt::Key_Delete);
+        QCOMPARE(MainHarness::childTexts(f.root()), QStringLiteral("A"));
+        QCOMPARE(a->childCount(), 1);
     }
 
     void menuOfTheSelectedTasksDocuments()

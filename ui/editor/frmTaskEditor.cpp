@@ -15,7 +15,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShortcut>
+#include <QTextDocument>
 #include <QToolButton>
+
+#include <algorithm>
 
 namespace {
 
@@ -83,6 +86,7 @@ void frmTaskEditor::buildControls()
     txtTaskText->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     txtTaskText->setTabChangesFocus(true);
     txtTaskText->setAccessibleName(QStringLiteral("Текст задачи"));
+    connect(txtTaskText->document(), &QTextDocument::contentsChange, this, &frmTaskEditor::onContentsChange);
 
     cmdOk = new QPushButton(QStringLiteral("Ok"), this);
     cmdOk->setObjectName(QStringLiteral("cmdOk"));
@@ -138,12 +142,79 @@ QToolButton *frmTaskEditor::makeDocumentButton(const QString &name, const QStrin
 
 QString frmTaskEditor::text() const
 {
-    return txtTaskText->toPlainText();
+    // toPlainText() would turn no-break spaces into spaces and every separator into LF: the
+    // runs the user left alone come from the given text, only what was typed is read back.
+    const QString raw = txtTaskText->document()->toRawText();
+    QString result;
+    result.reserve(raw.size());
+    qsizetype rawPos = 0, givenRaw = 0, given = 0;
+    for (const TextRun &run : m_runs) {
+        if (run.givenRawStart < 0) {
+            // The box's own paragraph breaks are line feeds to the rest of the program.
+            result += raw.mid(rawPos, run.length).replace(QChar::ParagraphSeparator, u'\n');
+        } else {
+            // The box keeps every given line break as one paragraph separator, a CR LF pair too;
+            // every other character as it is.
+            const auto advance = [&](qsizetype to) {
+                for (; givenRaw < to; ++givenRaw, ++given) {
+                    if (m_givenRaw.at(givenRaw) == QChar::ParagraphSeparator && m_givenText.at(given) == u'\r'
+                        && given + 1 < m_givenText.size() && m_givenText.at(given + 1) == u'\n')
+                        ++given;
+                }
+            };
+            advance(run.givenRawStart);
+            const qsizetype from = given;
+            advance(run.givenRawStart + run.length);
+            result += QStringView(m_givenText).mid(from, given - from);
+        }
+        rawPos += run.length;
+    }
+    return result;
+}
+
+void frmTaskEditor::onContentsChange(int position, int removed, int /*added*/)
+{
+    // Splits the runs at the changed range and puts one typed run in its place.
+    const qsizetype newLength = txtTaskText->document()->characterCount() - 1;
+    qsizetype total = 0;
+    for (const TextRun &run : m_runs)
+        total += run.length;
+    const qsizetype pos = std::clamp<qsizetype>(position, 0, total);
+    const qsizetype end = std::min<qsizetype>(total, pos + removed);
+    const qsizetype typed = newLength - (total - (end - pos)); // the box may report one too many
+    std::vector<TextRun> runs;
+    const auto push = [&runs](qsizetype length, qsizetype givenRawStart) {
+        if (length <= 0)
+            return;
+        if (givenRawStart < 0 && !runs.empty() && runs.back().givenRawStart < 0)
+            runs.back().length += length;
+        else
+            runs.push_back({length, givenRawStart});
+    };
+    // Each run cut to [from, to) of the box's text, before the change and after it.
+    const auto keepPart = [&](qsizetype from, qsizetype to) {
+        qsizetype at = 0;
+        for (const TextRun &run : m_runs) {
+            const qsizetype a = qMax(at, from), b = qMin(at + run.length, to);
+            if (b > a)
+                push(b - a, run.givenRawStart < 0 ? -1 : run.givenRawStart + (a - at));
+            at += run.length;
+        }
+    };
+    keepPart(0, pos);
+    push(typed, -1);
+    keepPart(end, total);
+    m_runs = std::move(runs);
 }
 
 void frmTaskEditor::setText(const QString &text)
 {
     txtTaskText->setPlainText(text);
+    m_givenText = text;
+    m_givenRaw = txtTaskText->document()->toRawText();
+    m_runs.clear();
+    if (!m_givenRaw.isEmpty())
+        m_runs.push_back({m_givenRaw.size(), 0});
     if (txtTaskText->hasFocus())
         txtTaskText->selectAll();
 }
@@ -224,6 +295,11 @@ bool frmTaskEditor::handlePreviewKey(QObject *watched, QKeyEvent *key)
             return true;
         }
     }
+    // The box would insert a line separator (U+2028) here; the user means a line break.
+    if (mods == Qt::ShiftModifier && enter && watched == txtTaskText) {
+        txtTaskText->insertPlainText(QStringLiteral("\n"));
+        return true;
+    }
     if (mods == Qt::NoModifier) {
         if (key->key() == Qt::Key_Delete && watched == lstRelatedDocuments) {
             cmdRemoveItem->click();
@@ -240,7 +316,7 @@ bool frmTaskEditor::handlePreviewKey(QObject *watched, QKeyEvent *key)
 
 void frmTaskEditor::cmdOk_Click()
 {
-    if (txtTaskText->toPlainText().trimmed().isEmpty()) {
+    if (text().trimmed().isEmpty()) {
         m_services.prompts->messageBox(this, QStringLiteral("А почему в тексте задачи так пусто?"),
                                        MsgStyle::OkExclamation);
         return;

@@ -3,6 +3,8 @@
 #include <QDialog>
 #include <QStringList>
 
+#include <vector>
+
 struct Services;
 class QPlainTextEdit;
 class QPushButton;
@@ -44,10 +46,21 @@ private:
     void cmdAddURL_Click();
     void cmdRemoveItem_Click();
     void OpenCurrentEntry();
+    void onContentsChange(int position, int removed, int added);
     void AddEntries(const QStringList &entries);
 
     Services &m_services;
     bool m_accepted = false;
+    // The text as given, and as the text box holds it, to hand back what the user left alone.
+    QString m_givenText;
+    QString m_givenRaw;
+    // The box's text as runs, in order: each one either a part of the given text (from
+    // givenRawStart in m_givenRaw) or typed by the user (givenRawStart -1).
+    struct TextRun {
+        qsizetype length;
+        qsizetype givenRawStart;
+    };
+    std::vector<TextRun> m_runs;
 
     QPlainTextEdit *txtTaskText = nullptr;
     QPushButton *cmdOk = nullptr;

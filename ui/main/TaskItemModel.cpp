@@ -54,11 +54,30 @@ TaskNode *TaskItemModel::nodeOf(const QModelIndex &index)
     return index.isValid() ? static_cast<TaskNode *>(index.internalPointer()) : nullptr;
 }
 
+namespace {
+
+// Labels are measured and elided on every repaint; a text of megabytes would stall each one.
+// Only this much of a task's text is shown in the tree; the editor and the file keep it all.
+constexpr qsizetype kLabelLimit = 4096;
+
+// The first kLabelLimit characters, not splitting a surrogate pair, marked when cut short.
+QString labelPrefix(const QString &text)
+{
+    if (text.size() <= kLabelLimit)
+        return text;
+    qsizetype n = kLabelLimit;
+    if (text.at(n - 1).isHighSurrogate())
+        --n;
+    return text.left(n) + QChar(0x2026);
+}
+
+} // namespace
+
 QString TaskItemModel::displayText(const QString &text)
 {
-    if (!text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
-        return text;
-    QString shown = text;
+    QString shown = labelPrefix(text);
+    if (!shown.contains(QLatin1Char('\n')) && !shown.contains(QLatin1Char('\r')))
+        return shown;
     shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     shown.replace(QLatin1Char('\n'), QStringLiteral(" \u21B5 "));
@@ -108,8 +127,11 @@ QVariant TaskItemModel::data(const QModelIndex &index, int role) const
     case Qt::DisplayRole:
     case Qt::AccessibleTextRole:
         return displayText(node->text());
-    case Qt::ToolTipRole:
-        return node->text() != displayText(node->text()) ? QVariant(node->text()) : QVariant();
+    case Qt::ToolTipRole: {
+        // The lines of a multi-line task, as far as the label goes.
+        const QString shown = labelPrefix(node->text());
+        return shown.contains(QLatin1Char('\n')) || shown.contains(QLatin1Char('\r')) ? QVariant(shown) : QVariant();
+    }
     case Qt::DecorationRole:
         return iconFor(node);
     case Qt::ForegroundRole:

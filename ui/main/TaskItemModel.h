@@ -25,7 +25,8 @@ public:
     QModelIndex indexOf(const TaskNode *node) const;
     static TaskNode *nodeOf(const QModelIndex &index);
 
-    // A task's text as a one-line label: line breaks shown as a return sign.
+    // A task's text as a one-line label: line breaks shown as a return sign, a very long text
+    // cut short.
     static QString displayText(const QString &text);
 
     QModelIndex index(int row, int column, const QModelIndex &parent = {}) const override;

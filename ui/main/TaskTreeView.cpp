@@ -131,11 +131,23 @@ void TaskTreeView::setTaskModel(TaskItemModel *model)
         applyExpandedBelow(node);
     });
     connect(this, &QTreeView::collapsed, this, [this](const QModelIndex &index) {
-        if (!m_syncing)
-            m_model->tree().setExpanded(TaskItemModel::nodeOf(index), false);
+        if (m_syncing)
+            return;
+        TaskNode *node = TaskItemModel::nodeOf(index);
+        TaskTree &tree = m_model->tree();
+        tree.setExpanded(node, false);
+        // The selection would be hidden under the closed task: it moves up to that task, so
+        // that the keys never act on a row the user cannot see.
+        if (tree.selected() && tree.selected()->isDescendantOf(node))
+            tree.setSelected(node);
     });
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex &current) { onCurrentChanged(current); });
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        // Whatever cleared the view's selection, the model's selected task stays selected.
+        if (!m_syncing && !selectionModel()->hasSelection() && m_model->tree().selected())
+            onSelectRequested(m_model->indexOf(m_model->tree().selected()));
+    });
     syncExpandedFromModel();
 }
 
@@ -232,6 +244,18 @@ void TaskTreeView::setDropHighlight(TaskNode *node)
         return;
     m_dropHighlight = node;
     viewport()->update();
+}
+
+QItemSelectionModel::SelectionFlags TaskTreeView::selectionCommand(const QModelIndex &index, const QEvent *event) const
+{
+    // One task is always selected: a click on the empty area or Ctrl+click on the selected
+    // row does not leave the tree without a selection.
+    if (!index.isValid())
+        return QItemSelectionModel::NoUpdate;
+    const QItemSelectionModel::SelectionFlags command = QTreeView::selectionCommand(index, event);
+    if (command & (QItemSelectionModel::Deselect | QItemSelectionModel::Toggle))
+        return QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
+    return command;
 }
 
 TaskNode *TaskTreeView::HitTest(const QPoint &viewportPos) const

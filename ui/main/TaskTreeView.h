@@ -53,6 +53,8 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void rowsAboutToBeRemoved(const QModelIndex &parent, int start, int end) override;
     void reset() override;
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
+                                                         const QEvent *event = nullptr) const override;
 
 private:
     // The control drag itself: the move cursor is shown and the pointer is followed.
