@@ -144,8 +144,7 @@ QString frmTaskEditor::text() const
 void frmTaskEditor::setText(const QString &text)
 {
     txtTaskText->setPlainText(text);
-    if (txtTaskText->hasFocus())
-        txtTaskText->selectAll();
+    txtTaskText->selectAll();
 }
 
 QStringList frmTaskEditor::documents() const
@@ -178,8 +177,9 @@ bool frmTaskEditor::eventFilter(QObject *watched, QEvent *event)
             return true;
         break;
     case QEvent::FocusIn:
-        // Typing replaces the whole text, as when the dialog opens.
-        if (watched == txtTaskText)
+        // Typing replaces the whole text, as when the dialog opens. The dialog taking the
+        // focus is no new visit: keys typed ahead of it are already in the box.
+        if (watched == txtTaskText && static_cast<QFocusEvent *>(event)->reason() != Qt::ActiveWindowFocusReason)
             txtTaskText->selectAll();
         break;
     case QEvent::MouseButtonDblClick:

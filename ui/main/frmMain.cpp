@@ -24,6 +24,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDialog>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -34,6 +35,7 @@
 #include <QSessionManager>
 #include <QToolBar>
 #include <QToolButton>
+#include <QWindow>
 
 namespace {
 
@@ -242,6 +244,8 @@ void frmMain::BuildToolbar()
             m_statusButton->setMenu(menu);
             m_statusButton->setPopupMode(QToolButton::MenuButtonPopup);
             m_statusButton->setToolButtonStyle(Qt::ToolButtonIconOnly);
+            // Like the toolbar's own buttons: the keys stay with the tree.
+            m_statusButton->setFocusPolicy(Qt::NoFocus);
             m_tbMain->addWidget(m_statusButton);
         } else {
             m_tbMain->addAction(action);
@@ -544,6 +548,8 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
     const QEvent::Type type = event->type();
     if (type != QEvent::KeyPress && type != QEvent::KeyRelease)
         return QMainWindow::eventFilter(watched, event);
+    if (forwardTypedAhead(watched, static_cast<QKeyEvent *>(event)))
+        return true;
     // A key handed on by us, or one meant for a dialog or a popup: not ours to preview.
     if (m_passingOn || !m_loaded || m_unloaded || !belongsHere(watched) || QApplication::activeModalWidget())
         return QMainWindow::eventFilter(watched, event);
@@ -599,12 +605,27 @@ bool frmMain::previewKeyDown(QWidget *, QKeyEvent *event)
         ExecuteCommand(QStringLiteral("Settings"));
     } else if (is(event, Qt::Key_F4)) {
         m_search->FindTask(true);
-        return true;
     } else if (is(event, Qt::Key_F, Qt::ControlModifier)) {
         m_search->FindTask(false);
-        return true;
+    } else {
+        return false; // not ours: the focused control gets it
     }
-    return false; // the focused control gets the key as well
+    // A bound key does its command only: the tree would take Ctrl+Ins for Copy.
+    return true;
+}
+
+bool frmMain::forwardTypedAhead(QObject *watched, QKeyEvent *event)
+{
+    // Until the editor a command has just opened takes the focus, the window system still
+    // sends the keys typed behind that command here, where the dialog blocks them.
+    auto *editor = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+    if (!editor || editor->parentWidget() != this || editor->objectName() != QLatin1String("frmTaskEditor"))
+        return false;
+    if (watched != static_cast<QObject *>(windowHandle()) && !belongsHere(watched))
+        return false;
+    QWidget *target = editor->focusWidget() ? editor->focusWidget() : editor;
+    QCoreApplication::sendEvent(target, event);
+    return true;
 }
 
 void frmMain::escapeRule()
