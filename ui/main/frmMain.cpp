@@ -24,7 +24,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDialog>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -35,7 +34,6 @@
 #include <QSessionManager>
 #include <QToolBar>
 #include <QToolButton>
-#include <QWindow>
 
 namespace {
 
@@ -548,8 +546,6 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
     const QEvent::Type type = event->type();
     if (type != QEvent::KeyPress && type != QEvent::KeyRelease)
         return QMainWindow::eventFilter(watched, event);
-    if (forwardTypedAhead(watched, static_cast<QKeyEvent *>(event)))
-        return true;
     // A key handed on by us, or one meant for a dialog or a popup: not ours to preview.
     if (m_passingOn || !m_loaded || m_unloaded || !belongsHere(watched) || QApplication::activeModalWidget())
         return QMainWindow::eventFilter(watched, event);
@@ -611,20 +607,6 @@ bool frmMain::previewKeyDown(QWidget *, QKeyEvent *event)
         return false; // not ours: the focused control gets it
     }
     // A bound key does its command only: the tree would take Ctrl+Ins for Copy.
-    return true;
-}
-
-bool frmMain::forwardTypedAhead(QObject *watched, QKeyEvent *event)
-{
-    // Until the editor a command has just opened takes the focus, the window system still
-    // sends the keys typed behind that command here, where the dialog blocks them.
-    auto *editor = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-    if (!editor || editor->parentWidget() != this || editor->objectName() != QLatin1String("frmTaskEditor"))
-        return false;
-    if (watched != static_cast<QObject *>(windowHandle()) && !belongsHere(watched))
-        return false;
-    QWidget *target = editor->focusWidget() ? editor->focusWidget() : editor;
-    QCoreApplication::sendEvent(target, event);
     return true;
 }
 

@@ -93,8 +93,6 @@ private:
     bool treeKeyDown(QKeyEvent *event);
     bool treeKeyUp(QKeyEvent *event);
     void escapeRule();
-    // Hands keys typed ahead of an opening task editor to the editor; true when it did.
-    bool forwardTypedAhead(QObject *watched, QKeyEvent *event);
     // Hands the key on to its receiver without its character: typed text reaches no control.
     void passOnWithoutText(QWidget *receiver, QKeyEvent *event);
     bool belongsHere(QObject *object) const;
