@@ -145,10 +145,13 @@ private Q_SLOTS:
                 post(Qt::Key_unknown, {}, QString(c));
             post(Qt::Key_Return, {});
             // Should the keys have been lost, the editor would stay open: close it.
-            QTimer::singleShot(0, window, [] {
-                if (QWidget *modal = QApplication::activeModalWidget())
-                    modal->close();
-            });
+            QMetaObject::invokeMethod(
+                window,
+                [] {
+                    if (QWidget *modal = QApplication::activeModalWidget())
+                        modal->close();
+                },
+                Qt::QueuedConnection);
             QCoreApplication::processEvents();
             TaskNode *added = h.tree().selected();
             QCOMPARE(added->text(), QStringLiteral("Молоко"));
