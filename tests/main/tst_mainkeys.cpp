@@ -2,8 +2,11 @@
 
 #include "ui/editor/TaskEditorDialogFactory.h"
 
+#include <QAction>
 #include <QClipboard>
 #include <QKeySequence>
+#include <QMouseEvent>
+#include <QToolBar>
 #include <QToolButton>
 #include <QWindow>
 
@@ -144,6 +147,14 @@ private Q_SLOTS:
             for (const QChar c : QStringLiteral("Молоко"))
                 post(Qt::Key_unknown, {}, QString(c));
             post(Qt::Key_Return, {});
+            // A second click on a toolbar button in the meantime opens no second editor.
+            QWidget *addButton = h.window->tbMain()->widgetForAction(
+                h.window->findChild<QAction *>(QStringLiteral("AddItemSameLevel")));
+            const QPointF at = addButton->mapTo(h.window.get(), addButton->rect().center());
+            for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+                QCoreApplication::postEvent(window,
+                                            new QMouseEvent(type, at, addButton->mapToGlobal(QPointF(4, 4)),
+                                                            Qt::LeftButton, Qt::LeftButton, {}));
             // Should the keys have been lost, the editor would stay open: close it.
             QMetaObject::invokeMethod(
                 window,
@@ -156,6 +167,7 @@ private Q_SLOTS:
             TaskNode *added = h.tree().selected();
             QCOMPARE(added->text(), QStringLiteral("Молоко"));
             QCOMPARE(added->parent(), mods ? h.root() : beta);
+            QCOMPARE(h.creationOrder().count(QStringLiteral("Молоко")), mods ? 2 : 1);
         }
     }
 

@@ -83,7 +83,8 @@ frmTaskEditor::frmTaskEditor(QWidget *parent, Services &services)
 namespace {
 
 // While the editor opens, keys on their way to the program's other windows were typed for
-// the editor: they are kept to be handed to it.
+// the editor: they are kept to be handed to it. Other input there is dropped, as the modal
+// editor would drop it: a second click on a toolbar button must not run its command again.
 class TypedAheadKeys : public QObject
 {
 public:
@@ -110,12 +111,11 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)
-            return false;
-        if (!m_editor || watched == m_editor->windowHandle()
+        if (!event->isInputEvent() || !m_editor || watched == m_editor->windowHandle()
             || (watched->isWidgetType() && static_cast<QWidget *>(watched)->window() == m_editor))
             return false;
-        m_keys.emplace_back(static_cast<QKeyEvent *>(event)->clone());
+        if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)
+            m_keys.emplace_back(static_cast<QKeyEvent *>(event)->clone());
         return true;
     }
 
