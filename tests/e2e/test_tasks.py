@@ -57,6 +57,15 @@ class TaskList(Scenario):
         self.assertIn('<Task Name="Собрать цифры" State="Done" Expanded="True" Selected="True"',
                       text)
 
+    def test_keys_typed_right_behind_ins_reach_the_editor(self):
+        program = self.start()
+        program.focus_main()
+        # Typed in one go, before the window manager can hand the focus to the new editor.
+        for keys, text in ((["Insert", "m", "i", "l", "k"], "milk"), (["ctrl+Insert", "t", "e", "a"], "tea")):
+            run(["xdotool", "key", "--delay", "0", *keys, "Return"], check=True)
+            wait_until(f"{text!r} added", lambda: program.selected() == text, 10)
+        program.wait_outline([(0, "Задачи", ""), (1, "milk", PROGRESS), (1, "tea", PROGRESS)])
+
     def test_restart_shows_the_tasks_with_the_window_in_its_place(self):
         first = self.start()
         first.focus_main()

@@ -1,7 +1,14 @@
 #include "tests/main/MainHarness.h"
 
+#include "ui/editor/TaskEditorDialogFactory.h"
+
+#include <QAction>
+#include <QClipboard>
 #include <QKeySequence>
+#include <QMouseEvent>
+#include <QToolBar>
 #include <QToolButton>
+#include <QWindow>
 
 // The main window's keys, as the user presses them.
 class MainKeysTest : public TestCase
@@ -18,6 +25,7 @@ class MainKeysTest : public TestCase
         const QString status = selected->imageKey();
         const QString order = MainHarness::childTexts(h.root());
         QFile::remove(h.taskFile);
+        QGuiApplication::clipboard()->clear();
         QStringList seen;
         QTimer::singleShot(0, h.window.get(), [&seen] {
             if (QWidget *modal = QApplication::activeModalWidget()) {
@@ -44,6 +52,8 @@ class MainKeysTest : public TestCase
             seen << QStringLiteral("moved");
         if (h.tree().selected() != selected)
             seen << QStringLiteral("selects ") + h.tree().selected()->text();
+        if (!QGuiApplication::clipboard()->text().isEmpty())
+            seen << QStringLiteral("copied");
         return seen.join(QLatin1String(", "));
     }
 
@@ -88,6 +98,7 @@ private Q_SLOTS:
             {tree, Qt::Key_F4, none, "find"}, // no phrase yet: it asks
             {tree, Qt::Key_F, ctrl, "find"},
             {tree, Qt::Key_F, ctrl | shift, ""},
+            {tree, Qt::Key_C, ctrl, ""}, // the tree copies nothing, nor does Ctrl+Ins above
             // Typed characters reach no control: type-ahead would jump to "gamma" or "alpha".
             {tree, Qt::Key_G, none, ""},
             {tree, Qt::Key_A, none, ""},
@@ -101,6 +112,62 @@ private Q_SLOTS:
             h.select(beta);
             const QString name = QKeySequence(row.mods | Qt::Key(row.key)).toString() + QLatin1String(": ");
             QCOMPARE(name + pressAndSee(h, row.target, row.key, row.mods), name + QString::fromUtf8(row.effect));
+        }
+    }
+
+    // Tab and Shift+Tab leave the keys with the tree, where Space, Ctrl+Up and Ctrl+Down
+    // belong: no toolbar button takes the focus.
+    void toolbarButtonsNeverTakeTheFocus()
+    {
+        MainHarness h(sampleTasks());
+        h.show();
+        for (const Qt::KeyboardModifiers mods : {Qt::KeyboardModifiers(), Qt::KeyboardModifiers(Qt::ShiftModifier)}) {
+            h.key(mods ? Qt::Key_Backtab : Qt::Key_Tab, mods);
+            QCOMPARE(QApplication::focusWidget(), h.tv());
+        }
+    }
+
+    // Keys typed right behind Ins or Ctrl+Ins, already queued for the window when the real
+    // editor opens, are the new task's text; Enter among them accepts it.
+    void keysTypedAheadReachTheEditor()
+    {
+        MainHarness h(sampleTasks());
+        h.show();
+        TaskEditorDialogFactory editors(h.services);
+        h.services.editors = &editors;
+        QWindow *window = h.window->windowHandle();
+        const auto post = [window](int key, Qt::KeyboardModifiers mods, const QString &text = {}) {
+            QCoreApplication::postEvent(window, new QKeyEvent(QEvent::KeyPress, key, mods, text));
+            QCoreApplication::postEvent(window, new QKeyEvent(QEvent::KeyRelease, key, mods, text));
+        };
+        for (const Qt::KeyboardModifiers mods : {Qt::KeyboardModifiers(), Qt::KeyboardModifiers(Qt::ControlModifier)}) {
+            TaskNode *beta = h.root()->child(1);
+            h.select(beta);
+            post(Qt::Key_Insert, mods);
+            for (const QChar c : QStringLiteral("Молоко"))
+                post(Qt::Key_unknown, {}, QString(c));
+            post(Qt::Key_Return, {});
+            // A second click on a toolbar button in the meantime opens no second editor.
+            QWidget *addButton = h.window->tbMain()->widgetForAction(
+                h.window->findChild<QAction *>(QStringLiteral("AddItemSameLevel")));
+            const QPointF at = addButton->mapTo(h.window.get(), addButton->rect().center());
+            for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+                QCoreApplication::postEvent(window,
+                                            new QMouseEvent(type, at, addButton->mapToGlobal(QPointF(4, 4)),
+                                                            Qt::LeftButton, Qt::LeftButton, {}));
+            // Should the keys have been lost, the editor would stay open: close it.
+            QMetaObject::invokeMethod(
+                window,
+                [] {
+                    if (QWidget *modal = QApplication::activeModalWidget())
+                        modal->close();
+                },
+                Qt::QueuedConnection);
+            QCoreApplication::processEvents();
+            TaskNode *added = h.tree().selected();
+            QCOMPARE(added->text(), QStringLiteral("Молоко"));
+            QCOMPARE(added->parent(), mods ? h.root() : beta);
+            QCOMPARE(h.creationOrder().count(QStringLiteral("Молоко")), mods ? 2 : 1);
         }
     }
 

@@ -149,6 +149,53 @@ private Q_SLOTS:
         QCOMPARE(a->childCount(), 1);
     }
 
+    // A task dropped on a childless task that is stored as open shows under it: the view
+    // opens the target as the stored flag says.
+    void aDropOnAnOpenLeafShowsTheTask()
+    {
+        MainHarness f(QByteArrayLiteral("<Tasks><Task Name=\"target\" Expanded=\"True\"/><Task Name=\"mover\"/>"
+                                        "</Tasks>"));
+        f.show();
+        TaskNode *target = f.root()->child(0), *mover = f.root()->child(1);
+        drag(f, mover, target);
+        QCOMPARE(mover->parent(), target);
+        QVERIFY(target->isExpanded() && f.tv()->isExpanded(f.indexOf(target)));
+        QVERIFY(f.shown(mover));
+    }
+
+    // A left press on empty space or on the top node, or a move with both buttons held, drags
+    // nothing: the selection does not follow the pointer over other tasks.
+    void onlyADraggedTaskFollowsThePointer()
+    {
+        MainHarness f;
+        f.show();
+        TaskNode *a = f.task(f.root(), QStringLiteral("A")), *b = f.task(f.root(), QStringLiteral("B"));
+        const QPoint emptySpace(f.pointOf(b).x(), f.viewport()->height() - 4);
+        const struct {
+            const char *name;
+            QPoint press;
+            bool bothButtons;
+        } rows[] = {
+            {"empty space", emptySpace, false},
+            {"top node", f.pointOf(f.root()), false},
+            {"both buttons", f.pointOf(a), true},
+        };
+        for (const auto &row : rows) {
+            f.select(a);
+            QTest::mousePress(f.viewport(), Qt::LeftButton, {}, row.press);
+            if (row.bothButtons)
+                QTest::mousePress(f.viewport(), Qt::RightButton, {}, row.press);
+            TaskNode *pressed = f.tree().selected();
+            QTest::mouseMove(f.viewport(), f.pointOf(b));
+            QTest::mouseMove(f.viewport(), f.pointOf(b) + QPoint(2, 1));
+            if (row.bothButtons)
+                QTest::mouseRelease(f.viewport(), Qt::RightButton, {}, f.pointOf(b));
+            QTest::mouseRelease(f.viewport(), Qt::LeftButton, {}, f.pointOf(b));
+            QVERIFY2(f.tree().selected() == pressed && !f.tv()->InDrag, row.name);
+            QCOMPARE(MainHarness::childTexts(f.root()), QStringLiteral("A|B"));
+        }
+    }
+
     void menuOfTheSelectedTasksDocuments()
     {
         MainHarness f;

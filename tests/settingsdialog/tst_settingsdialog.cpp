@@ -1,3 +1,4 @@
+#include "tests/main/MainHarness.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/TestMain.h"
 
@@ -120,9 +121,49 @@ private Q_SLOTS:
                      + QStringLiteral("\" /Autorun"));
     }
 
+    // Opened from the window: the sample is the tree font exactly, even a family this machine
+    // lacks; Enter after a chooser is "Ok", and an OK that changed nothing stores the font as
+    // it was.
+    void enterAfterAChooserIsOkAndKeepsTheTreeFont()
+    {
+        for (const char *button : {"cmdTreeFont", "cmdDoneTasksColor"}) {
+            MainHarness h;
+            h.show();
+            h.tv()->setFont(QFont(QStringLiteral("Listra Absent Serif"), 13));
+            const QString treeFont = h.tv()->font().toString();
+            QString sample;
+            QTimer::singleShot(0, h.window.get(), [&] {
+                QWidget *dialog = QApplication::activeModalWidget();
+                QVERIFY(QTest::qWaitForWindowActive(dialog));
+                sample = dialog->findChild<QWidget *>(QStringLiteral("cmdTreeFont"))->font().toString();
+                QTest::mouseClick(dialog->findChild<QWidget *>(QString::fromLatin1(button)), Qt::LeftButton);
+                QTest::keyClick(dialog->focusWidget(), Qt::Key_Return); // the chooser was cancelled
+                if (dialog->isVisible())
+                    dialog->close();
+            });
+            h.key(Qt::Key_O, Qt::ControlModifier);
+            QCOMPARE(sample, treeFont);
+            QCOMPARE(programSettings()->value(QStringLiteral("Tree Font")).toString(), treeFont);
+            QCOMPARE(h.tv()->font().toString(), treeFont);
+            QStringList fontDialogs; // the font each font dialog opened on
+            for (const QFont &font : h.fakes.choosers.fontInitials)
+                fontDialogs << font.toString();
+            QCOMPARE(fontDialogs,
+                     QLatin1String(button) == QLatin1String("cmdTreeFont") ? QStringList {treeFont} : QStringList {});
+        }
+    }
+
     void autorunChanges()
     {
         OpenSettings turnedOff(true);
+        // Its caption is as large as its neighbours' and has the room it needs to itself.
+        QWidget *check = turnedOff.get("chkAutorun");
+        QCOMPARE(check->font().pointSizeF(), turnedOff.dialog->font().pointSizeF());
+        QVERIFY(check->width() >= check->sizeHint().width());
+        for (QWidget *other : turnedOff.dialog->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+            QVERIFY2(other == check || other == turnedOff.get("shpBack")
+                         || !other->geometry().intersects(check->geometry()),
+                     qPrintable(other->objectName()));
         turnedOff.click("chkAutorun");
         turnedOff.click("cmdOk");
         QVERIFY(!turnedOff.fakes.startup.entries.contains(AppIdentity::kGuid) && turnedOff.shown().isEmpty());

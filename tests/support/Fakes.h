@@ -74,11 +74,16 @@ public:
     std::deque<std::optional<OleColor>> colors;
     QString customColorsAfterPick = QStringLiteral("fake-custom");
     std::deque<std::optional<QFont>> fonts;
+    QList<QFont> fontInitials; // the font each font dialog opened on
 
     QStringList chooseFiles(QWidget *parent, const QString &filter, const QString &initialFolder) override;
     QString chooseFolder(QWidget *) override { return TestSupport::takeFront(folders); }
     std::optional<OleColor> chooseColor(QWidget *parent, OleColor initial, QString &customColors) override;
-    std::optional<QFont> chooseFont(QWidget *, const QFont &) override { return TestSupport::takeFront(fonts); }
+    std::optional<QFont> chooseFont(QWidget *, const QFont &initial) override
+    {
+        fontInitials << initial;
+        return TestSupport::takeFront(fonts);
+    }
 };
 
 // The editor as the main window sees it; the test scripts what the "user" does in it.

@@ -9,14 +9,21 @@
 #include "ui/editor/RelatedDocumentsList.h"
 
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QShortcut>
 #include <QTextDocument>
+#include <QTimer>
 #include <QToolButton>
+#include <QWindow>
+#include <memory>
+#include <vector>
 
 #include <algorithm>
 
@@ -74,6 +81,86 @@ frmTaskEditor::frmTaskEditor(QWidget *parent, Services &services)
         child->installEventFilter(this);
 
     txtTaskText->setFocus();
+}
+
+namespace {
+
+// While the editor opens, keys on their way to the program's other windows were typed for
+// the editor: they are kept to be handed to it. Other input there is dropped, as the modal
+// editor would drop it: a second click on a toolbar button must not run its command again.
+class TypedAheadKeys : public QObject
+{
+public:
+    explicit TypedAheadKeys(QWidget *editor)
+        : m_editor(editor)
+    {
+        qApp->installEventFilter(this);
+    }
+    ~TypedAheadKeys() override { qApp->removeEventFilter(this); }
+
+    // Delivers the kept keys to the editor's focused control, in the order they were typed.
+    void handOver()
+    {
+        qApp->removeEventFilter(this);
+        for (const std::unique_ptr<QKeyEvent> &key : m_keys) {
+            if (!m_editor || !m_editor->isVisible())
+                break;
+            QWidget *target = m_editor->focusWidget();
+            QCoreApplication::sendEvent(target ? target : m_editor.data(), key.get());
+        }
+        m_keys.clear();
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (!event->isInputEvent() || !m_editor || watched == m_editor->windowHandle()
+            || (watched->isWidgetType() && static_cast<QWidget *>(watched)->window() == m_editor))
+            return false;
+        if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)
+            m_keys.emplace_back(static_cast<QKeyEvent *>(event)->clone());
+        return true;
+    }
+
+private:
+    QPointer<QWidget> m_editor;
+    std::vector<std::unique_ptr<QKeyEvent>> m_keys;
+};
+
+} // namespace
+
+int frmTaskEditor::exec()
+{
+    // Keys typed right behind the command that opens the editor are already queued for the
+    // main window, or reach it until the window manager hands the focus over, and there the
+    // modal dialog would block them. The queued ones are kept and handed over once the editor
+    // has the focus; later ones wait in the queue until then and so come here by themselves.
+    QPointer<frmTaskEditor> self(this);
+    TypedAheadKeys typedAhead(this);
+    QCoreApplication::processEvents();
+    if (!self)
+        return QDialog::Rejected;
+    setAttribute(Qt::WA_ShowModal, true);
+    show();
+    if (!isActiveWindow()) {
+        QEventLoop waiting;
+        connect(qApp, &QGuiApplication::focusWindowChanged, &waiting, [&waiting, self] {
+            if (!self || self->isActiveWindow())
+                waiting.quit();
+        });
+        connect(this, &QDialog::finished, &waiting, &QEventLoop::quit);
+        // A desktop that never gives the focus gets the keys after a moment all the same.
+        QTimer::singleShot(500, &waiting, &QEventLoop::quit);
+        waiting.exec(QEventLoop::ExcludeUserInputEvents);
+        if (!self)
+            return QDialog::Rejected;
+    }
+    typedAhead.handOver();
+    if (!self)
+        return QDialog::Rejected;
+    if (!isVisible()) // the keys typed ahead already closed it
+        return result();
+    return QDialog::exec();
 }
 
 void frmTaskEditor::buildControls()

@@ -29,6 +29,10 @@ public:
     // Appends the entries in order.
     void setDocuments(const QStringList &documents);
 
+    // Shows the dialog modally once it has the keyboard focus, so that keys typed ahead of it
+    // reach it in order.
+    int exec() override;
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;

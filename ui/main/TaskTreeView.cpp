@@ -5,6 +5,8 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QKeySequence>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QProxyStyle>
@@ -141,6 +143,12 @@ void TaskTreeView::setTaskModel(TaskItemModel *model)
         if (tree.selected() && tree.selected()->isDescendantOf(node))
             tree.setSelected(node);
     });
+    // A task arriving under a childless node that is stored as open opens it in the view
+    // too; the view alone has no open state for a node without rows.
+    connect(model, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex &parent) { showStoredExpanded(parent); });
+    connect(model, &QAbstractItemModel::rowsMoved, this,
+            [this](const QModelIndex &, int, int, const QModelIndex &destination) { showStoredExpanded(destination); });
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex &current) { onCurrentChanged(current); });
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
@@ -188,6 +196,19 @@ void TaskTreeView::applyExpandedBelow(TaskNode *top)
         }
     }
     m_syncing = wasSyncing;
+}
+
+void TaskTreeView::showStoredExpanded(const QModelIndex &parent)
+{
+    TaskNode *node = TaskItemModel::nodeOf(parent);
+    if (!node || !node->isExpanded() || isExpanded(parent))
+        return;
+    // Under a closed branch it gets its turn when that branch opens.
+    for (QModelIndex p = parent.parent(); p.isValid(); p = p.parent()) {
+        if (!isExpanded(p))
+            return;
+    }
+    onExpandRequested(parent, true);
 }
 
 void TaskTreeView::onExpandRequested(const QModelIndex &index, bool expanded)
@@ -306,7 +327,23 @@ void TaskTreeView::mouseMoveEvent(QMouseEvent *event)
         event->accept();
         return;
     }
+    // Only the drag of a task acts on a move with a button held; the view's own handling
+    // would drag the selection along behind the pointer.
+    if (event->buttons() != Qt::NoButton) {
+        event->accept();
+        return;
+    }
     QTreeView::mouseMoveEvent(event);
+}
+
+void TaskTreeView::keyPressEvent(QKeyEvent *event)
+{
+    // The tree copies nothing: Ctrl+Ins is a command of the window.
+    if (event->matches(QKeySequence::Copy)) {
+        event->ignore();
+        return;
+    }
+    QTreeView::keyPressEvent(event);
 }
 
 void TaskTreeView::mouseReleaseEvent(QMouseEvent *event)

@@ -51,6 +51,7 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void rowsAboutToBeRemoved(const QModelIndex &parent, int start, int end) override;
     void reset() override;
     QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
@@ -68,6 +69,7 @@ private:
     void forgetNode(TaskNode *node);
 
     void applyExpandedBelow(TaskNode *top);
+    void showStoredExpanded(const QModelIndex &parent);
     void onExpandRequested(const QModelIndex &index, bool expanded);
     void onSelectRequested(const QModelIndex &index);
     void onCurrentChanged(const QModelIndex &current);

@@ -248,6 +248,8 @@ void frmMain::BuildToolbar()
             m_statusButton->setMenu(menu);
             m_statusButton->setPopupMode(QToolButton::MenuButtonPopup);
             m_statusButton->setToolButtonStyle(Qt::ToolButtonIconOnly);
+            // Like the toolbar's own buttons: the keys stay with the tree.
+            m_statusButton->setFocusPolicy(Qt::NoFocus);
             m_tbMain->addWidget(m_statusButton);
         } else {
             m_tbMain->addAction(action);
@@ -657,12 +659,13 @@ bool frmMain::previewKeyDown(QWidget *, QKeyEvent *event)
         ExecuteCommand(QStringLiteral("Settings"));
     } else if (is(event, Qt::Key_F4)) {
         m_search->FindTask(true);
-        return true;
     } else if (is(event, Qt::Key_F, Qt::ControlModifier)) {
         m_search->FindTask(false);
-        return true;
+    } else {
+        return false; // not ours: the focused control gets it
     }
-    return false; // the focused control gets the key as well
+    // A bound key does its command only: the tree would take Ctrl+Ins for Copy.
+    return true;
 }
 
 void frmMain::escapeRule()

@@ -42,19 +42,12 @@ QFont dialogFont(const QFont &base)
     return font;
 }
 
-// Every attribute set explicitly, so the sample never inherits anything from the dialog.
-QFont copyFontAttributes(const QFont &source)
+// The font as it is, every attribute marked as its own: the sample inherits nothing from the
+// dialog, least of all the style hint that picks the stand-in for a family that is missing.
+QFont exactFont(const QFont &source)
 {
-    QFont font;
-    font.setFamilies(source.families().isEmpty() ? QStringList {source.family()} : source.families());
-    font.setWeight(source.weight());
-    font.setItalic(source.italic());
-    if (source.pointSizeF() > 0)
-        font.setPointSizeF(source.pointSizeF());
-    else
-        font.setPixelSize(source.pixelSize());
-    font.setStrikeOut(source.strikeOut());
-    font.setUnderline(source.underline());
+    QFont font = source;
+    font.setResolveMask(QFont::AllPropertiesResolved);
     return font;
 }
 
@@ -208,11 +201,15 @@ void frmSettings::buildControls()
 #endif
     chkAutorun = new QCheckBox(autorunCaption, this);
     chkAutorun->setObjectName(QStringLiteral("chkAutorun"));
-    // The longer caption of this platform may need more room than the design gives it.
-    const int autorunRoom = px(3060 - 180) - 4;
-    fitCaption(chkAutorun, autorunRoom);
-    chkAutorun->setGeometry(px(180), px(5580), std::clamp(chkAutorun->sizeHint().width(), px(2175), autorunRoom),
-                            std::max(px(255), chkAutorun->sizeHint().height()));
+    // The design's place beside "Ok" holds the short caption; a longer one takes the free row
+    // under the timeout, left of the direction grid, in the dialog's own font.
+    const QSize autorunHint = chkAutorun->sizeHint();
+    if (autorunHint.width() <= px(3060 - 180) - 4)
+        chkAutorun->setGeometry(px(180), px(5580), std::max(autorunHint.width(), px(2175)),
+                                std::max(px(255), autorunHint.height()));
+    else
+        chkAutorun->setGeometry(px(180), px(4860) + (px(435) - autorunHint.height()) / 2,
+                                std::min(autorunHint.width(), px(4560 - 180) - 4), autorunHint.height());
 
     cmdOk = new QPushButton(QStringLiteral("Ok"), this);
     cmdOk->setObjectName(QStringLiteral("cmdOk"));
@@ -224,6 +221,11 @@ void frmSettings::buildControls()
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
     cmdCancel->setGeometry(px(4560), px(5460), px(1395), px(435));
     connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    // Enter is "Ok" wherever the focus is; a focused button would otherwise take it over and
+    // open its chooser once more.
+    for (QPushButton *button : findChildren<QPushButton *>(Qt::FindDirectChildrenOnly))
+        button->setAutoDefault(button == cmdOk);
 
     // One size for the whole label column, the smallest any of them needed.
     const QList<QLabel *> labels = findChildren<QLabel *>(Qt::FindDirectChildrenOnly);
@@ -300,7 +302,7 @@ void frmSettings::setButtonColor(int index, OleColor color)
 
 void frmSettings::setTreeFontSample(const QFont &font)
 {
-    cmdTreeFont->setFont(copyFontAttributes(font));
+    cmdTreeFont->setFont(exactFont(font));
 }
 
 void frmSettings::LoadSettings()
