@@ -298,9 +298,9 @@ void frmTaskEditor::OpenCurrentEntry()
     const QString entry = current ? current->text() : QString();
     if (entry.isEmpty())
         return;
-    if (!m_services.opener->open(entry)) {
+    m_services.opener->open(entry, this, [this] {
         m_services.prompts->messageBox(this,
                                        QStringLiteral("Не удалось открыть элемент списка в асоциированной программе."),
                                        MsgStyle::OkCritical);
-    }
+    });
 }
