@@ -147,6 +147,11 @@ bool isOnSomeScreen(const QRect &frame)
     return false;
 }
 
+const QString kGeometry = QStringLiteral("Geometry");
+const QString kMaximized = QStringLiteral("Maximized");
+
+} // namespace
+
 void centreOnScreen(QWidget *window)
 {
     QScreen *screen = screenFor(window);
@@ -157,11 +162,6 @@ void centreOnScreen(QWidget *window)
     frame.moveCenter(avail.center());
     window->move(frame.topLeft());
 }
-
-const QString kGeometry = QStringLiteral("Geometry");
-const QString kMaximized = QStringLiteral("Maximized");
-
-} // namespace
 
 SettingsStore::SettingsStore()
     : m_settings(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, AppIdentity::kOrganization,

@@ -11,7 +11,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QIcon>
 #include <QKeyEvent>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShortcut>
@@ -55,6 +57,11 @@ frmTaskEditor::frmTaskEditor(QWidget *parent, Services &services)
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
                    | Qt::MSWindowsFixedSizeDialogHint);
     setSizeGripEnabled(false);
+    // No window icon: a null one would fall back to the application's.
+    QPixmap noIcon(16, 16);
+    noIcon.fill(Qt::transparent);
+    setWindowIcon(QIcon(noIcon));
+    centreOnScreen(this);
     buildControls();
 
     // Shortcuts rather than key codes, so that they also work with a Cyrillic layout active.

@@ -24,6 +24,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDialog>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -485,7 +486,15 @@ void frmMain::changeEvent(QEvent *event)
     QMainWindow::changeEvent(event);
     if (event->type() != QEvent::WindowStateChange || !m_loaded || m_unloaded)
         return;
-    if (!(windowState() & Qt::WindowMinimized) || !trayAvailable())
+    if (!(windowState() & Qt::WindowMinimized))
+        return;
+    if (QApplication::activeModalWidget()) {
+        // Nothing goes while a dialog is open: neither the window nor, with it, the dialog.
+        QMetaObject::invokeMethod(
+            this, [this] { restoreMinimised(this); }, Qt::QueuedConnection);
+        return;
+    }
+    if (!trayAvailable())
         return;
     // A minimise request hides to the tray instead; the old state comes back first so the
     // window returns as it was.
@@ -539,9 +548,32 @@ bool frmMain::belongsHere(QObject *object) const
     return static_cast<QWidget *>(object)->window() == this;
 }
 
+void frmMain::restoreMinimised(QWidget *window)
+{
+    if (window->isMinimized())
+        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    if (QWidget *dialog = QApplication::activeModalWidget()) {
+        dialog->raise();
+        dialog->activateWindow();
+    }
+}
+
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
     const QEvent::Type type = event->type();
+    // A dialog cannot be minimised apart from its owner, even where the window manager
+    // offers a button for it: it comes straight back.
+    if (type == QEvent::WindowStateChange && qobject_cast<QDialog *>(watched)
+        && static_cast<QDialog *>(watched)->isMinimized()) {
+        QPointer<QWidget> dialog = static_cast<QDialog *>(watched);
+        QMetaObject::invokeMethod(
+            this,
+            [this, dialog] {
+                if (dialog)
+                    restoreMinimised(dialog);
+            },
+            Qt::QueuedConnection);
+    }
     if (type != QEvent::KeyPress && type != QEvent::KeyRelease)
         return QMainWindow::eventFilter(watched, event);
     // A key handed on by us, or one meant for a dialog or a popup: not ours to preview.

@@ -86,6 +86,8 @@ private:
     void RestoreWindowPlacement();
     void relayout();
     void CacheWindowImage();
+    // Undoes a minimise while a dialog is open and brings the dialog to the front.
+    void restoreMinimised(QWidget *window);
     void AnimateMainWindow(bool show);
 
     // Key preview: the window's bindings, then the tree's. True when the key is consumed.
