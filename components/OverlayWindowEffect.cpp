@@ -180,6 +180,10 @@ QPixmap OverlayWindowEffect::CacheWindowImage(QWidget *window)
 void OverlayWindowEffect::animate(QWidget *window, bool show, int style, int direction, int timeoutMs,
                                   const QPixmap &snapshot)
 {
+    // A second request for what is already under way (the clicks of a double click) lets the
+    // running animation play on.
+    if (m_running && window == m_window && show == m_show)
+        return;
     finish();
     if (!window)
         return;

@@ -81,6 +81,10 @@ private Q_SLOTS:
         QVERIFY(!window.isVisible()); // hidden at once, shown only at the end
         effect.setProgressForTest(0.5);
         QCOMPARE(seen(effect), middle);
+        // Asked again, as the clicks of a double click on the tray icon do: it plays on.
+        effect.animate(&window, show, style, direction, 60000, quadrants());
+        QVERIFY(effect.isRunning());
+        QCOMPARE(seen(effect), middle);
         effect.setProgressForTest(1.0);
         QCOMPARE(seen(effect), show ? kWhole : gone);
         effect.finish();
