@@ -171,7 +171,10 @@ QPixmap OverlayWindowEffect::CacheWindowImage(QWidget *window)
     if (!window)
         return {};
     QPixmap picture;
-    if (window->isVisible() && !window->isMinimized()) {
+    // The screen shows the window only while it is exposed: right after the window manager
+    // iconified it, the screen holds whatever lay beneath.
+    const QWindow *handle = window->windowHandle();
+    if (window->isVisible() && !window->isMinimized() && handle && handle->isExposed()) {
         QScreen *screen = window->screen();
         if (!screen)
             screen = QGuiApplication::primaryScreen();

@@ -452,7 +452,7 @@ void frmMain::AnimateMainWindow(bool show)
                                m_picCache);
 }
 
-void frmMain::HideToTray()
+void frmMain::HideToTray(bool takeSnapshot)
 {
     if (!trayAvailable()) {
         // Nothing would bring the window back from a tray that does not exist.
@@ -463,7 +463,8 @@ void frmMain::HideToTray()
         return;
     m_placeBeforeHide = geometry();
     m_hasPlaceBeforeHide = true;
-    CacheWindowImage();
+    if (takeSnapshot)
+        CacheWindowImage();
     AnimateMainWindow(false);
     m_services.tray->setInTray(true);
 }
@@ -497,15 +498,17 @@ void frmMain::changeEvent(QEvent *event)
     if (!trayAvailable())
         return;
     // A minimise request hides to the tray instead; the old state comes back first so the
-    // window returns as it was.
+    // window returns as it was. The window manager has already taken the window off the
+    // screen, so its picture is rendered while it still counts as minimised.
     const Qt::WindowStates old = static_cast<QWindowStateChangeEvent *>(event)->oldState() & ~Qt::WindowMinimized;
     QMetaObject::invokeMethod(
         this,
         [this, old] {
             if (!(windowState() & Qt::WindowMinimized))
                 return;
+            CacheWindowImage();
             setWindowState(old);
-            HideToTray();
+            HideToTray(false);
         },
         Qt::QueuedConnection);
 }

@@ -47,7 +47,8 @@ public:
     void SaveSettings();
     void ShowSettingsDialog();
 
-    void HideToTray();
+    // takeSnapshot false: the picture to animate was taken already.
+    void HideToTray(bool takeSnapshot = true);
     // The session or the system ends the program: save like a normal exit, ask nothing.
     void EndSession();
     void ActivateMainWindow();
