@@ -48,8 +48,10 @@ DesktopOpener::~DesktopOpener()
         return;
     // A helper still running may be starting the program the user asked for: it is left to
     // finish on its own instead of being killed with its QProcess.
-    const QList<QProcess *> running = m_helpers->findChildren<QProcess *>();
-    for (QProcess *helper : running) {
+    const QList<QProcess *> helpers = m_helpers->findChildren<QProcess *>();
+    for (QProcess *helper : helpers) {
+        if (helper->state() == QProcess::NotRunning)
+            continue;
         helper->disconnect();
         helper->setParent(nullptr);
     }
