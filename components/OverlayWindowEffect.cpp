@@ -1,16 +1,21 @@
 #include "components/OverlayWindowEffect.h"
 
+#include "components/ComponentsLog.h"
+
 #include <QGuiApplication>
 #include <QPainter>
 #include <QRegion>
 #include <QScreen>
+#include <QTimer>
 #include <QVariantAnimation>
 #include <QWidget>
 #include <QWindow>
 #include <cmath>
 
 // The overlay: a borderless window that never takes focus or input and draws the picture at
-// an offset, so that its own geometry is the visible part of the animation.
+// an offset, so that its own geometry is the visible part of the animation. A fade is drawn
+// over a picture of what lies beneath the window, so that it looks the same whether or not
+// the window system can make a window translucent (an X server without a compositor cannot).
 class EffectOverlay : public QWidget
 {
 public:
@@ -18,16 +23,18 @@ public:
         : QWidget(nullptr,
                   Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::BypassWindowManagerHint
                       | Qt::WindowDoesNotAcceptFocus | Qt::WindowTransparentForInput | Qt::NoDropShadowWindowHint)
-        , m_nativeOpacity(platformHasWindowOpacity())
     {
         setObjectName(QStringLiteral("windowEffectOverlay"));
         setAttribute(Qt::WA_ShowWithoutActivating);
         setAttribute(Qt::WA_TransparentForMouseEvents);
-        if (!m_nativeOpacity)
+        // Where nothing beneath can be read, the picture fades over a see-through window;
+        // X11 can always read the screen, and without a compositor see-through shows black.
+        if (QGuiApplication::platformName() != QStringLiteral("xcb"))
             setAttribute(Qt::WA_TranslucentBackground);
     }
 
     void setPicture(const QPixmap &picture) { m_picture = picture; }
+    void setBeneath(const QPixmap &beneath) { m_beneath = beneath; }
     void setPictureOffset(const QPoint &offset)
     {
         if (offset != m_offset) {
@@ -38,9 +45,7 @@ public:
     void setOpacity(qreal opacity)
     {
         setProperty("effectOpacity", opacity);
-        if (m_nativeOpacity) {
-            setWindowOpacity(opacity);
-        } else if (!qFuzzyCompare(opacity, m_opacity)) {
+        if (!qFuzzyCompare(opacity, m_opacity)) {
             m_opacity = opacity;
             update();
         }
@@ -50,10 +55,15 @@ protected:
     void paintEvent(QPaintEvent *) override
     {
         QPainter p(this);
-        if (!m_nativeOpacity) {
-            p.setCompositionMode(QPainter::CompositionMode_Source);
-            p.fillRect(rect(), Qt::transparent);
-            p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        if (m_opacity < 1.0) {
+            if (m_beneath.isNull()) {
+                p.setCompositionMode(QPainter::CompositionMode_Source);
+                p.fillRect(rect(),
+                           testAttribute(Qt::WA_TranslucentBackground) ? QBrush(Qt::transparent) : palette().window());
+                p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+            } else {
+                p.drawPixmap(0, 0, m_beneath);
+            }
             p.setOpacity(m_opacity);
         }
         // Where a smaller snapshot leaves a gap, the window's own background shows.
@@ -64,22 +74,16 @@ protected:
     }
 
 private:
-    // Where the window system cannot fade a whole window, the overlay fades its own pixels
-    // over a translucent background instead.
-    static bool platformHasWindowOpacity()
-    {
-        const QString platform = QGuiApplication::platformName();
-        return platform == QStringLiteral("xcb") || platform == QStringLiteral("windows")
-            || platform == QStringLiteral("cocoa");
-    }
-
     QPixmap m_picture;
+    QPixmap m_beneath;
     QPoint m_offset;
     qreal m_opacity = 1.0;
-    const bool m_nativeOpacity;
 };
 
 namespace {
+
+// How long the windows beneath a hidden window get to repaint before they are read.
+constexpr int kSettleMs = 40;
 
 bool isAnimatedStyle(int style)
 {
@@ -103,7 +107,10 @@ bool stepOf(int direction, int &dx, int &dy)
 OverlayWindowEffect::OverlayWindowEffect(QObject *parent)
     : WindowEffect(parent)
     , m_animation(new QVariantAnimation(this))
+    , m_settle(new QTimer(this))
 {
+    m_settle->setSingleShot(true);
+    connect(m_settle, &QTimer::timeout, this, &OverlayWindowEffect::startAfterSettling);
     m_animation->setStartValue(0.0);
     m_animation->setEndValue(1.0);
     connect(m_animation, &QVariantAnimation::valueChanged, this, [this](const QVariant &v) {
@@ -164,7 +171,10 @@ QPixmap OverlayWindowEffect::CacheWindowImage(QWidget *window)
     if (!window)
         return {};
     QPixmap picture;
-    if (window->isVisible() && !window->isMinimized()) {
+    // The screen shows the window only while it is exposed: right after the window manager
+    // iconified it, the screen holds whatever lay beneath.
+    const QWindow *handle = window->windowHandle();
+    if (window->isVisible() && !window->isMinimized() && handle && handle->isExposed()) {
         QScreen *screen = window->screen();
         if (!screen)
             screen = QGuiApplication::primaryScreen();
@@ -180,6 +190,10 @@ QPixmap OverlayWindowEffect::CacheWindowImage(QWidget *window)
 void OverlayWindowEffect::animate(QWidget *window, bool show, int style, int direction, int timeoutMs,
                                   const QPixmap &snapshot)
 {
+    // A second request for what is already under way (the clicks of a double click) lets the
+    // running animation play on.
+    if (m_running && window == m_window && show == m_show)
+        return;
     finish();
     if (!window)
         return;
@@ -210,13 +224,49 @@ void OverlayWindowEffect::animate(QWidget *window, bool show, int style, int dir
     if (!m_overlay)
         m_overlay = std::make_unique<EffectOverlay>();
     m_overlay->setPicture(snapshot.isNull() ? window->grab() : snapshot);
+    m_overlay->setBeneath({});
     m_running = true;
+    m_animation->setDuration(timeoutMs);
+    if (style == Effect::Blend && !show) {
+        // What lies beneath can only be read once the window has gone and the windows under
+        // it have repainted; the fade starts then, within the same duration.
+        window->hide();
+        m_settleClock.start();
+        m_settle->start(qMin(kSettleMs, timeoutMs / 5));
+        return;
+    }
+    if (style == Effect::Blend)
+        m_overlay->setBeneath(screenBeneath(window, m_area));
     applyProgress(0.0);
     if (!show)
         window->hide();
-
-    m_animation->setDuration(timeoutMs);
     m_animation->start();
+}
+
+QPixmap OverlayWindowEffect::screenBeneath(QWidget *window, const QRect &area)
+{
+    QScreen *screen = window ? window->screen() : nullptr;
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return {};
+    const QPoint at = area.topLeft() - screen->geometry().topLeft();
+    const QPixmap beneath = screen->grabWindow(0, at.x(), at.y(), area.width(), area.height());
+    if (beneath.isNull())
+        qCWarning(lcComponents) << "The screen beneath the window cannot be read; the fade shows none of it";
+    return beneath;
+}
+
+void OverlayWindowEffect::startAfterSettling()
+{
+    if (!m_running || m_animation->state() != QAbstractAnimation::Stopped)
+        return;
+    m_settle->stop();
+    m_overlay->setBeneath(screenBeneath(m_window, m_area));
+    const int elapsed = int(m_settleClock.elapsed());
+    applyProgress(qMin(1.0, qreal(elapsed) / m_animation->duration()));
+    m_animation->start();
+    m_animation->setCurrentTime(qMin(elapsed, m_animation->duration()));
 }
 
 void OverlayWindowEffect::applyProgress(qreal t)
@@ -239,6 +289,7 @@ void OverlayWindowEffect::setProgressForTest(qreal t)
 {
     if (!m_running)
         return;
+    startAfterSettling();
     m_animation->pause();
     applyProgress(t);
 }
@@ -248,6 +299,7 @@ void OverlayWindowEffect::complete()
     if (!m_running)
         return;
     m_running = false;
+    m_settle->stop();
     m_animation->stop();
     if (m_overlay) {
         m_overlay->hide();

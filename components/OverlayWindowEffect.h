@@ -2,10 +2,12 @@
 
 #include "components/WindowEffect.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QRect>
 #include <memory>
 
+class QTimer;
 class QVariantAnimation;
 class EffectOverlay;
 
@@ -17,7 +19,8 @@ class EffectOverlay;
 // Roll reveals or covers the still picture; slide moves the picture itself. Centre grows
 // from and shrinks to the centre, for slide as for roll (the picture does not move). A
 // direction outside 0..8 has no edge to start from and is treated as the centre. Blend fades
-// and ignores the direction. Style 0 (or a duration of 0 or less) shows or hides at once.
+// the picture over what the screen shows beneath the window, and ignores the direction.
+// Style 0 (or a duration of 0 or less) shows or hides at once.
 class OverlayWindowEffect : public WindowEffect
 {
     Q_OBJECT
@@ -49,11 +52,15 @@ public:
     void setProgressForTest(qreal t);
 
 private:
+    static QPixmap screenBeneath(QWidget *window, const QRect &area);
+    void startAfterSettling();
     void applyProgress(qreal t);
     void complete();
 
     std::unique_ptr<EffectOverlay> m_overlay;
     QVariantAnimation *m_animation = nullptr;
+    QTimer *m_settle = nullptr;
+    QElapsedTimer m_settleClock;
     QPointer<QWidget> m_window;
     QRect m_area;
     bool m_show = false;

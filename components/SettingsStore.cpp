@@ -149,6 +149,11 @@ bool isOnSomeScreen(const QRect &frame)
     return false;
 }
 
+const QString kGeometry = QStringLiteral("Geometry");
+const QString kMaximized = QStringLiteral("Maximized");
+
+} // namespace
+
 void centreOnScreen(QWidget *window)
 {
     QScreen *screen = screenFor(window);
@@ -159,6 +164,8 @@ void centreOnScreen(QWidget *window)
     frame.moveCenter(avail.center());
     window->move(frame.topLeft());
 }
+
+namespace {
 
 // A stored size larger than the free area of the screen (damaged, or from a bigger screen)
 // would leave the frame and its edges out of reach: the window is cut down to that area and
@@ -197,9 +204,6 @@ void fitOnScreen(QWidget *window)
     window->move(qBound(avail.left(), frame.left(), avail.left() + avail.width() - outer.width()),
                  qBound(avail.top(), frame.top(), avail.top() + avail.height() - outer.height()));
 }
-
-const QString kGeometry = QStringLiteral("Geometry");
-const QString kMaximized = QStringLiteral("Maximized");
 
 } // namespace
 

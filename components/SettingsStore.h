@@ -8,6 +8,10 @@
 class QSettings;
 class QWidget;
 
+// Centres the window's frame on its screen (the owner's, before it is shown); Qt would
+// centre a dialog over its owner instead.
+void centreOnScreen(QWidget *window);
+
 // Value-type codes of the store.
 enum class SettingValueType { Text = 0, Integer = 1, Boolean = 3 };
 

@@ -15,7 +15,7 @@ inline constexpr int Roll = 3;
 
 // Hides or shows a window with an animation drawn from a snapshot of its client area on a
 // frameless overlay, without blocking the event loop. A new request finishes the running
-// one at once.
+// one at once; the same request again (show while showing, hide while hiding) is ignored.
 class WindowEffect : public QObject
 {
     Q_OBJECT

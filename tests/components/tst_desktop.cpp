@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 
 // What the program leaves to the desktop: opening documents and the autostart entry.
 class TestDesktop : public TestCase
@@ -31,7 +32,65 @@ private Q_SLOTS:
         for (const QString &doc : {QStringLiteral("missing.txt"), QStringLiteral("file:///no/such/file"),
                                    QStringLiteral("http://[broken"), QStringLiteral("~/home-file"), QString()})
             QVERIFY2(!resolve(doc), qPrintable(doc));
-        QVERIFY(!DesktopOpener().open(dir.filePath(QStringLiteral("missing.txt")))); // reported, nothing started
+    }
+
+    // The desktop's helper is a script on PATH: it records what it was given, waits until the
+    // test lets it go, and exits with the status the row asks for.
+    void openerReportsWhatTheDesktopReports_data()
+    {
+        QTest::addColumn<QString>("document");
+        QTest::addColumn<int>("exitStatus");
+        QTest::addColumn<QString>("handedOver"); // "" = the helper is not started
+        QTest::addColumn<bool>("failed");
+        QTest::newRow("file opens") << "план.txt" << 0 << "@/план.txt" << false;
+        QTest::newRow("address opens") << "https://example.org/a b" << 0 << "https://example.org/a%20b" << false;
+        QTest::newRow("no program for it") << "план.txt" << 3 << "@/план.txt" << true;
+        QTest::newRow("opening failed") << "https://example.org" << 4 << "https://example.org" << true;
+        QTest::newRow("missing file") << "missing.txt" << 0 << "" << true;
+    }
+    void openerReportsWhatTheDesktopReports()
+    {
+        QFETCH(QString, document);
+        QFETCH(int, exitStatus);
+        QFETCH(QString, handedOver);
+        QFETCH(bool, failed);
+        QTemporaryDir dir;
+        QVERIFY(QFile(dir.filePath(QStringLiteral("план.txt"))).open(QIODevice::WriteOnly));
+        QFile script(dir.filePath(QStringLiteral("xdg-open")));
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write(
+            QStringLiteral("#!/bin/sh\necho \"$$ $1\" > '%1/seen'\nwhile [ ! -e '%1/go' ]; do sleep 0.02; done\n"
+                           "exit %2\n")
+                .arg(dir.path())
+                .arg(exitStatus)
+                .toUtf8());
+        script.close();
+        script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(dir.path()) + ':' + path);
+        const QString oldCurrent = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        if (failed)
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("could not open|Nothing to open")));
+
+        QObject context;
+        int failures = 0;
+        DesktopOpener opener;
+        opener.open(document, &context, [&] { ++failures; });
+        QDir::setCurrent(oldCurrent);
+        qputenv("PATH", path);
+        if (!handedOver.isEmpty()) {
+            QCOMPARE(failures, 0); // the window is not held up while the helper runs
+            QFile seen(dir.filePath(QStringLiteral("seen")));
+            QTRY_VERIFY(seen.size() > 0);
+            QVERIFY(QFile(dir.filePath(QStringLiteral("go"))).open(QIODevice::WriteOnly));
+            QVERIFY(seen.open(QIODevice::ReadOnly));
+            const QStringList pidAndArgument = QString::fromUtf8(seen.readAll().trimmed()).split(u' ');
+            QCOMPARE(pidAndArgument.mid(1).join(u' '), QString(handedOver).replace(u'@', dir.path()));
+            // Reaped only where its exit is handled: whatever it reports has been reported.
+            QTRY_VERIFY(!QFile::exists(QStringLiteral("/proc/") + pidAndArgument[0]));
+        }
+        QCOMPARE(failures, int(failed));
     }
 
     void autostartEntry()

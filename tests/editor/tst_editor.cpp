@@ -176,6 +176,30 @@ private Q_SLOTS:
         QTest::keyClick(e.list, Qt::Key_Escape);
         QVERIFY(!e.dialog.isVisible() && !e.dialog.Accepted());
     }
+
+    // Opened from a window in a corner, the editor still comes up in the middle of the
+    // screen, and without the program's icon.
+    void centredWithoutIcon()
+    {
+        QApplication::setWindowIcon(QIcon(QStringLiteral(":/res/A_MAIN.svg")));
+        QWidget owner;
+        owner.setGeometry(0, 0, 300, 200);
+        owner.show();
+        FakeServices fakes;
+        Services services = fakes.services();
+        frmTaskEditor dialog(&owner, services);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        const QPoint centre = dialog.screen()->availableGeometry().center();
+        QVERIFY((dialog.frameGeometry().center() - centre).manhattanLength()
+                <= 8); // the frame is not known before it shows
+        const QImage icon = dialog.windowIcon().pixmap(16).toImage();
+        QVERIFY(!icon.isNull());
+        for (int y = 0; y < icon.height(); ++y)
+            for (int x = 0; x < icon.width(); ++x)
+                QCOMPARE(icon.pixelColor(x, y).alpha(), 0);
+        QApplication::setWindowIcon(QIcon());
+    }
 };
 
 LISTRA_TEST_MAIN(TestEditor)

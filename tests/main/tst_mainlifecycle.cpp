@@ -5,6 +5,7 @@
 #include "storage/EmergencyCopy.h"
 
 #include <QScreen>
+#include <QTimer>
 
 // Loading, unloading, settings, the first placement and the tray.
 class MainLifecycleTest : public TestCase
@@ -145,6 +146,32 @@ private Q_SLOTS:
             QVERIFY(h.window->isVisible() && !h.window->isMinimized());
             QCOMPARE(h.window->pos(), place);
         }
+    }
+
+    // Where the window manager draws a minimise button on a dialog anyway, neither the dialog
+    // nor its owner goes; the dialog opens in the middle of the screen, not over its owner.
+    void dialogsStayWithTheirOwner()
+    {
+        MainHarness h(sampleTasks());
+        h.show();
+        h.window->move(0, 0);
+        QString seen;
+        QWidget *owner = h.window.get();
+        QTimer::singleShot(0, owner, [&] {
+            QWidget *dialog = QApplication::activeModalWidget();
+            const QPoint centre = dialog->screen()->availableGeometry().center();
+            seen += (dialog->frameGeometry().center() - centre).manhattanLength() <= 8 ? u'C' : u'-';
+            for (QWidget *minimised : {dialog, owner}) {
+                minimised->setWindowState(minimised->windowState() | Qt::WindowMinimized);
+                QCoreApplication::processEvents();
+                for (QWidget *w : {dialog, owner})
+                    seen += w->isVisible() && !w->isMinimized() ? u'V' : u'-';
+            }
+            dialog->close();
+        });
+        h.key(Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(seen, QStringLiteral("CVVVV"));
+        QVERIFY(h.fakes.effect.requests.isEmpty());
     }
 };
 

@@ -31,10 +31,11 @@ int FakePrompts::showError(QWidget *, const QString &details, int style, const Q
     return nextAnswer(style);
 }
 
-bool FakeOpener::open(const QString &document)
+void FakeOpener::open(const QString &document, QObject *, std::function<void()> onFailure)
 {
     opened.append(document);
-    return !failing.contains(document);
+    if (failing.contains(document))
+        onFailure();
 }
 
 QStringList FakeChoosers::chooseFiles(QWidget *, const QString &filter, const QString &initialFolder)

@@ -62,7 +62,7 @@ class FakeOpener : public DocumentOpener
 public:
     QSet<QString> failing; // documents that cannot be opened
     QStringList opened;    // every document asked for, in order
-    bool open(const QString &document) override;
+    void open(const QString &document, QObject *context, std::function<void()> onFailure) override;
 };
 
 class FakeChoosers : public Choosers

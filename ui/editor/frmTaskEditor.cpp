@@ -13,7 +13,9 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QKeyEvent>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -65,6 +67,11 @@ frmTaskEditor::frmTaskEditor(QWidget *parent, Services &services)
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
                    | Qt::MSWindowsFixedSizeDialogHint);
     setSizeGripEnabled(false);
+    // No window icon: a null one would fall back to the application's.
+    QPixmap noIcon(16, 16);
+    noIcon.fill(Qt::transparent);
+    setWindowIcon(QIcon(noIcon));
+    centreOnScreen(this);
     buildControls();
 
     // Shortcuts rather than key codes, so that they also work with a Cyrillic layout active.
@@ -461,9 +468,9 @@ void frmTaskEditor::OpenCurrentEntry()
     const QString entry = current ? current->text() : QString();
     if (entry.isEmpty())
         return;
-    if (!m_services.opener->open(entry)) {
+    m_services.opener->open(entry, this, [this] {
         m_services.prompts->messageBox(this,
                                        QStringLiteral("Не удалось открыть элемент списка в асоциированной программе."),
                                        MsgStyle::OkCritical);
-    }
+    });
 }

@@ -71,9 +71,10 @@ void RelatedDocumentsMenu::open(const QString &document)
 {
     if (document.isEmpty())
         return;
-    if (m_ctx.services->opener->open(document))
-        return;
-    m_ctx.services->prompts->messageBox(m_ctx.window,
-                                        document + QStringLiteral("\r\n\r\nНе удаётся открыть связанный документ."),
-                                        MsgStyle::OkCritical);
+    Services *services = m_ctx.services;
+    QWidget *window = m_ctx.window;
+    services->opener->open(document, window, [services, window, document] {
+        services->prompts->messageBox(
+            window, document + QStringLiteral("\r\n\r\nНе удаётся открыть связанный документ."), MsgStyle::OkCritical);
+    });
 }

@@ -26,6 +26,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -500,7 +501,7 @@ void frmMain::AnimateMainWindow(bool show)
                                m_picCache);
 }
 
-void frmMain::HideToTray()
+void frmMain::HideToTray(bool takeSnapshot)
 {
     if (!trayAvailable()) {
         // Nothing would bring the window back from a tray that does not exist.
@@ -511,7 +512,8 @@ void frmMain::HideToTray()
         return;
     m_placeBeforeHide = geometry();
     m_hasPlaceBeforeHide = true;
-    CacheWindowImage();
+    if (takeSnapshot)
+        CacheWindowImage();
     AnimateMainWindow(false);
     m_services.tray->setInTray(true);
 }
@@ -545,18 +547,28 @@ void frmMain::changeEvent(QEvent *event)
     QMainWindow::changeEvent(event);
     if (event->type() != QEvent::WindowStateChange || !m_loaded || m_unloaded)
         return;
-    if (!(windowState() & Qt::WindowMinimized) || !trayAvailable())
+    if (!(windowState() & Qt::WindowMinimized))
+        return;
+    if (QApplication::activeModalWidget()) {
+        // Nothing goes while a dialog is open: neither the window nor, with it, the dialog.
+        QMetaObject::invokeMethod(
+            this, [this] { restoreMinimised(this); }, Qt::QueuedConnection);
+        return;
+    }
+    if (!trayAvailable())
         return;
     // A minimise request hides to the tray instead; the old state comes back first so the
-    // window returns as it was.
+    // window returns as it was. The window manager has already taken the window off the
+    // screen, so its picture is rendered while it still counts as minimised.
     const Qt::WindowStates old = static_cast<QWindowStateChangeEvent *>(event)->oldState() & ~Qt::WindowMinimized;
     QMetaObject::invokeMethod(
         this,
         [this, old] {
             if (!(windowState() & Qt::WindowMinimized))
                 return;
+            CacheWindowImage();
             setWindowState(old);
-            HideToTray();
+            HideToTray(false);
         },
         Qt::QueuedConnection);
 }
@@ -599,9 +611,32 @@ bool frmMain::belongsHere(QObject *object) const
     return static_cast<QWidget *>(object)->window() == this;
 }
 
+void frmMain::restoreMinimised(QWidget *window)
+{
+    if (window->isMinimized())
+        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    if (QWidget *dialog = QApplication::activeModalWidget()) {
+        dialog->raise();
+        dialog->activateWindow();
+    }
+}
+
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
     const QEvent::Type type = event->type();
+    // A dialog cannot be minimised apart from its owner, even where the window manager
+    // offers a button for it: it comes straight back.
+    if (type == QEvent::WindowStateChange && qobject_cast<QDialog *>(watched)
+        && static_cast<QDialog *>(watched)->isMinimized()) {
+        QPointer<QWidget> dialog = static_cast<QDialog *>(watched);
+        QMetaObject::invokeMethod(
+            this,
+            [this, dialog] {
+                if (dialog)
+                    restoreMinimised(dialog);
+            },
+            Qt::QueuedConnection);
+    }
     if (type != QEvent::KeyPress && type != QEvent::KeyRelease)
         return QMainWindow::eventFilter(watched, event);
     // A key handed on by us, or one meant for a dialog or a popup: not ours to preview.

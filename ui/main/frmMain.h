@@ -47,7 +47,8 @@ public:
     void SaveSettings();
     void ShowSettingsDialog();
 
-    void HideToTray();
+    // takeSnapshot false: the picture to animate was taken already.
+    void HideToTray(bool takeSnapshot = true);
     // The session or the system ends the program: save like a normal exit, ask nothing.
     void EndSession();
     void ActivateMainWindow();
@@ -91,6 +92,8 @@ private:
     void RestoreWindowPlacement();
     void relayout();
     void CacheWindowImage();
+    // Undoes a minimise while a dialog is open and brings the dialog to the front.
+    void restoreMinimised(QWidget *window);
     void AnimateMainWindow(bool show);
 
     // Key preview: the window's bindings, then the tree's. True when the key is consumed.

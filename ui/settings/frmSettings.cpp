@@ -5,6 +5,7 @@
 #include "components/ColorConvert.h"
 #include "components/Prompts.h"
 #include "components/Services.h"
+#include "components/SettingsStore.h"
 #include "components/StartupRegistration.h"
 #include "components/TrayIcon.h"
 #include "settings/AppSettings.h"
@@ -84,6 +85,7 @@ frmSettings::frmSettings(QWidget *owner, AppSettings &settings, QWidget *tree, S
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
                    | Qt::MSWindowsFixedSizeDialogHint);
     setSizeGripEnabled(false);
+    centreOnScreen(this);
     buildControls();
     LoadSettings();
     // The dialog opens on the first control of the tab order, not on its default button.
