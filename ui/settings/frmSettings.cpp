@@ -224,10 +224,10 @@ void frmSettings::buildControls()
     cmdCancel->setGeometry(px(4560), px(5460), px(1395), px(435));
     connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    // Enter is "Ok" wherever the focus is; a focused button would otherwise take it over and
-    // open its chooser once more.
+    // Enter is "Ok" wherever the focus is, except on "Отмена", which it presses; a focused
+    // chooser button would otherwise take it over and open its chooser once more.
     for (QPushButton *button : findChildren<QPushButton *>(Qt::FindDirectChildrenOnly))
-        button->setAutoDefault(button == cmdOk);
+        button->setAutoDefault(button == cmdOk || button == cmdCancel);
 
     // One size for the whole label column, the smallest any of them needed.
     const QList<QLabel *> labels = findChildren<QLabel *>(Qt::FindDirectChildrenOnly);
