@@ -53,6 +53,9 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void rowsAboutToBeRemoved(const QModelIndex &parent, int start, int end) override;
     void reset() override;
+    void paintEvent(QPaintEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void drawBranches(QPainter *painter, const QRect &rect, const QModelIndex &index) const override;
 
 private:
     // The control drag itself: the move cursor is shown and the pointer is followed.
@@ -64,6 +67,8 @@ private:
     // Drops the drag without a drop: its node is going away, or the whole model is.
     void abandonDrag();
     void forgetNode(TaskNode *node);
+    // Widens the column to the widest row shown so far, so that a long text scrolls sideways.
+    void fitColumnToShownRows();
 
     void applyExpandedBelow(TaskNode *top);
     void onExpandRequested(const QModelIndex &index, bool expanded);
@@ -78,4 +83,6 @@ private:
     // After a drag ended with the button still held, the rest of that press is ignored.
     bool m_swallowUntilRelease = false;
     QPoint m_lastDragPos;
+    // Widest row measured since the rows last changed shape; only rows on screen are measured.
+    int m_widestRow = 0;
 };
