@@ -100,7 +100,7 @@ private Q_SLOTS:
         ApplyTaskStatus(tree, QStringLiteral("Done"), between, colors);
         QCOMPARE(model.data(done, Qt::ForegroundRole).value<QColor>(), QColor(0x00, 0xA0, 0x00));
         QCOMPARE(model.data(done, Qt::BackgroundRole).value<QColor>(), QColor(0x90, 0xF0, 0x90));
-        QCOMPARE(model.data(done, Qt::AccessibleDescriptionRole).toString(), QStringLiteral("Выполнено"));
+        QCOMPARE(model.data(done, Qt::AccessibleDescriptionRole).toString(), QStringLiteral("Выполнено, уровень 2"));
         repaint.clear();
         tree.recolorAll(StatusColors());
         QVERIFY(repaint.size() == 1 && !model.data(done, Qt::BackgroundRole).isValid());

@@ -154,18 +154,22 @@ QVariant TaskItemModel::data(const QModelIndex &index, int role) const
         if (node->isRoot() || isSystemColor(m_tree.backColor(node)))
             return {};
         return shownColors(node->status()).back;
-    case Qt::AccessibleDescriptionRole:
+    case Qt::AccessibleDescriptionRole: {
+        // The status and the row's level: the accessibility bus of this Qt carries no level of
+        // its own, so a screen reader hears it with the description.
+        const QString level = QStringLiteral("уровень %1").arg(node->depth() + 1);
         switch (node->imageKeyValue()) {
         case TaskNode::ImageKey::Main:
-            return {};
+            return level;
         case TaskNode::ImageKey::Done:
-            return QStringLiteral("Выполнено");
+            return QStringLiteral("Выполнено, ") + level;
         case TaskNode::ImageKey::Rejected:
-            return QStringLiteral("Отклонено");
+            return QStringLiteral("Отклонено, ") + level;
         case TaskNode::ImageKey::Progress:
             break;
         }
-        return QStringLiteral("В работе");
+        return QStringLiteral("В работе, ") + level;
+    }
     default:
         return {};
     }
