@@ -7,6 +7,7 @@
 #include <QIcon>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -175,6 +176,13 @@ QString QtPrompts::inputBox(QWidget *parent, const QString &prompt, const QStrin
     }
     if (QDialogButtonBox *buttons = dialog.findChild<QDialogButtonBox *>())
         nameButtons(buttons->buttons());
+    // The field would be named by the whole prompt, which may run to paragraphs: it is named by
+    // the prompt's first line, and the whole prompt is its description.
+    if (QLineEdit *field = dialog.findChild<QLineEdit *>()) {
+        const QString shown = displayText(prompt);
+        field->setAccessibleName(shown.section(QLatin1Char('\n'), 0, 0).trimmed());
+        field->setAccessibleDescription(shown);
+    }
     if (dialog.exec() != QDialog::Accepted)
         return {};
     return dialog.textValue();

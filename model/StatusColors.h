@@ -1,6 +1,9 @@
 #pragma once
 
 #include "model/OleColor.h"
+#include "model/TaskStatus.h"
+
+#include <utility>
 
 // The colours a status gives a task; filled from the user's settings.
 struct StatusColors {
@@ -11,6 +14,20 @@ struct StatusColors {
     OleColor progressBack = 0xFFFFFF;
     OleColor rejectedBack = 0x9696FF;
     bool useBackColor = false;
+
+    // Text and background colour of a status.
+    std::pair<OleColor, OleColor> of(TaskStatus status) const
+    {
+        switch (status) {
+        case TaskStatus::Done:
+            return {doneFore, doneBack};
+        case TaskStatus::Rejected:
+            return {rejectedFore, rejectedBack};
+        case TaskStatus::Progress:
+            break;
+        }
+        return {progressFore, progressBack};
+    }
 
     bool operator==(const StatusColors &) const = default;
 };

@@ -301,15 +301,7 @@ OleColor TaskTree::backColor(const TaskNode *node) const
 
 std::pair<OleColor, OleColor> TaskTree::colorsOf(TaskStatus status) const
 {
-    switch (status) {
-    case TaskStatus::Done:
-        return {m_colors.doneFore, m_colors.doneBack};
-    case TaskStatus::Rejected:
-        return {m_colors.rejectedFore, m_colors.rejectedBack};
-    case TaskStatus::Progress:
-        break;
-    }
-    return {m_colors.progressFore, m_colors.progressBack};
+    return m_colors.of(status);
 }
 
 void TaskTree::recolorAll(const StatusColors &colors)

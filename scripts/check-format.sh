@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 
 format=$(command -v clang-format-14 || true)
 if [ -z "$format" ]; then
-  echo "check-format.sh: clang-format-14 is missing (scripts/install-deps.sh installs it)" >&2
+  echo "check-format.sh: clang-format-14 is missing (scripts/install-deps.sh --tests installs it)" >&2
   exit 2
 fi
 

@@ -16,7 +16,7 @@ build=$root/build-fuzz
 
 cxx=$(command -v clang++-14 || command -v clang++ || true)
 if [ -z "$cxx" ]; then
-  echo "fuzz.sh: clang++ is missing (scripts/install-deps.sh installs it)" >&2
+  echo "fuzz.sh: clang++ is missing (scripts/install-deps.sh --tests installs it)" >&2
   exit 2
 fi
 

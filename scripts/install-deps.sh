@@ -1,20 +1,30 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing Listra needs on Debian 12; does nothing when
-# everything is already there. Runs apt as root, or through sudo.
+# Installs what building and running Listra needs on Debian 12; with --tests also the tools of
+# the test suite, the screenshots and the checks. Does nothing when everything is already
+# there. Runs apt as root, or through sudo.
 set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build ccache pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-translations-l10n qt6-qpa-plugins
   libpugixml-dev libgl-dev
-  xvfb xauth
-  # Fuzzing, the sanitizer run and the format check.
-  clang libclang-rt-14-dev llvm-14 clang-format-14
-  # The end-to-end tests and the screenshots: a private desktop with a window manager, a
-  # tray, the accessibility bus, key presses and screen capture.
-  openbox trayer xdotool x11-utils x11-xkb-utils dbus dbus-daemon at-spi2-core
-  python3 python3-gi gir1.2-atspi-2.0 imagemagick fonts-dejavu-core
+  # The Debian package of the README: cpack reads the program's libraries with it.
+  file
 )
+if [ "${1:-}" = "--tests" ]; then
+  packages+=(
+    xvfb xauth
+    # Fuzzing, the sanitizer run and the format check.
+    clang libclang-rt-14-dev llvm-14 clang-format-14
+    # The end-to-end tests and the screenshots: a private desktop with a window manager, a
+    # tray, the accessibility bus, key presses and screen capture.
+    openbox trayer xdotool x11-utils x11-xkb-utils dbus dbus-daemon at-spi2-core
+    python3 python3-gi gir1.2-atspi-2.0 imagemagick fonts-dejavu-core
+  )
+elif [ $# -ne 0 ]; then
+  echo "usage: $0 [--tests]" >&2
+  exit 2
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -189,7 +189,7 @@ def main():
         return take(args)
     missing = desktop.missing_tools()
     if missing:
-        print("missing: " + ", ".join(missing) + " (scripts/install-deps.sh installs them)")
+        print("missing: " + ", ".join(missing) + " (scripts/install-deps.sh --tests installs them)")
         return 1
     return desktop.run_in_private_desktop(
         [sys.executable, os.path.abspath(__file__), "--binary", os.path.abspath(args.binary),

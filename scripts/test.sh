@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything into build/ with warnings as errors and runs the
-# whole test suite headless: unit and end-to-end tests (CTest), the unit tests again under
-# AddressSanitizer and UndefinedBehaviorSanitizer, the task-file fuzzer for about a minute,
-# and the format check. Every step runs; the script fails when any of them failed.
+# Installs what is missing, test tools included, builds everything into build/ with warnings as
+# errors and runs the whole test suite headless: unit and end-to-end tests (CTest), the unit
+# tests again under AddressSanitizer and UndefinedBehaviorSanitizer, the task-file fuzzer for
+# about a minute, and the format check. Every step runs; the script fails when any of them failed.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh || exit 1
+scripts/install-deps.sh --tests || exit 1
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DLISTRA_WARNINGS_AS_ERRORS=ON || exit 1
 cmake --build build -j"$(nproc)" || exit 1
 

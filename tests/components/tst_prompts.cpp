@@ -2,6 +2,8 @@
 #include "tests/support/OffscreenWarnings.h"
 #include "tests/support/TestMain.h"
 
+#include <QAccessible>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -51,6 +53,28 @@ private Q_SLOTS:
             QCOMPARE(shown, QString::fromUtf8(row.seen));
             QCOMPARE(text, doc + QStringLiteral("\n\nНе удаётся."));
         }
+    }
+
+    // A screen reader names the field by the prompt's first line and reads the rest on request.
+    void inputBoxFieldIsNamedShortly()
+    {
+        const QString prompt
+            = QStringLiteral("Введите фразу.\r\n\r\n") + QStringLiteral("Длинное пояснение. ").repeated(30);
+        QString name, description;
+        QTimer::singleShot(0, [&] {
+            QWidget *dialog = QApplication::activeModalWidget();
+            QVERIFY(dialog);
+            auto *field = dialog->findChild<QLineEdit *>();
+            QVERIFY(field);
+            QAccessibleInterface *a = QAccessible::queryAccessibleInterface(field);
+            name = a->text(QAccessible::Name);
+            description = a->text(QAccessible::Description);
+            QTest::keyClicks(field, QStringLiteral("bread"));
+            QTest::keyClick(field, Qt::Key_Return);
+        });
+        QCOMPARE(QtPrompts().inputBox(nullptr, prompt, QString(), QString()), QStringLiteral("bread"));
+        QCOMPARE(name, QStringLiteral("Введите фразу."));
+        QCOMPARE(description, QtPrompts::displayText(prompt));
     }
 };
 

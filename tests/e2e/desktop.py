@@ -218,11 +218,13 @@ class Program:
             "tree", "tree table") and name(a) == "Задачи"))
         return [c for c in children(tree) if role(c) in ("table cell", "tree item")]
 
-    def outline(self):  # (depth, text, status) per row; depth is the row's indentation
-        cells = self.cells()
-        lefts = [c.get_extents(Atspi.CoordType.SCREEN).x for c in cells]
-        return [(sorted(set(lefts)).index(x), text_of(c), c.get_description() or "")
-                for c, x in zip(cells, lefts)]
+    def outline(self):  # (depth, text, status) per row, as the row's description tells them
+        rows = []
+        for c in self.cells():
+            *status, level = (c.get_description() or "").split(", ")
+            depth = int(level.removeprefix("уровень ")) - 1 if level.startswith("уровень ") else -1
+            rows.append((depth, text_of(c), ", ".join(status)))
+        return rows
 
     def wait_outline(self, expected):
         with contextlib.suppress(AssertionError):

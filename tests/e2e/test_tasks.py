@@ -2,7 +2,8 @@
 
 import os
 
-from desktop import Scenario, geometry, key, read_tasks, run, wait_until
+from desktop import (Scenario, find_all, geometry, key, name, read_tasks, role, run, states,
+                     wait_until)
 
 PROGRESS, DONE, REJECTED = "В работе", "Выполнено", "Отклонено"
 
@@ -87,3 +88,22 @@ class TaskList(Scenario):
         self.assertEqual(second.selected(), "Уточнить реквизиты")
         wid = second.x_window()
         wait_until(f"the window at {placed}", lambda: geometry(wid) == placed, 10)
+
+    def test_settings_controls_as_a_screen_reader_reads_them(self):
+        program = self.start()
+        program.focus_main()
+        key("ctrl+o")
+        dialog = program.frame("Настройки")
+        controls = find_all(dialog, lambda a: role(a) in ("combo box", "radio button", "check box"))
+        self.assertEqual([name(a) for a in controls if role(a) == "combo box"],
+                         ["Фоновый цвет", "Выделение", "Действие ESC", "Пометка подзадач",
+                          "Спецэффект скрытия"])
+        radios = [a for a in controls if role(a) == "radio button"]
+        self.assertEqual(len(radios), 9)
+        self.assertEqual([name(a) for a in radios if "checked" in states(a)], ["Направление: вниз"])
+        self.assertEqual([name(a) for a in controls if role(a) == "check box"],
+                         ["Запускать при входе в систему"])
+        font = find_all(dialog, lambda a: role(a) == "push button" and name(a) == "Шрифт дерева задач")
+        self.assertEqual(len(font), 1)
+        self.assertRegex(font[0].get_description(), r", \d+(\.\d+)? пт")
+        key("Escape")

@@ -91,14 +91,16 @@ private Q_SLOTS:
         // Texts and statuses change in place, colours as the view paints them.
         StatusColors colors;
         colors.useBackColor = true;
+        colors.doneFore = 0x00A000;
+        colors.doneBack = 0x90F090;
         changed.clear();
         tree.setText(between, QStringLiteral("Между\tделами"));
         const QModelIndex done = model.indexOf(between);
         QVERIFY(changed.size() == 1 && changed.at(0).at(0).value<QModelIndex>() == done);
         ApplyTaskStatus(tree, QStringLiteral("Done"), between, colors);
-        QCOMPARE(model.data(done, Qt::ForegroundRole).value<QColor>(), QColor(0x00, 0xB9, 0x00));
-        QCOMPARE(model.data(done, Qt::BackgroundRole).value<QColor>(), QColor(0x9B, 0xFF, 0x9B));
-        QCOMPARE(model.data(done, Qt::AccessibleDescriptionRole).toString(), QStringLiteral("Выполнено"));
+        QCOMPARE(model.data(done, Qt::ForegroundRole).value<QColor>(), QColor(0x00, 0xA0, 0x00));
+        QCOMPARE(model.data(done, Qt::BackgroundRole).value<QColor>(), QColor(0x90, 0xF0, 0x90));
+        QCOMPARE(model.data(done, Qt::AccessibleDescriptionRole).toString(), QStringLiteral("Выполнено, уровень 2"));
         repaint.clear();
         tree.recolorAll(StatusColors());
         QVERIFY(repaint.size() == 1 && !model.data(done, Qt::BackgroundRole).isValid());

@@ -7,6 +7,7 @@
 #include "ui/settings/frmSettings.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QLineEdit>
 
 namespace {
@@ -57,6 +58,51 @@ class TestSettingsDialog : public TestCase
 {
     Q_OBJECT
 private Q_SLOTS:
+    // What a screen reader announces for each control: its label's name, its kind, and the
+    // long or changing part as the description.
+    void controlsAreAnnouncedByTheirLabels_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QAccessible::Role>("role");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("description");
+        const auto row = [](const char *control, QAccessible::Role role, const char *name, const char *description) {
+            QTest::newRow(control) << QString::fromLatin1(control) << role << QString::fromUtf8(name)
+                                   << QString::fromUtf8(description);
+        };
+        row("cmdDoneTasksColor", QAccessible::Button, "Выполненные задачи: цвет текста", "");
+        row("cboUseBackColor", QAccessible::ComboBox, "Фоновый цвет", "");
+        row("cmdTreeFont", QAccessible::Button, "Шрифт дерева задач", "DejaVu Sans, 10 пт");
+        row("cboFullRowSelect", QAccessible::ComboBox, "Выделение", "");
+        row("cboESCAction", QAccessible::ComboBox, "Действие ESC", "");
+        row("cboMarkSubTasks", QAccessible::ComboBox, "Пометка подзадач", "");
+        row("cboEffectStyle", QAccessible::ComboBox, "Спецэффект скрытия", "");
+        row("txtTimeout", QAccessible::EditableText, "Таймаут (мс)", "");
+        row("optDirection7", QAccessible::RadioButton, "Направление: вниз", "");
+        row("chkAutorun", QAccessible::CheckBox, "Запускать при входе в систему", "");
+    }
+
+    void controlsAreAnnouncedByTheirLabels()
+    {
+        QFETCH(QString, control);
+        QFETCH(QAccessible::Role, role);
+        QFETCH(QString, name);
+        QFETCH(QString, description);
+        OpenSettings s;
+        QAccessibleInterface *a = QAccessible::queryAccessibleInterface(s.dialog->findChild<QWidget *>(control));
+        QVERIFY(a);
+        QCOMPARE(a->role(), role);
+        QCOMPARE(a->text(QAccessible::Name), name);
+        QCOMPARE(a->text(QAccessible::Description), description);
+        if (role == QAccessible::RadioButton) { // checked, and checking it works through the bus too
+            QVERIFY(a->state().checkable && a->state().checked);
+            QAccessibleInterface *up = QAccessible::queryAccessibleInterface(s.get("optDirection1"));
+            QVERIFY(up && up->role() == QAccessible::RadioButton && !up->state().checked);
+            up->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+            QVERIFY(static_cast<QAbstractButton *>(s.get("optDirection1"))->isChecked() && !a->state().checked);
+        }
+    }
+
     void timeouts_data()
     {
         QTest::addColumn<QString>("typed");

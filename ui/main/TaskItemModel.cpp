@@ -42,6 +42,40 @@ QIcon TaskItemModel::iconFor(const TaskNode *node) const
     return m_iconProgress;
 }
 
+const TaskItemModel::ShownColors &TaskItemModel::shownColors(TaskStatus status) const
+{
+    const QPalette palette = QApplication::palette();
+    const StatusColors &colors = m_tree.statusColors();
+    if (m_shownFor.paletteKey != palette.cacheKey() || m_shownFor.colors != colors) {
+        m_shownFor = {palette.cacheKey(), colors};
+        const QColor base = palette.color(QPalette::Base);
+        const bool darkTheme = base.lightness() < 128;
+        for (TaskStatus s : {TaskStatus::Progress, TaskStatus::Done, TaskStatus::Rejected}) {
+            // A colour still at its default follows the theme; one the user chose is drawn as
+            // chosen. Defaults were made for a white window: on a dark one the status
+            // backgrounds become tints of the base, and the text keeps its hue but is moved to
+            // where it reads on what is behind it.
+            const auto [fore, back] = colors.of(s);
+            const auto [defaultFore, defaultBack] = StatusColors {}.of(s);
+            QColor shownBack = colors.useBackColor ? oleToColor(back, palette) : base;
+            if (colors.useBackColor && back == defaultBack && darkTheme) {
+                const qreal t = 0.3;
+                shownBack = QColor::fromRgbF(base.redF() + (shownBack.redF() - base.redF()) * t,
+                                             base.greenF() + (shownBack.greenF() - base.greenF()) * t,
+                                             base.blueF() + (shownBack.blueF() - base.blueF()) * t);
+            }
+            QColor shownFore = oleToColor(fore, palette);
+            if (fore == defaultFore) {
+                if (s == TaskStatus::Progress) // the default black is the ordinary text colour
+                    shownFore = palette.color(QPalette::Text);
+                shownFore = readableOn(shownFore, shownBack);
+            }
+            m_shown[size_t(s)] = {shownFore, shownBack};
+        }
+    }
+    return m_shown[size_t(status)];
+}
+
 QModelIndex TaskItemModel::indexOf(const TaskNode *node) const
 {
     if (!node)
@@ -137,23 +171,27 @@ QVariant TaskItemModel::data(const QModelIndex &index, int role) const
     case Qt::ForegroundRole:
         if (node->isRoot())
             return {};
-        return oleToColor(m_tree.foreColor(node), QApplication::palette());
+        return shownColors(node->status()).fore;
     case Qt::BackgroundRole:
         if (node->isRoot() || isSystemColor(m_tree.backColor(node)))
             return {};
-        return oleToColor(m_tree.backColor(node), QApplication::palette());
-    case Qt::AccessibleDescriptionRole:
+        return shownColors(node->status()).back;
+    case Qt::AccessibleDescriptionRole: {
+        // The status and the row's level: the accessibility bus of this Qt carries no level of
+        // its own, so a screen reader hears it with the description.
+        const QString level = QStringLiteral("уровень %1").arg(node->depth() + 1);
         switch (node->imageKeyValue()) {
         case TaskNode::ImageKey::Main:
-            return {};
+            return level;
         case TaskNode::ImageKey::Done:
-            return QStringLiteral("Выполнено");
+            return QStringLiteral("Выполнено, ") + level;
         case TaskNode::ImageKey::Rejected:
-            return QStringLiteral("Отклонено");
+            return QStringLiteral("Отклонено, ") + level;
         case TaskNode::ImageKey::Progress:
             break;
         }
-        return QStringLiteral("В работе");
+        return QStringLiteral("В работе, ") + level;
+    }
     default:
         return {};
     }

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "model/StatusColors.h"
 #include "model/TaskTreeObserver.h"
 
 #include <QAbstractItemModel>
 #include <QHash>
 #include <QIcon>
+#include <array>
 
 class TaskTree;
 class TaskNode;
@@ -60,7 +62,19 @@ Q_SIGNALS:
 private:
     QIcon iconFor(const TaskNode *node) const;
 
+    // The colours a status is drawn in under the current palette.
+    struct ShownColors {
+        QColor fore, back;
+    };
+    const ShownColors &shownColors(TaskStatus status) const;
+
     TaskTree &m_tree;
     QHash<QString, QIcon> m_icons;
     QIcon m_iconMain, m_iconProgress, m_iconDone, m_iconRejected;
+    // Worked out again when the palette or the settings' colours change.
+    mutable struct {
+        qint64 paletteKey = -1;
+        StatusColors colors;
+    } m_shownFor;
+    mutable std::array<ShownColors, 3> m_shown;
 };

@@ -104,7 +104,10 @@ TaskTreeView::TaskTreeView(QWidget *parent)
     auto *selectionStyle = new TextOnlySelectionStyle(this);
     selectionStyle->setParent(this);
     setStyle(selectionStyle);
-    header()->setStretchLastSection(true);
+    // The one column is as wide as the widest row it has shown: a long or deep text scrolls
+    // sideways instead of being cut off.
+    header()->setStretchLastSection(false);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     setAccessibleName(QStringLiteral("Задачи"));
     // Other buttons open the related-documents menu themselves; no second menu on top.
     setContextMenuPolicy(Qt::PreventContextMenu);
@@ -133,6 +136,7 @@ void TaskTreeView::setTaskModel(TaskItemModel *model)
         applyExpandedBelow(node);
     });
     connect(this, &QTreeView::collapsed, this, [this](const QModelIndex &index) {
+        m_widestRow = 0;
         if (m_syncing)
             return;
         TaskNode *node = TaskItemModel::nodeOf(index);
@@ -453,6 +457,7 @@ void TaskTreeView::rowsAboutToBeRemoved(const QModelIndex &parent, int start, in
         for (int row = start; row <= end && row < p->childCount(); ++row)
             forgetNode(p->child(row));
     }
+    m_widestRow = 0;
     QTreeView::rowsAboutToBeRemoved(parent, start, end);
 }
 
@@ -460,5 +465,86 @@ void TaskTreeView::reset()
 {
     abandonDrag();
     m_dropHighlight = nullptr;
+    m_widestRow = 0;
     QTreeView::reset();
+}
+
+void TaskTreeView::fitColumnToShownRows()
+{
+    // Measuring every row would cost a hundred thousand text layouts at start; the rows on
+    // screen are few, and a row scrolled into view widens the column when it first shows.
+    const int bottom = viewport()->height();
+    for (QModelIndex i = indexAt(QPoint(0, 0)); i.isValid(); i = indexBelow(i)) {
+        const QRect r = visualRect(i);
+        if (r.top() >= bottom)
+            break;
+        m_widestRow = qMax(m_widestRow, r.left() + horizontalOffset() + sizeHintForIndex(i).width());
+    }
+    const int width = qMax(m_widestRow, viewport()->width());
+    if (columnWidth(0) != width)
+        setColumnWidth(0, width);
+}
+
+void TaskTreeView::paintEvent(QPaintEvent *event)
+{
+    fitColumnToShownRows();
+    QTreeView::paintEvent(event);
+}
+
+void TaskTreeView::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        m_widestRow = 0;
+    QTreeView::changeEvent(event);
+}
+
+void TaskTreeView::drawBranches(QPainter *painter, const QRect &rect, const QModelIndex &index) const
+{
+    // Drawn here rather than by the style, which on most styles draws arrows or nothing:
+    // lines from every task to its parent and siblings, also at the top level, and a
+    // plus/minus box on every task with sub-tasks. Whole pixels only, so it stays crisp.
+    const TaskNode *node = TaskItemModel::nodeOf(index);
+    if (!node)
+        return;
+    const int indent = indentation();
+    const int level = node->depth();
+    const QColor base = palette().color(QPalette::Base);
+    const QColor text = palette().color(QPalette::Text);
+    const QColor line = QColor::fromRgbF((base.redF() + text.redF()) / 2, (base.greenF() + text.greenF()) / 2,
+                                         (base.blueF() + text.blueF()) / 2);
+    const int top = rect.top();
+    const int bottom = rect.bottom();
+    const int middle = top + rect.height() / 2;
+    const auto cellCentre
+        = [&](int cellLevel) { return rect.right() + 1 - (level + 1 - cellLevel) * indent + indent / 2; };
+    const auto hasNextSibling
+        = [](const TaskNode *n) { return n->parent() && n->row() + 1 < n->parent()->childCount(); };
+
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing, false);
+    // The ancestors' lines pass by on the left while they have siblings still to come.
+    const TaskNode *ancestor = node->parent();
+    for (int cell = level - 1; cell >= 0 && ancestor; --cell, ancestor = ancestor->parent()) {
+        if (hasNextSibling(ancestor))
+            painter->fillRect(QRect(cellCentre(cell), top, 1, bottom - top + 1), line);
+    }
+    const int x = cellCentre(level);
+    if (node->parent() || node->row() > 0)
+        painter->fillRect(QRect(x, top, 1, middle - top), line);
+    if (hasNextSibling(node))
+        painter->fillRect(QRect(x, middle, 1, bottom - middle + 1), line);
+    painter->fillRect(QRect(x, middle, rect.right() + 1 - x - 2, 1), line);
+    if (node->childCount() > 0) {
+        const int half = qMax(4, indent / 5);
+        const QRect box(x - half, middle - half, 2 * half + 1, 2 * half + 1);
+        painter->fillRect(box, base);
+        painter->fillRect(QRect(box.left(), box.top(), box.width(), 1), line);
+        painter->fillRect(QRect(box.left(), box.bottom(), box.width(), 1), line);
+        painter->fillRect(QRect(box.left(), box.top(), 1, box.height()), line);
+        painter->fillRect(QRect(box.right(), box.top(), 1, box.height()), line);
+        painter->fillRect(QRect(x - half + 2, middle, 2 * half - 3, 1), text);
+        if (!isExpanded(index))
+            painter->fillRect(QRect(x, middle - half + 2, 1, 2 * half - 3), text);
+    }
+    painter->restore();
 }

@@ -56,6 +56,9 @@ protected:
     void reset() override;
     QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
                                                          const QEvent *event = nullptr) const override;
+    void paintEvent(QPaintEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void drawBranches(QPainter *painter, const QRect &rect, const QModelIndex &index) const override;
 
 private:
     // The control drag itself: the move cursor is shown and the pointer is followed.
@@ -67,6 +70,8 @@ private:
     // Drops the drag without a drop: its node is going away, or the whole model is.
     void abandonDrag();
     void forgetNode(TaskNode *node);
+    // Widens the column to the widest row shown so far, so that a long text scrolls sideways.
+    void fitColumnToShownRows();
 
     void applyExpandedBelow(TaskNode *top);
     void showStoredExpanded(const QModelIndex &parent);
@@ -82,4 +87,6 @@ private:
     // After a drag ended with the button still held, the rest of that press is ignored.
     bool m_swallowUntilRelease = false;
     QPoint m_lastDragPos;
+    // Widest row measured since the rows last changed shape; only rows on screen are measured.
+    int m_widestRow = 0;
 };

@@ -38,6 +38,7 @@
 #include <QSessionManager>
 #include <QToolBar>
 #include <QToolButton>
+#include <tuple>
 
 namespace {
 
@@ -231,16 +232,22 @@ void frmMain::BuildToolbar()
         if (key == QLatin1String("SetItemStatus")) {
             auto *menu = new QMenu(this);
             menu->setObjectName(QStringLiteral("mnuSetItemStatus"));
-            const std::pair<const char *, QString> entries[] = {
-                {"SetStatusDone", QStringLiteral("Выполнено\tAlt+1")},
-                {"SetStatusProgress", QStringLiteral("В работе\tAlt+2")},
-                {"SetStatusRejected", QStringLiteral("Отклонено\tAlt+3")},
+            const std::tuple<const char *, QString, int> entries[] = {
+                {"SetStatusDone", QStringLiteral("Выполнено"), Qt::Key_1},
+                {"SetStatusProgress", QStringLiteral("В работе"), Qt::Key_2},
+                {"SetStatusRejected", QStringLiteral("Отклонено"), Qt::Key_3},
             };
-            for (const auto &[entryKey, text] : entries) {
+            for (const auto &[entryKey, text, digit] : entries) {
                 const QString k = QString::fromLatin1(entryKey);
                 QAction *entry = menu->addAction(text);
                 entry->setObjectName(k);
                 entry->setData(k);
+                // The key stands in the menu's own column and reaches a screen reader as the
+                // entry's shortcut, not as part of its name. The main window handles the key
+                // itself; here it acts only inside the open menu.
+                entry->setShortcut(QKeySequence(Qt::ALT | Qt::Key(digit)));
+                entry->setShortcutContext(Qt::WidgetShortcut);
+                entry->setShortcutVisibleInContextMenu(true);
                 connect(entry, &QAction::triggered, this, [this, k] { ExecuteCommand(k); });
             }
             m_statusButton = new QToolButton(m_tbMain);

@@ -9,7 +9,9 @@
 #include "components/StartupRegistration.h"
 #include "components/TrayIcon.h"
 #include "settings/AppSettings.h"
+#include "ui/settings/AccessibleControls.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -86,6 +88,7 @@ frmSettings::frmSettings(QWidget *owner, AppSettings &settings, QWidget *tree, S
                    | Qt::MSWindowsFixedSizeDialogHint);
     setSizeGripEnabled(false);
     centreOnScreen(this);
+    installAccessibleControls();
     buildControls();
     LoadSettings();
     // The dialog opens on the first control of the tab order, not on its default button.
@@ -192,6 +195,12 @@ void frmSettings::buildControls()
         opt->setIconSize(QSize(17, 17));
         opt->setAccessibleName(QStringLiteral("Направление: ") + QString::fromUtf8(directionNames[i]));
         connect(opt, &QToolButton::toggled, this, &frmSettings::updateDirectionTabStop);
+        connect(opt, &QToolButton::toggled, opt, [opt] {
+            QAccessible::State changed;
+            changed.checked = true;
+            QAccessibleStateChangeEvent event(opt, changed);
+            QAccessible::updateAccessibility(&event);
+        });
         optDirection[i] = opt;
     }
     updateDirectionTabStop();
@@ -238,6 +247,14 @@ void frmSettings::buildControls()
         QFont f = label->font();
         f.setPointSizeF(labelSize);
         label->setFont(f);
+        // A control is announced by its label, not by its current value or its sample text.
+        if (QWidget *buddy = label->buddy(); buddy && buddy->accessibleName().isEmpty()) {
+            QString name = label->text();
+            name.remove(QLatin1Char('&'));
+            if (name.endsWith(QLatin1Char(':')))
+                name.chop(1);
+            buddy->setAccessibleName(name);
+        }
     }
 
     QList<QWidget *> order = {m_colorButtons[DoneFore],
@@ -305,6 +322,15 @@ void frmSettings::setButtonColor(int index, OleColor color)
 void frmSettings::setTreeFontSample(const QFont &font)
 {
     cmdTreeFont->setFont(exactFont(font));
+    // The sample shows the font; a screen reader hears it described.
+    QStringList description {font.family(),
+                             font.pointSizeF() > 0 ? QStringLiteral("%1 пт").arg(font.pointSizeF())
+                                                   : QStringLiteral("%1 пикс.").arg(font.pixelSize())};
+    if (font.bold())
+        description << QStringLiteral("полужирный");
+    if (font.italic())
+        description << QStringLiteral("курсив");
+    cmdTreeFont->setAccessibleDescription(description.join(QStringLiteral(", ")));
 }
 
 void frmSettings::LoadSettings()
