@@ -39,5 +39,10 @@ QByteArray serializeTaskTree(const TaskTree &tree);
 SaveResult saveTaskFile(const QString &path, const TaskTree &tree);
 
 // Copies a file that could not be read to "<name>.<yyyyMMdd-HHmmss>.unreadable" beside it,
-// never over an existing copy. Returns the copy's path, or an empty text on failure.
-QString keepUnreadableCopy(const QString &path);
+// never over an existing copy. Returns the copy's path, or an empty text: with error set when
+// the copy failed, with error empty when there is no regular file at path to keep.
+QString keepUnreadableCopy(const QString &path, QString *error = nullptr);
+
+// Removes what saves killed before their rename left beside the task file (its name and six
+// letters or digits after a dot); returns how many. Only the running instance may call it.
+int removeLeftoverTemporaries(const QString &path);

@@ -2,6 +2,7 @@
 
 #include "components/ActivationChannel.h"
 #include "components/AppIdentity.h"
+#include "components/FolderSync.h"
 #include "components/MemoryRelease.h"
 #include "components/OverlayWindowEffect.h"
 #include "components/Prompts.h"
@@ -11,6 +12,8 @@
 #include "components/WindowEffect.h"
 #include "settings/AppSettings.h"
 #include "settings/MainWindowSettings.h"
+#include "storage/FileError.h"
+#include "storage/StorageLog.h"
 #include "storage/TaskFile.h"
 #include "ui/main/RelatedDocumentsMenu.h"
 #include "ui/main/TaskDragDrop.h"
@@ -24,6 +27,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -291,17 +295,23 @@ void frmMain::BuildTaskTree()
 
 void frmMain::LoadTaskFile()
 {
+    // Only the running instance gets here, so no other save is under way.
+    removeLeftoverTemporaries(m_options.taskFilePath);
     const LoadResult result = loadTaskFile(m_options.taskFilePath, m_tree, m_settings.statusColors());
     releaseFreedMemory();
     if (result.status != LoadResult::Status::Failed)
         return;
     // Keep what the user had before anything can write over it.
-    const QString copy = keepUnreadableCopy(m_options.taskFilePath);
+    QString notKept;
+    const QString copy = keepUnreadableCopy(m_options.taskFilePath, &notKept);
     m_unreadableNotKept = copy.isEmpty();
     QString text = kLoadFailed;
+    QString details = result.error;
     if (!copy.isEmpty())
         text += QStringLiteral("\r\n\r\nКопия файла сохранена: ") + copy;
-    m_services.prompts->messageBox(this, text, MsgStyle::OkCritical);
+    else
+        details += QStringLiteral("\r\nКопию файла сделать не удалось: ") + notKept;
+    m_services.prompts->showError(this, details, MsgStyle::OkCritical, text);
 }
 
 void frmMain::RestoreWindowPlacement()
@@ -366,18 +376,26 @@ void frmMain::ShowSettingsDialog()
 bool frmMain::writeTaskFile(QString *error)
 {
     if (m_unreadableNotKept) {
-        // The unreadable file is still the only copy of the user's old data.
-        if (keepUnreadableCopy(m_options.taskFilePath).isEmpty()) {
+        // The unreadable file is still the only copy of the user's old data, as long as it is there.
+        QString why;
+        if (keepUnreadableCopy(m_options.taskFilePath, &why).isEmpty() && !why.isEmpty()) {
             *error = QStringLiteral("Файл данных, который не удалось прочитать, не удалось и скопировать: ")
-                + m_options.taskFilePath;
+                + m_options.taskFilePath + QStringLiteral("\r\n") + why;
             return false;
         }
         m_unreadableNotKept = false;
     }
     const SaveResult result = saveTaskFile(m_options.taskFilePath, m_tree);
-    if (!result.ok)
+    if (!result.ok) {
         *error = result.error;
-    return result.ok;
+        return false;
+    }
+    const QString folder = QFileInfo(m_options.taskFilePath).absolutePath();
+    clearSystemError();
+    if (!syncFolder(folder))
+        qCWarning(lcStorage) << "Could not flush the folder after a save:" << folder
+                             << fileErrorText(lastSystemError());
+    return true;
 }
 
 bool frmMain::SaveTaskFile(bool askOnFailure)
