@@ -984,7 +984,6 @@ QString keepUnreadableCopy(const QString &path, QString *error)
     }
     if (why.isEmpty())
         why = QStringLiteral("все имена для копии уже заняты");
-    qCWarning(lcStorage) << "Could not copy the unreadable task file aside:" << path << why;
     if (error)
         *error = why;
     return {};
