@@ -164,7 +164,7 @@ QString readText(const char *v)
     // QString::fromUtf8 takes a leading U+FEFF for a byte order mark and drops it; at the
     // start of an attribute it is the text's own first character.
     qsizetype marks = 0;
-    while (std::strncmp(v, "\xEF\xBB\xBF", 3) == 0) {
+    while (v[0] == '\xEF' && v[1] == '\xBB' && v[2] == '\xBF') {
         v += 3;
         ++marks;
     }
@@ -176,7 +176,7 @@ QString readText(const char *v)
             t_undecodable = value;
         text.removeIf(xmlCannotHold);
     }
-    return text.trimmed();
+    return std::move(text).trimmed();
 }
 
 // The common spellings are compared as bytes; anything else goes the long way.
@@ -427,9 +427,11 @@ qint64 referenceAt(QByteArrayView bytes, qsizetype pos)
 qsizetype firstBadReference(QByteArrayView bytes)
 {
     ReferenceFreeSections sections(bytes);
-    for (qsizetype amp = bytes.indexOf('&'); amp >= 0; amp = bytes.indexOf('&', amp + 1)) {
-        if (amp + 1 >= bytes.size() || bytes[amp + 1] != '#')
+    const char *const begin = bytes.data(), *const end = begin + bytes.size();
+    for (const char *p = begin; (p = static_cast<const char *>(std::memchr(p, '&', size_t(end - p)))); ++p) {
+        if (end - p < 2 || p[1] != '#')
             continue;
+        const qsizetype amp = p - begin;
         const qint64 c = referenceAt(bytes, amp);
         if ((c == 0 || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) && !sections.contain(amp))
             return amp;
