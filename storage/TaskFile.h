@@ -19,8 +19,9 @@ struct LoadResult {
 };
 
 // Reads the task file into tree, replacing its tasks (the top node stays). Every outcome
-// leaves the tree holding exactly what the file gave: nothing for NoFile and Failed.
-// The observer hears one reset.
+// leaves the tree holding exactly what the file gave: nothing for NoFile and Failed. Only a
+// regular file is read (a folder, a pipe or a device is NoFile), and no more of it than its
+// size at opening; bytes that do not decode make it Failed. The observer hears one reset.
 LoadResult loadTaskFile(const QString &path, TaskTree &tree, const StatusColors &colors);
 
 // The same reader over bytes already in memory (tests, fuzzing). True when loaded.
@@ -35,7 +36,8 @@ struct SaveResult {
 // The whole tree as the task file's XML (UTF-8). Characters XML cannot hold are dropped.
 QByteArray serializeTaskTree(const TaskTree &tree);
 
-// Writes the whole tree to path atomically: the old file stays intact if anything fails.
+// Writes the whole tree to path atomically: the old file stays intact if anything fails, and
+// nothing but a regular file (or a link to one, which stays a link) is ever replaced.
 SaveResult saveTaskFile(const QString &path, const TaskTree &tree);
 
 // Copies a file that could not be read to "<name>.<yyyyMMdd-HHmmss>.unreadable" beside it,
