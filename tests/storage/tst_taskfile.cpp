@@ -374,7 +374,7 @@ private Q_SLOTS:
         // rewritten the bytes before it (line breaks after names and inside values included).
         QByteArray big = "<?xml version=\"1.0\"?>\r\n<Tasks>\r\n";
         for (int i = 0; i < 10000; ++i)
-            big += "  <Task\r\n    Name=\"строка\n" + QByteArray::number(i) + "\"\r\n  />\r\n";
+            big += "  <Task\n    Name=\"строка\n" + QByteArray::number(i) + "\"\r\n  />\r\n";
         for (const QByteArray &fault :
              {QByteArray("  <Task Name=\"Ёж\"></Tusk>"), QByteArray("  <Task Name=\"\xC5\xE6\"/>")}) {
             QVERIFY(writeFile(file, big + fault + "\r\n</Tasks>\r\n"));
