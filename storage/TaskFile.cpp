@@ -936,6 +936,8 @@ SaveResult saveTaskFile(const QString &path, const TaskTree &tree)
         return fail(fileErrorText(EISDIR));
     if (info.exists() && !info.isFile())
         return fail(QStringLiteral("Здесь не обычный файл, а устройство или канал"));
+    if (info.exists() && !info.isWritable())
+        return fail(fileErrorText(EACCES)); // QSaveFile refuses it too, in words of its own
     QSaveFile file(path);
     clearSystemError();
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
