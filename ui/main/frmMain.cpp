@@ -304,12 +304,12 @@ void frmMain::LoadTaskFile()
     // Keep what the user had before anything can write over it.
     QString notKept;
     const QString copy = keepUnreadableCopy(m_options.taskFilePath, &notKept);
-    m_unreadableNotKept = copy.isEmpty();
+    m_unreadableNotKept = copy.isEmpty() && !notKept.isEmpty(); // empty reason: the file is gone
     QString text = kLoadFailed;
     QString details = result.error;
     if (!copy.isEmpty())
         text += QStringLiteral("\r\n\r\nКопия файла сохранена: ") + copy;
-    else
+    else if (m_unreadableNotKept)
         details += QStringLiteral("\r\nКопию файла сделать не удалось: ") + notKept;
     m_services.prompts->showError(this, details, MsgStyle::OkCritical, text);
 }
@@ -378,11 +378,14 @@ bool frmMain::writeTaskFile(QString *error)
     if (m_unreadableNotKept) {
         // The unreadable file is still the only copy of the user's old data, as long as it is there.
         QString why;
-        if (keepUnreadableCopy(m_options.taskFilePath, &why).isEmpty() && !why.isEmpty()) {
+        const QString copy = keepUnreadableCopy(m_options.taskFilePath, &why);
+        if (copy.isEmpty() && !why.isEmpty()) {
             *error = QStringLiteral("Файл данных, который не удалось прочитать, не удалось и скопировать: ")
                 + m_options.taskFilePath + QStringLiteral("\r\n") + why;
             return false;
         }
+        if (!copy.isEmpty())
+            qCInfo(lcStorage) << "The unreadable task file was copied aside at last:" << copy;
         m_unreadableNotKept = false;
     }
     const SaveResult result = saveTaskFile(m_options.taskFilePath, m_tree);
