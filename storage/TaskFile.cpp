@@ -2,20 +2,25 @@
 
 #include "model/BoolText.h"
 #include "model/TaskTree.h"
+#include "storage/FileError.h"
+#include "storage/StorageLog.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QStringDecoder>
 
 #include <pugixml.hpp>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -138,25 +143,40 @@ bool xmlCannotHold(QChar c)
     return (u < 0x20 && u != u'\t' && u != u'\n' && u != u'\r') || u == 0xFFFE || u == 0xFFFF;
 }
 
+// The same test, letting U+FFFD through as well: it stands for bytes that did not decode.
+bool needsAnotherLook(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u < 0x20 && u != u'\t' && u != u'\n' && u != u'\r') || u >= 0xFFFD;
+}
+
+// The first attribute value of the load under way whose bytes are no UTF-8; such a file is
+// refused rather than read with its text replaced.
+thread_local const char *t_undecodable = nullptr;
+
 // An attribute's text, trimmed. The parser lets through characters XML 1.0 cannot hold (raw
 // control bytes, U+FFFE, U+FFFF), which a save leaves out; they are left out here already, so
 // a task reads the same before and after the next save. (UTF-8 decoding never gives a lone
 // surrogate, the writer's other omission.)
 QString readText(const char *v)
 {
+    const char *const value = v;
     // QString::fromUtf8 takes a leading U+FEFF for a byte order mark and drops it; at the
     // start of an attribute it is the text's own first character.
     qsizetype marks = 0;
-    while (std::strncmp(v, "\xEF\xBB\xBF", 3) == 0) {
+    while (v[0] == '\xEF' && v[1] == '\xBB' && v[2] == '\xBF') {
         v += 3;
         ++marks;
     }
     QString text = QString::fromUtf8(v);
     if (marks > 0)
         text.prepend(QString(marks, QChar(0xFEFF)));
-    if (std::any_of(text.cbegin(), text.cend(), xmlCannotHold))
+    if (std::any_of(text.cbegin(), text.cend(), needsAnotherLook)) {
+        if (!t_undecodable && text.contains(QChar::ReplacementCharacter) && !QByteArrayView(value).isValidUtf8())
+            t_undecodable = value;
         text.removeIf(xmlCannotHold);
-    return text.trimmed();
+    }
+    return std::move(text).trimmed();
 }
 
 // The common spellings are compared as bytes; anything else goes the long way.
@@ -233,32 +253,43 @@ QString parseStatusText(pugi::xml_parse_status status)
     }
 }
 
-// Line and column of a byte offset, counted in the bytes as they came.
-QString describeParseError(const pugi::xml_parse_result &result, const QByteArray &original, bool byteOriented)
+// " (строка N, столбец M)" for the end of window: the bytes of a line from its start (or, when
+// startsLine is false, from somewhere inside it) after linesBefore line breaks.
+QString positionText(QByteArrayView window, qint64 linesBefore, bool startsLine)
 {
-    QString text = parseStatusText(result.status);
-    if (!byteOriented || result.offset < 0 || result.offset > original.size())
-        return text;
-    const qsizetype offset = qsizetype(result.offset);
-    const qsizetype lineStart = offset > 0 ? original.lastIndexOf('\n', offset - 1) + 1 : 0;
-    const qsizetype line = original.left(offset).count('\n') + 1;
-    const qsizetype column = QString::fromUtf8(original.constData() + lineStart, offset - lineStart).size() + 1;
-    return QStringLiteral("%1 (строка %2, столбец %3)").arg(text).arg(line).arg(column);
+    const qint64 line = linesBefore + window.count('\n') + 1;
+    const qsizetype lastBreak = window.lastIndexOf('\n');
+    if (lastBreak < 0 && !startsLine)
+        return QStringLiteral(" (строка %1)").arg(line);
+    const qsizetype column = QString::fromUtf8(window.sliced(lastBreak + 1)).size() + 1;
+    return QStringLiteral(" (строка %1, столбец %2)").arg(line).arg(column);
 }
 
-// True when the bytes start like an 8-bit document (UTF-8 or a legacy code page): no
-// UTF-16 or UTF-32 byte order mark and no zero bytes in the first characters.
-bool looksByteOriented(QByteArrayView bytes)
+qint64 countLineBreaks(const char *from, const char *to)
 {
-    const auto *b = reinterpret_cast<const unsigned char *>(bytes.constData());
-    const qsizetype n = bytes.size();
-    if (n >= 2 && ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF)))
-        return false;
-    for (qsizetype i = 0; i < std::min<qsizetype>(n, 4); ++i) {
-        if (b[i] == 0)
-            return false;
-    }
-    return true;
+    qint64 n = 0;
+    for (; (from = static_cast<const char *>(std::memchr(from, '\n', size_t(to - from)))); ++from)
+        ++n;
+    return n;
+}
+
+// Where a byte offset of the parsed bytes lies, as positionText gives it; empty when unknown.
+using Locate = std::function<QString(qsizetype offset)>;
+
+// UTF-16 and UTF-32, told by a byte order mark or by how "<" is spelt, as the parser tells them.
+std::optional<QStringConverter::Encoding> wideEncoding(QByteArrayView bytes)
+{
+    auto at = [&bytes](qsizetype i) { return i < bytes.size() ? int(uchar(bytes[i])) : -1; };
+    const int d0 = at(0), d1 = at(1), d2 = at(2), d3 = at(3);
+    if ((d0 == 0 && d1 == 0 && d2 == 0xFE && d3 == 0xFF) || (d0 == 0 && d1 == 0 && d2 == 0 && d3 == 0x3C))
+        return QStringConverter::Utf32BE;
+    if ((d0 == 0xFF && d1 == 0xFE && d2 == 0 && d3 == 0) || (d0 == 0x3C && d1 == 0 && d2 == 0 && d3 == 0))
+        return QStringConverter::Utf32LE;
+    if ((d0 == 0xFE && d1 == 0xFF) || (d0 == 0 && d1 == 0x3C))
+        return QStringConverter::Utf16BE;
+    if ((d0 == 0xFF && d1 == 0xFE) || (d0 == 0x3C && d1 == 0))
+        return QStringConverter::Utf16LE;
+    return std::nullopt;
 }
 
 // The encoding an 8-bit document names in its declaration, lower-cased; empty when none.
@@ -293,19 +324,119 @@ QByteArray declaredEncoding(QByteArrayView bytes)
     return head.sliced(i, close - i).toByteArray().toLower();
 }
 
-// A document in a legacy code page ("windows-1251", "koi8-r") comes back as UTF-8; empty
-// when the parser can take the bytes as they are (UTF-8, UTF-16, UTF-32, no declaration).
-QByteArray recodedFromDeclaredEncoding(QByteArrayView bytes)
+enum class Recoding { AsIs, Recoded, Broken };
+
+// Wide encodings and declared legacy code pages ("windows-1251", "koi8-r") become UTF-8 in
+// utf8, so the parser only ever sees UTF-8; bytes that do not decode refuse the file instead of
+// turning into replacement characters. AsIs for UTF-8, and for an encoding nobody knows, which
+// is read as UTF-8 like before.
+Recoding recodeToUtf8(QByteArrayView bytes, QByteArray *utf8, QString *error)
 {
-    const QByteArray encoding = declaredEncoding(bytes);
-    if (encoding.isEmpty() || encoding == "utf-8" || encoding == "utf8" || encoding == "us-ascii" || encoding == "ascii"
-        || encoding.startsWith("utf-16") || encoding.startsWith("utf-32") || encoding.startsWith("ucs"))
-        return {};
-    QStringDecoder decoder(encoding.constData());
-    if (!decoder.isValid())
-        return {};
-    const QString text = decoder.decode(bytes);
-    return text.toUtf8();
+    // Built in place: a moved ICU-backed decoder stops counting the bytes it could not read.
+    std::optional<QStringDecoder> decoder;
+    if (const auto wide = wideEncoding(bytes)) {
+        decoder.emplace(*wide);
+    } else {
+        const QByteArray encoding = declaredEncoding(bytes);
+        if (encoding.isEmpty() || encoding == "utf-8" || encoding == "utf8" || encoding == "us-ascii"
+            || encoding == "ascii" || encoding.startsWith("utf-16") || encoding.startsWith("utf-32")
+            || encoding.startsWith("ucs"))
+            return Recoding::AsIs;
+        decoder.emplace(encoding.constData());
+        if (!decoder->isValid())
+            return Recoding::AsIs;
+    }
+    const QString text = decoder->decode(bytes);
+    if (decoder->hasError() || !text.isValidUtf16()) {
+        *error = QStringLiteral("байты файла не читаются в его кодировке (%1)").arg(QLatin1String(decoder->name()));
+        return Recoding::Broken;
+    }
+    *utf8 = text.toUtf8();
+    return Recoding::Recoded;
+}
+
+// Comments, CDATA sections and processing instructions, where "&#0;" is just text. Asked
+// about positions in increasing order, it walks the bytes once.
+class ReferenceFreeSections
+{
+public:
+    explicit ReferenceFreeSections(QByteArrayView bytes)
+        : m_bytes(bytes)
+    {
+    }
+
+    bool contain(qsizetype pos)
+    {
+        while (m_end <= pos) {
+            if (!next())
+                return false;
+        }
+        return pos >= m_start;
+    }
+
+private:
+    bool next()
+    {
+        for (qsizetype lt = m_bytes.indexOf('<', m_end); lt >= 0; lt = m_bytes.indexOf('<', lt + 1)) {
+            const QByteArrayView rest = m_bytes.sliced(lt);
+            const char *close = rest.startsWith("<!--") ? "-->"
+                : rest.startsWith("<![CDATA[")          ? "]]>"
+                : rest.startsWith("<?")                 ? "?>"
+                                                        : nullptr;
+            if (!close)
+                continue;
+            const qsizetype end = m_bytes.indexOf(QByteArrayView(close), lt + 2);
+            m_start = lt;
+            m_end = end < 0 ? m_bytes.size() : end + qsizetype(std::strlen(close));
+            return true;
+        }
+        m_start = m_end = m_bytes.size();
+        return false;
+    }
+
+    QByteArrayView m_bytes;
+    qsizetype m_start = 0, m_end = 0;
+};
+
+// The code point of the character reference at pos ("&#...;"), read as the parser reads it;
+// -1 where the parser leaves the text as it stands. Beyond Unicode counts as 0x110000.
+qint64 referenceAt(QByteArrayView bytes, qsizetype pos)
+{
+    qsizetype i = pos + 2;
+    const bool hex = i < bytes.size() && bytes[i] == 'x';
+    i += hex;
+    qint64 value = 0;
+    for (const qsizetype first = i; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        const char lower = char(c | 0x20);
+        int digit;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (hex && lower >= 'a' && lower <= 'f')
+            digit = lower - 'a' + 10;
+        else
+            return c == ';' && i > first ? value : -1;
+        value = std::min<qint64>(value * (hex ? 16 : 10) + digit, 0x110000);
+    }
+    return -1;
+}
+
+// The parser writes a referenced code point as it is: "&#0;" would cut a text short, and a
+// surrogate or a number beyond Unicode would become bytes that are no UTF-8. XML allows
+// neither. The offset of the first such reference, or -1.
+qsizetype firstBadReference(QByteArrayView bytes)
+{
+    ReferenceFreeSections sections(bytes);
+    const char *const begin = bytes.data(), *const end = begin + bytes.size();
+    for (const char *p = begin; (p = static_cast<const char *>(std::memchr(p, '&', size_t(end - p)))); ++p) {
+        if (end - p < 2 || p[1] != '#')
+            continue;
+        const qsizetype amp = p - begin;
+        const qint64 c = referenceAt(bytes, amp);
+        if ((c == 0 || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) && !sections.contain(amp))
+            return amp;
+    }
+    return -1;
 }
 
 // Everything after the parse: the tree is touched only once the document is known good,
@@ -391,40 +522,58 @@ bool buildTree(const pugi::xml_node &tasksElement, TaskTree &tree, const StatusC
 }
 
 // The one reader behind the file and the in-memory entry points: data (size bytes, taken
-// from arena) is parsed in place. original gives the bytes as they came, asked for only to
-// place a parse error.
-bool loadFromBuffer(ParseArena &arena, char *data, size_t size, const std::function<QByteArray()> &original,
-                    TaskTree &tree, const StatusColors &colors, QString *error)
+// from arena) is parsed in place. locate places an offset of the bytes as they came, asked
+// for only when something is wrong there.
+bool loadFromBuffer(ParseArena &arena, char *data, size_t size, const Locate &locate, TaskTree &tree,
+                    const StatusColors &colors, QString *error)
 {
     ArenaScope scope(arena);
     tree.beginBulkLoad();
     tree.clear();
 
-    const bool byteOriented = looksByteOriented(QByteArrayView(data, qsizetype(size)));
-    bool recoded = false;
-    if (byteOriented) {
-        const QByteArray utf8 = recodedFromDeclaredEncoding(QByteArrayView(data, qsizetype(size)));
-        if (!utf8.isEmpty()) {
-            data = static_cast<char *>(arena.allocate(size_t(utf8.size())));
-            size = data ? size_t(utf8.size()) : 0;
-            if (data)
-                std::memcpy(data, utf8.constData(), size);
-            recoded = true;
+    QString refusal;
+    QByteArray utf8; // kept to place a fault in what the parser saw
+    Locate where = locate;
+    switch (data ? recodeToUtf8(QByteArrayView(data, qsizetype(size)), &utf8, &refusal) : Recoding::AsIs) {
+    case Recoding::Broken:
+        break;
+    case Recoding::Recoded:
+        data = static_cast<char *>(arena.allocate(size_t(std::max<qsizetype>(utf8.size(), 1))));
+        size = data ? size_t(utf8.size()) : 0;
+        if (data)
+            std::memcpy(data, utf8.constData(), size);
+        where = [&utf8](qsizetype offset) { return positionText(QByteArrayView(utf8).first(offset), 0, true); };
+        break;
+    case Recoding::AsIs:
+        break;
+    }
+    if (refusal.isEmpty() && data) {
+        if (const qsizetype bad = firstBadReference(QByteArrayView(data, qsizetype(size))); bad >= 0) {
+            const qsizetype end = QByteArrayView(data + bad, qsizetype(size) - bad).indexOf(';');
+            refusal = QStringLiteral("ссылка на символ, которого в XML быть не может: «%1»%2")
+                          .arg(QString::fromLatin1(data + bad, std::min<qsizetype>(end + 1, 24)), where(bad));
         }
     }
+    if (!refusal.isEmpty()) {
+        if (error)
+            *error = refusal;
+        tree.endBulkLoad();
+        return false;
+    }
+    t_undecodable = nullptr;
 
     bool ok = false;
     {
         pugi::xml_document doc;
-        // Recoded bytes still carry their old declaration, which the parser would otherwise obey
-        // (it decodes a declared Latin-1 itself) and so decode the UTF-8 a second time.
-        const pugi::xml_encoding encoding = recoded ? pugi::encoding_utf8 : pugi::encoding_auto;
+        // Everything is UTF-8 by now. Recoded bytes still carry their old declaration, which the
+        // parser would otherwise obey (it decodes a declared Latin-1 itself), decoding twice.
+        const pugi::xml_encoding encoding = pugi::encoding_utf8;
         const pugi::xml_parse_result result = data ? doc.load_buffer_inplace(data, size, kParseOptions, encoding)
                                                    : doc.load_buffer("", 0, kParseOptions, encoding);
         if (!result) {
             if (error) {
-                const bool placeable = byteOriented && !recoded;
-                *error = describeParseError(result, placeable ? original() : QByteArray(), placeable);
+                const bool placeable = result.offset >= 0 && size_t(result.offset) <= size;
+                *error = parseStatusText(result.status) + (placeable ? where(qsizetype(result.offset)) : QString());
             }
         } else {
             const pugi::xml_node top = doc.document_element();
@@ -444,9 +593,17 @@ bool loadFromBuffer(ParseArena &arena, char *data, size_t size, const std::funct
                                  .arg(QString::fromUtf8(top.name()));
             } else {
                 ok = buildTree(top, tree, colors, error);
+                if (ok && t_undecodable) {
+                    ok = false;
+                    tree.clear();
+                    if (error)
+                        *error = QStringLiteral("в тексте есть байты, которые не читаются как UTF-8")
+                            + where(qsizetype(t_undecodable - data));
+                }
             }
         }
     }
+    t_undecodable = nullptr;
     tree.endBulkLoad();
     return ok;
 }
@@ -614,41 +771,64 @@ void writeTaskOpening(XmlOut &out, const TaskNode *node, int level, bool selecte
 LoadResult loadTaskFile(const QString &path, TaskTree &tree, const StatusColors &colors)
 {
     LoadResult result;
-    const QFileInfo info(path);
-    if (!info.exists()) {
+    auto empty = [&tree] {
         tree.beginBulkLoad();
         tree.clear();
         tree.endBulkLoad();
+    };
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        empty();
+        result.status = LoadResult::Status::NoFile;
+        return result;
+    }
+    if (!info.isFile()) {
+        // A folder, a pipe or a device holds no tasks, and reading one would hang or never end.
+        qCWarning(lcStorage) << "Not a regular file at the task file's place, starting with no tasks:" << path;
+        empty();
         result.status = LoadResult::Status::NoFile;
         return result;
     }
 
     auto fail = [&](const QString &why) {
-        tree.beginBulkLoad();
-        tree.clear();
-        tree.endBulkLoad();
+        empty();
         result.status = LoadResult::Status::Failed;
         result.error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), why);
         return result;
     };
 
-    if (info.isDir())
-        return fail(QStringLiteral("это папка, а не файл"));
+    clearSystemError();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return fail(file.errorString());
+        return fail(fileErrorText(lastSystemError(), file.errorString()));
     ParseArena arena;
+    // No more than the size seen at opening is read, whatever the file does meanwhile.
     const qint64 expected = file.size();
     char *data = static_cast<char *>(arena.allocate(size_t(std::max<qint64>(expected, 1))));
     if (!data)
         return fail(QStringLiteral("не хватает памяти"));
+    // Line breaks before each block, counted while the block is fresh: a parse error is placed by
+    // reading one block again instead of the whole file.
+    constexpr qint64 kBlock = 64 * 1024;
+    std::vector<qint64> linesBefore {0};
+    qint64 linesInBlock = 0;
     qint64 size = 0;
     while (size < expected) {
-        const qint64 n = file.read(data + size, expected - size);
+        clearSystemError();
+        const qint64 n = file.read(data + size, std::min(expected - size, 16 * kBlock));
         if (n < 0)
-            return fail(file.errorString());
+            return fail(fileErrorText(lastSystemError(), file.errorString()));
         if (n == 0)
             break; // the file shrank meanwhile: take what is there
+        for (qint64 at = size; at < size + n;) {
+            const qint64 end = std::min((at / kBlock + 1) * kBlock, size + n);
+            linesInBlock += countLineBreaks(data + at, data + end);
+            if (end % kBlock == 0) {
+                linesBefore.push_back(linesBefore.back() + linesInBlock);
+                linesInBlock = 0;
+            }
+            at = end;
+        }
         size += n;
     }
     file.close();
@@ -656,9 +836,17 @@ LoadResult loadTaskFile(const QString &path, TaskTree &tree, const StatusColors 
     QString error;
     const bool ok = loadFromBuffer(
         arena, data, size_t(size),
-        [&path] {
+        [&](qsizetype offset) {
+            const qint64 block = offset / kBlock;
+            if (block >= qint64(linesBefore.size()))
+                return QString();
             QFile again(path);
-            return again.open(QIODevice::ReadOnly) ? again.readAll() : QByteArray();
+            if (!again.open(QIODevice::ReadOnly) || !again.seek(block * kBlock))
+                return QString();
+            const QByteArray window = again.read(offset - block * kBlock);
+            if (window.size() != offset - block * kBlock)
+                return QString();
+            return positionText(window, linesBefore[size_t(block)], block == 0);
         },
         tree, colors, &error);
     if (ok) {
@@ -675,9 +863,12 @@ bool loadTaskFileFromBytes(const QByteArray &bytes, TaskTree &tree, const Status
     if (data)
         std::memcpy(data, bytes.constData(), size_t(bytes.size()));
     QString why;
-    const bool ok = data ? loadFromBuffer(
-                        arena, data, size_t(bytes.size()), [&bytes] { return bytes; }, tree, colors, &why)
-                         : false;
+    const bool ok = data
+        ? loadFromBuffer(
+            arena, data, size_t(bytes.size()),
+            [&bytes](qsizetype offset) { return positionText(QByteArrayView(bytes).first(offset), 0, true); }, tree,
+            colors, &why)
+        : false;
     if (!data) {
         tree.beginBulkLoad();
         tree.clear();
@@ -739,36 +930,51 @@ SaveResult saveTaskFile(const QString &path, const TaskTree &tree)
         return result;
     };
 
-    if (QFileInfo(path).isDir())
-        return fail(QStringLiteral("это папка, а не файл"));
+    // Only a regular file is ever replaced; a folder, a pipe or a device stays as it is.
+    const QFileInfo info(path);
+    if (info.isDir())
+        return fail(fileErrorText(EISDIR));
+    if (info.exists() && !info.isFile())
+        return fail(QStringLiteral("Здесь не обычный файл, а устройство или канал"));
+    if (info.exists() && !info.isWritable())
+        return fail(fileErrorText(EACCES)); // QSaveFile refuses it too, in words of its own
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(file.errorString());
-    // A small file waits in the buffer: a full disk shows only when it is flushed, and commit()
-    // would put the empty file in place all the same.
-    if (file.write(data) != data.size() || !file.flush()) {
-        const QString why = file.errorString();
-        file.cancelWriting();
-        return fail(why);
+    clearSystemError();
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return fail(fileErrorText(lastSystemError(), file.errorString()));
+    // A short write (the disk filling up) is followed by one more, which then says why.
+    for (qsizetype written = 0; written < data.size();) {
+        clearSystemError();
+        const qint64 n = file.write(data.constData() + written, data.size() - written);
+        if (n <= 0) {
+            const QString why = fileErrorText(lastSystemError(), file.errorString());
+            file.cancelWriting();
+            return fail(why);
+        }
+        written += qsizetype(n);
     }
+    clearSystemError();
     if (!file.commit())
-        return fail(file.errorString());
+        return fail(fileErrorText(lastSystemError(), file.errorString()));
     result.ok = true;
     return result;
 }
 
-QString keepUnreadableCopy(const QString &path)
+QString keepUnreadableCopy(const QString &path, QString *error)
 {
-    return keepCopyAside(path, QStringLiteral("unreadable"));
+    return keepCopyAside(path, QStringLiteral("unreadable"), error);
 }
 
-QString keepCopyAside(const QString &path, const QString &suffix)
+QString keepCopyAside(const QString &path, const QString &suffix, QString *error)
 {
+    if (error)
+        error->clear();
     const QFileInfo info(path);
     if (!info.isFile())
         return {};
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     const QDir dir = info.absoluteDir();
+    QString why;
     for (int attempt = 1; attempt <= 100; ++attempt) {
         const QString name = attempt == 1
             ? QStringLiteral("%1.%2.%3").arg(info.fileName(), stamp, suffix)
@@ -777,10 +983,43 @@ QString keepCopyAside(const QString &path, const QString &suffix)
         if (QFileInfo::exists(copy))
             continue;
         // QFile::copy refuses an existing target, so a copy made meanwhile is never replaced.
-        if (QFile::copy(path, copy))
+        QFile source(path);
+        clearSystemError();
+        if (source.copy(copy))
             return copy;
+        why = fileErrorText(lastSystemError(), source.errorString());
         if (!QFileInfo::exists(copy))
-            return {};
+            break;
     }
+    if (why.isEmpty())
+        why = QStringLiteral("все имена для копии уже заняты");
+    if (error)
+        *error = why;
     return {};
+}
+
+int removeLeftoverTemporaries(const QString &path)
+{
+    // A save writes "<name>.XXXXXX" beside the file and renames it over; one killed in between
+    // leaves a full copy behind that nothing will ever read.
+    const QFileInfo info(path);
+    const QRegularExpression pattern(QRegularExpression::anchoredPattern(QRegularExpression::escape(info.fileName())
+                                                                         + QStringLiteral("\\.[A-Za-z0-9]{6}")));
+    int removed = 0;
+    const QDir dir = info.absoluteDir();
+    const QStringList candidates
+        = dir.entryList({info.fileName() + QStringLiteral(".??????")}, QDir::Files | QDir::Hidden);
+    for (const QString &name : candidates) {
+        const QFileInfo candidate(dir.filePath(name));
+        if (!pattern.match(name).hasMatch() || candidate.isSymLink() || !candidate.isFile())
+            continue;
+        if (QFile::remove(candidate.filePath())) {
+            qCInfo(lcStorage) << "Removed the temporary file of an unfinished save:" << candidate.filePath();
+            ++removed;
+        } else {
+            qCWarning(lcStorage) << "Could not remove the temporary file of an unfinished save:"
+                                 << candidate.filePath();
+        }
+    }
+    return removed;
 }

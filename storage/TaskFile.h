@@ -19,8 +19,9 @@ struct LoadResult {
 };
 
 // Reads the task file into tree, replacing its tasks (the top node stays). Every outcome
-// leaves the tree holding exactly what the file gave: nothing for NoFile and Failed.
-// The observer hears one reset.
+// leaves the tree holding exactly what the file gave: nothing for NoFile and Failed. Only a
+// regular file is read (a folder, a pipe or a device is NoFile), and no more of it than its
+// size at opening; bytes that do not decode make it Failed. The observer hears one reset.
 LoadResult loadTaskFile(const QString &path, TaskTree &tree, const StatusColors &colors);
 
 // The same reader over bytes already in memory (tests, fuzzing). True when loaded.
@@ -35,11 +36,17 @@ struct SaveResult {
 // The whole tree as the task file's XML (UTF-8). Characters XML cannot hold are dropped.
 QByteArray serializeTaskTree(const TaskTree &tree);
 
-// Writes the whole tree to path atomically: the old file stays intact if anything fails.
+// Writes the whole tree to path atomically: the old file stays intact if anything fails, and
+// nothing but a regular file (or a link to one, which stays a link) is ever replaced.
 SaveResult saveTaskFile(const QString &path, const TaskTree &tree);
 
 // Copies a file that could not be read to "<name>.<yyyyMMdd-HHmmss>.unreadable" beside it,
-// never over an existing copy. Returns the copy's path, or an empty text on failure.
-QString keepUnreadableCopy(const QString &path);
+// never over an existing copy. Returns the copy's path, or an empty text: with error set when
+// the copy failed, with error empty when there is no regular file at path to keep.
+QString keepUnreadableCopy(const QString &path, QString *error = nullptr);
 // The same with another last suffix: "<name>.<yyyyMMdd-HHmmss>.<suffix>".
-QString keepCopyAside(const QString &path, const QString &suffix);
+QString keepCopyAside(const QString &path, const QString &suffix, QString *error = nullptr);
+
+// Removes what saves killed before their rename left beside the task file (its name and six
+// letters or digits after a dot); returns how many. Only the running instance may call it.
+int removeLeftoverTemporaries(const QString &path);

@@ -4,6 +4,8 @@
 #include "settings/AutorunStart.h"
 #include "storage/EmergencyCopy.h"
 
+#include <QProcess>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QTimer>
 
@@ -91,6 +93,87 @@ private Q_SLOTS:
             QVERIFY(old.open(QIODevice::ReadOnly));
             QCOMPARE(old.readAll(), sampleTasks());
         }
+    }
+
+    // A folder where the task file belongs is no task file: an empty list without a word, a save
+    // that says why it cannot write, and once the folder is gone the file is written. Leftovers
+    // of saves killed before their rename go at the start; nothing else beside the file does.
+    void folderInPlaceAndLeftoverTemporaries()
+    {
+        MainHarness h;
+        QVERIFY(QDir().mkpath(h.taskFile));
+        const QStringList leftovers {QStringLiteral("Tasks.XML.aB3dE9"), QStringLiteral("Tasks.XML.Zz0000")};
+        const QStringList kept {QStringLiteral("Tasks.XML.20261207-101010.unreadable"), QStringLiteral("Tasks.XML.abc"),
+                                QStringLiteral("Tasks.XML.abcdefg"), QStringLiteral("Other.XML.aB3dE9")};
+        for (const QString &name : leftovers + kept) {
+            QFile f(h.dir.filePath(name));
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(sampleTasks()) > 0);
+        }
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Not a regular file")));
+        h.show();
+        QCOMPARE(h.fakes.prompts.messages.size(), 0);
+        QCOMPARE(h.root()->childCount(), 0);
+        QStringList expected = kept + QStringList {QStringLiteral("Tasks.XML")};
+        expected.sort();
+        QCOMPARE(QDir(h.dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name), expected);
+
+        h.task(h.root(), QStringLiteral("новая"));
+        h.key(Qt::Key_F2);
+        QCOMPARE(h.lastMessage(), QStringLiteral("Не удалось сохранить файл с задачами. [16]"));
+        QVERIFY2(h.prompts().errorDetails.last().contains(QStringLiteral("Это папка, а не файл (")),
+                 qPrintable(h.prompts().errorDetails.last()));
+        QVERIFY(QDir(h.taskFile).removeRecursively());
+        h.key(Qt::Key_F2);
+        QCOMPARE(h.fakes.prompts.messages.size(), 1);
+        QVERIFY(QFileInfo(h.taskFile).isFile());
+    }
+
+    // On a nearly full disk a damaged file that cannot be copied aside blocks saves while it
+    // stands there, and a full disk is named as such.
+    void fullDisk()
+    {
+        QTemporaryDir place;
+        QProcess mount;
+        mount.start(QStringLiteral("mount"),
+                    {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"), QStringLiteral("size=256k"),
+                     QStringLiteral("tmpfs"), place.path()});
+        if (!mount.waitForFinished() || mount.exitStatus() != QProcess::NormalExit || mount.exitCode() != 0)
+            QSKIP("a small tmpfs cannot be mounted here (it takes root)");
+        auto unmount = qScopeGuard([&] { QProcess::execute(QStringLiteral("umount"), {place.path()}); });
+
+        const QByteArray damaged = "<Tasks>\n<Task Name=\"" + QByteArray(160 * 1024, 'x') + "\">\n</Tusk>";
+        MainHarness h(damaged, frmMain::Options {place.filePath(QStringLiteral("Tasks.XML"))});
+        h.show();
+        QCOMPARE(h.lastMessage(), QStringLiteral("Не удалось загрузить файл данных. [16]"));
+        const QString details = h.prompts().errorDetails.last();
+        QVERIFY2(
+            details.contains(QStringLiteral("(строка 3, столбец 3)"))
+                && details.contains(QStringLiteral("Копию файла сделать не удалось: Недостаточно места на диске (")),
+            qPrintable(details));
+
+        h.key(Qt::Key_F2);
+        QVERIFY2(h.prompts().errorDetails.last().contains(QStringLiteral("Недостаточно места на диске (")),
+                 qPrintable(h.prompts().errorDetails.last()));
+        QCOMPARE(h.prompts().messages.size(), 2);
+        QVERIFY(QFile::remove(h.taskFile));
+        h.key(Qt::Key_F2);
+        QCOMPARE(h.prompts().messages.size(), 2);
+        const QByteArray saved = [&] {
+            QFile f(h.taskFile);
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        }();
+        QVERIFY(saved.contains("<Tasks />"));
+
+        for (int i = 0; i < 400; ++i)
+            h.task(h.root(), QString(1000, QLatin1Char('y')));
+        h.key(Qt::Key_F2);
+        QCOMPARE(h.lastMessage(), QStringLiteral("Не удалось сохранить файл с задачами. [16]"));
+        QVERIFY2(h.prompts().errorDetails.last().contains(QStringLiteral(": Недостаточно места на диске (")),
+                 qPrintable(h.prompts().errorDetails.last()));
+        QFile f(h.taskFile);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), saved);
+        QCOMPARE(QDir(place.path()).entryList(QDir::Files), QStringList {QStringLiteral("Tasks.XML")});
     }
 
     void settingsFallBackAndFirstPlacement()

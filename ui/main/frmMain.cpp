@@ -2,6 +2,7 @@
 
 #include "components/ActivationChannel.h"
 #include "components/AppIdentity.h"
+#include "components/FolderSync.h"
 #include "components/MemoryRelease.h"
 #include "components/OverlayWindowEffect.h"
 #include "components/Prompts.h"
@@ -12,6 +13,8 @@
 #include "settings/AppSettings.h"
 #include "settings/MainWindowSettings.h"
 #include "storage/EmergencyCopy.h"
+#include "storage/FileError.h"
+#include "storage/StorageLog.h"
 #include "storage/TaskFile.h"
 #include "ui/main/RelatedDocumentsMenu.h"
 #include "ui/main/TaskDragDrop.h"
@@ -28,6 +31,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -330,6 +334,8 @@ bool frmMain::OfferEmergencyCopy()
 
 void frmMain::LoadTaskFile()
 {
+    // Only the running instance gets here, so no other save is under way.
+    removeLeftoverTemporaries(m_options.taskFilePath);
     // Hidden in the tray nobody could answer: the question waits for the window's first show.
     if (m_options.autorun)
         m_emergencyCopyPending = !EmergencyCopy::find(m_options.taskFilePath).isEmpty();
@@ -342,12 +348,16 @@ void frmMain::LoadTaskFile()
     if (result.status != LoadResult::Status::Failed)
         return;
     // Keep what the user had before anything can write over it.
-    const QString copy = keepUnreadableCopy(m_options.taskFilePath);
-    m_unreadableNotKept = copy.isEmpty();
+    QString notKept;
+    const QString copy = keepUnreadableCopy(m_options.taskFilePath, &notKept);
+    m_unreadableNotKept = copy.isEmpty() && !notKept.isEmpty(); // empty reason: the file is gone
     QString text = kLoadFailed;
+    QString details = result.error;
     if (!copy.isEmpty())
         text += QStringLiteral("\r\n\r\nКопия файла сохранена: ") + copy;
-    m_services.prompts->messageBox(this, text, MsgStyle::OkCritical);
+    else if (m_unreadableNotKept)
+        details += QStringLiteral("\r\nКопию файла сделать не удалось: ") + notKept;
+    m_services.prompts->showError(this, details, MsgStyle::OkCritical, text);
 }
 
 void frmMain::RestoreWindowPlacement()
@@ -412,18 +422,29 @@ void frmMain::ShowSettingsDialog()
 bool frmMain::writeTaskFile(QString *error)
 {
     if (m_unreadableNotKept) {
-        // The unreadable file is still the only copy of the user's old data.
-        if (keepUnreadableCopy(m_options.taskFilePath).isEmpty()) {
+        // The unreadable file is still the only copy of the user's old data, as long as it is there.
+        QString why;
+        const QString copy = keepUnreadableCopy(m_options.taskFilePath, &why);
+        if (copy.isEmpty() && !why.isEmpty()) {
             *error = QStringLiteral("Файл данных, который не удалось прочитать, не удалось и скопировать: ")
-                + m_options.taskFilePath;
+                + m_options.taskFilePath + QStringLiteral("\r\n") + why;
             return false;
         }
+        if (!copy.isEmpty())
+            qCInfo(lcStorage) << "The unreadable task file was copied aside at last:" << copy;
         m_unreadableNotKept = false;
     }
     const SaveResult result = saveTaskFile(m_options.taskFilePath, m_tree);
-    if (!result.ok)
+    if (!result.ok) {
         *error = result.error;
-    return result.ok;
+        return false;
+    }
+    const QString folder = QFileInfo(m_options.taskFilePath).absolutePath();
+    clearSystemError();
+    if (!syncFolder(folder))
+        qCWarning(lcStorage) << "Could not flush the folder after a save:" << folder
+                             << fileErrorText(lastSystemError());
+    return true;
 }
 
 bool frmMain::SaveTaskFile(bool askOnFailure)
