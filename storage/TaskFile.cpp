@@ -754,6 +754,7 @@ SaveResult saveTaskFile(const QString &path, const TaskTree &tree)
     if (!file.commit())
         return fail(file.errorString());
     result.ok = true;
+    result.written = FileVersion::of(path, data);
     return result;
 }
 
