@@ -106,9 +106,18 @@ TaskFileSync::~TaskFileSync() = default;
 
 void TaskFileSync::beforeLoad()
 {
-    m_known = FileVersion::read(m_path);
+    // Reading the whole file once more would delay the first paint: the hash is taken once the
+    // window is up, if the file is still the one loaded.
+    m_known = FileVersion::stat(m_path);
     m_ctx.tree->setModified(false);
     watch();
+    QTimer::singleShot(0, this, [this] {
+        if (!m_known.exists || m_known.hashed)
+            return;
+        const FileVersion now = FileVersion::read(m_path);
+        if (now.exists && now.size == m_known.size && now.modified == m_known.modified)
+            m_known = now;
+    });
 }
 
 void TaskFileSync::watch()
