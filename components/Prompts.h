@@ -8,6 +8,7 @@ class QWidget;
 namespace MsgStyle {
 inline constexpr int OkCritical = 16;
 inline constexpr int YesNoCritical = 20;
+inline constexpr int YesNoCancelQuestion = 35;
 inline constexpr int YesNoQuestion = 36;
 inline constexpr int OkExclamation = 48;
 inline constexpr int OkInformation = 64;

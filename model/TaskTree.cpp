@@ -53,7 +53,9 @@ TaskNode *TaskTree::newNode(const QString &text, TaskStatus status)
 {
     auto *node = new TaskNode;
     node->m_text = text;
+    touch();
     node->m_imageKey = imageKeyOf(status);
+    touch();
     return node;
 }
 
@@ -67,6 +69,7 @@ void TaskTree::renumber(TaskNode *parent, int fromRow)
 void TaskTree::link(TaskNode *parent, int row, TaskNode *node)
 {
     row = std::clamp(row, 0, parent->childCount());
+    touch();
     const bool notify = m_observer && m_bulkDepth == 0;
     if (notify)
         m_observer->beginInsert(parent, row);
@@ -148,6 +151,7 @@ void TaskTree::remove(TaskNode *node)
         return;
     TaskNode *parent = node->m_parent;
     const int row = node->m_row;
+    touch();
     const bool notify = m_observer && m_bulkDepth == 0;
     if (notify)
         m_observer->beginRemove(parent, row);
@@ -191,6 +195,7 @@ bool TaskTree::reparent(TaskNode *node, TaskNode *newParent)
     newParent->m_children.insert(newParent->m_children.begin() + newRow, node);
     node->m_parent = newParent;
     renumber(newParent, newRow);
+    touch();
     if (notify)
         m_observer->endMove();
     return true;
@@ -214,6 +219,7 @@ bool TaskTree::moveAmongSiblings(TaskNode *node, int delta)
     renumber(parent, std::min(row, target));
     unlinkFromCreation(node);
     appendToCreation(node);
+    touch();
     if (notify)
         m_observer->endMove();
     return true;
@@ -248,6 +254,7 @@ void TaskTree::setRelatedDocuments(TaskNode *node, QStringList documents)
 {
     if (CAdditionalTaskInfo *info = node->info())
         info->setRelatedDocuments(std::move(documents));
+    touch();
 }
 
 void TaskTree::setSelected(TaskNode *node)

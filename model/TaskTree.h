@@ -62,6 +62,11 @@ public:
     void setExpanded(TaskNode *node, bool expanded);
     void setRelatedDocuments(TaskNode *node, QStringList documents);
 
+    // Whether the tasks (texts, statuses, documents, places) changed since the last load or save.
+    // Expanded flags and the selection do not count: a reload keeps them where it can.
+    bool isModified() const { return m_modified; }
+    void setModified(bool modified) { m_modified = modified; }
+
     TaskNode *selected() const { return m_selected; }
     void setSelected(TaskNode *node);
 
@@ -91,6 +96,12 @@ private:
     void appendToCreation(TaskNode *node);
     static void renumber(TaskNode *parent, int fromRow);
     void deleteSubtree(TaskNode *node);
+    // A change the user made; loading (in bulk) is not one.
+    void touch()
+    {
+        if (m_bulkDepth == 0)
+            m_modified = true;
+    }
 
     TaskNode *m_root = nullptr;
     TaskNode *m_lastCreated = nullptr;
@@ -99,6 +110,7 @@ private:
     StatusColors m_colors;
     int m_count = 0;
     int m_bulkDepth = 0;
+    bool m_modified = false;
 };
 
 // Gives a task the status's image key and colours. statusText is compared exactly with

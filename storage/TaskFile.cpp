@@ -957,6 +957,7 @@ SaveResult saveTaskFile(const QString &path, const TaskTree &tree)
     if (!file.commit())
         return fail(fileErrorText(lastSystemError(), file.errorString()));
     result.ok = true;
+    result.written = FileVersion::of(path, data);
     return result;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/StatusColors.h"
+#include "storage/FileVersion.h"
 
 #include <QByteArray>
 #include <QString>
@@ -31,6 +32,8 @@ bool loadTaskFileFromBytes(const QByteArray &bytes, TaskTree &tree, const Status
 struct SaveResult {
     bool ok = false;
     QString error;
+    // What was written, to tell later whether another program has replaced it.
+    FileVersion written;
 };
 
 // The whole tree as the task file's XML (UTF-8). Characters XML cannot hold are dropped.

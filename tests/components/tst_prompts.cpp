@@ -26,7 +26,8 @@ private Q_SLOTS:
         } table[] = {
             {16, "", esc, 1, "Velmora - Listra 3 OK / OK"},
             {20, "Выход", QMessageBox::No, 7, "Выход 3 &Yes &No / &Yes"},
-            {36, "", esc, 7, "Velmora - Listra 4 &Yes &No / &Yes"}, // Escape is No
+            {36, "", esc, 7, "Velmora - Listra 4 &Yes &No / &Yes"},        // Escape is No
+            {35, "", esc, 2, "Velmora - Listra 4 Cancel &Yes &No / &Yes"}, // Escape is Cancel
             {48, "Поиск", QMessageBox::Ok, 1, "Поиск 2 OK / OK"},
         };
         // Markup-like names stay text; CR LF breaks read as line breaks.

@@ -7,7 +7,8 @@ using TestSupport::takeFront;
 
 int FakePrompts::nextAnswer(int style)
 {
-    const bool yesNo = style == MsgStyle::YesNoCritical || style == MsgStyle::YesNoQuestion;
+    const bool yesNo = style == MsgStyle::YesNoCritical || style == MsgStyle::YesNoQuestion
+        || style == MsgStyle::YesNoCancelQuestion;
     return takeFront(answers, yesNo ? MsgAnswer::Yes : MsgAnswer::Ok);
 }
 

@@ -12,12 +12,14 @@
 #include "components/WindowEffect.h"
 #include "settings/AppSettings.h"
 #include "settings/MainWindowSettings.h"
+#include "storage/Backups.h"
 #include "storage/EmergencyCopy.h"
 #include "storage/FileError.h"
 #include "storage/StorageLog.h"
 #include "storage/TaskFile.h"
 #include "ui/main/RelatedDocumentsMenu.h"
 #include "ui/main/TaskDragDrop.h"
+#include "ui/main/TaskFileSync.h"
 #include "ui/main/TaskItemModel.h"
 #include "ui/main/TaskOperations.h"
 #include "ui/main/TaskSearch.h"
@@ -101,6 +103,11 @@ frmMain::frmMain(Services &services, AppSettings &settings, Options options, QWi
     m_search = std::make_unique<TaskSearch>(ctx);
     m_documentsMenu = std::make_unique<RelatedDocumentsMenu>(ctx);
     m_dragDrop = std::make_unique<TaskDragDrop>(ctx, *m_operations);
+    // Another program's version is loaded only while nothing modal or a drag holds the tree.
+    m_sync = std::make_unique<TaskFileSync>(ctx, m_options.taskFilePath, [this] {
+        return !m_ready || m_unloaded || QApplication::activeModalWidget() || QApplication::activePopupWidget()
+            || m_tvTasks->InDrag;
+    });
 
     connect(m_tvTasks, &TaskTreeView::otherButtonPressed, this,
             [this](TaskNode *node) { m_documentsMenu->ShowRelatedDocumentsMenu(node, true); });
@@ -343,6 +350,7 @@ void frmMain::LoadTaskFile()
         OfferEmergencyCopy();
     if (m_unloaded)
         return;
+    m_sync->beforeLoad();
     const LoadResult result = loadTaskFile(m_options.taskFilePath, m_tree, m_settings.statusColors());
     releaseFreedMemory();
     if (result.status != LoadResult::Status::Failed)
@@ -434,11 +442,21 @@ bool frmMain::writeTaskFile(QString *error)
             qCInfo(lcStorage) << "The unreadable task file was copied aside at last:" << copy;
         m_unreadableNotKept = false;
     }
+    switch (m_sync->beforeWrite(error)) {
+    case TaskFileSync::Write::Go:
+        break;
+    case TaskFileSync::Write::Skip:
+        return true;
+    case TaskFileSync::Write::Failed:
+        return false;
+    }
+    Backups::keepDaily(m_options.taskFilePath);
     const SaveResult result = saveTaskFile(m_options.taskFilePath, m_tree);
     if (!result.ok) {
         *error = result.error;
         return false;
     }
+    m_sync->saved(result.written);
     const QString folder = QFileInfo(m_options.taskFilePath).absolutePath();
     clearSystemError();
     if (!syncFolder(folder))
@@ -449,6 +467,9 @@ bool frmMain::writeTaskFile(QString *error)
 
 bool frmMain::SaveTaskFile(bool askOnFailure)
 {
+    // F2 asks when another program changed the file; the exit keeps both versions unasked.
+    if (!askOnFailure && !m_sync->settleBeforeSave())
+        return false;
     QString error;
     if (writeTaskFile(&error))
         return true;

@@ -15,6 +15,7 @@ class QToolBar;
 class QToolButton;
 class RelatedDocumentsMenu;
 class TaskDragDrop;
+class TaskFileSync;
 class TaskItemModel;
 class TaskOperations;
 class TaskSearch;
@@ -130,6 +131,7 @@ private:
     std::unique_ptr<TaskSearch> m_search;
     std::unique_ptr<RelatedDocumentsMenu> m_documentsMenu;
     std::unique_ptr<TaskDragDrop> m_dragDrop;
+    std::unique_ptr<TaskFileSync> m_sync;
     QObject *m_activation = nullptr; // the listening ActivationServer, while there is one
 
     QRect m_placeBeforeHide;
