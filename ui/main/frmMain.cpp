@@ -390,6 +390,10 @@ void frmMain::ExecuteCommand(const QString &key)
         ShowSettingsDialog();
     else if (key == QLatin1String("AboutBox"))
         m_services.prompts->showAboutBox(this);
+    else if (key == QLatin1String("Undo"))
+        m_operations->Undo();
+    else if (key == QLatin1String("Redo"))
+        m_operations->Redo();
 }
 
 void frmMain::ShowSettingsDialog()
@@ -655,6 +659,13 @@ bool frmMain::previewKeyDown(QWidget *, QKeyEvent *event)
         ExecuteCommand(QStringLiteral("SetStatusRejected"));
     } else if (is(event, Qt::Key_O, Qt::ControlModifier)) {
         ExecuteCommand(QStringLiteral("Settings"));
+    } else if (is(event, Qt::Key_Z, Qt::ControlModifier)) {
+        ExecuteCommand(QStringLiteral("Undo"));
+        return true;
+    } else if (is(event, Qt::Key_Y, Qt::ControlModifier)
+               || is(event, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier)) {
+        ExecuteCommand(QStringLiteral("Redo"));
+        return true;
     } else if (is(event, Qt::Key_F4)) {
         m_search->FindTask(true);
         return true;
