@@ -106,6 +106,31 @@ private Q_SLOTS:
         QCOMPARE(f.window->operations().history().undoLimit(), TaskOperations::kHistoryLimit);
     }
 
+    // The drag holds the task it started on: undo waits until it is over.
+    void dragHoldsOffUndo()
+    {
+        MainHarness f;
+        f.show();
+        build(f);
+        f.select(find(f, "B"));
+        f.fakes.editors.acceptWith(QStringLiteral("new"));
+        f.key(Qt::Key_Insert);
+        TaskNode *added = f.tree().selected();
+        const QPoint start = f.pointOf(added), end = f.pointOf(find(f, "C"));
+        QTest::mousePress(f.viewport(), Qt::LeftButton, {}, start);
+        QTest::mouseMove(f.viewport(), (start + end) / 2);
+        QTest::mouseMove(f.viewport(), end);
+        QVERIFY(f.tv()->InDrag);
+        f.key(Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(added->parent()->text(), QStringLiteral("B"));
+        QTest::mouseRelease(f.viewport(), Qt::LeftButton, {}, end);
+        QCOMPARE(added->parent()->text(), QStringLiteral("C"));
+        f.key(Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(added->parent()->text(), QStringLiteral("B"));
+        f.key(Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(f.creationOrder(), QStringLiteral("A|B|A1|C|A2|A11|C1"));
+    }
+
     // In the editor Ctrl+Z is the text box's: it takes back the typing, not a change to the tree.
     void editorKeepsItsOwnUndo()
     {
