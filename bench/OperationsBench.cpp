@@ -205,6 +205,7 @@ void runOperations(const BenchInput &in)
     }
     if (s.big->parent() != home)
         s.tree.reparent(s.big, home);
+    s.ops->history().clear(); // moved behind the history's back
     report("reparent_subtree", in.tasks, best);
 
     s.prompts.phrase = QStringLiteral("несуществующая фраза");
@@ -229,6 +230,34 @@ void runOperations(const BenchInput &in)
             std::fprintf(stderr, "search_last found the wrong task\n");
     }
     report("search_last", in.tasks, best);
+
+    // Undo and redo of a step on the large branch, the step itself done outside the timing.
+    const auto undoRedo = [&](const char *undoName, const char *redoName, const std::function<void()> &step) {
+        double bestUndo = 1e300, bestRedo = 1e300;
+        for (int i = 0; i < runs; ++i) {
+            s.select(s.big);
+            Scene::settle();
+            step();
+            Scene::settle();
+            bestUndo = std::min(bestUndo, timeMs([&] { s.ops->Undo(); }));
+            bestRedo = std::min(bestRedo, timeMs([&] { s.ops->Redo(); }));
+            s.ops->Undo();
+            Scene::settle();
+        }
+        report(undoName, in.tasks, bestUndo);
+        report(redoName, in.tasks, bestRedo);
+    };
+    undoRedo("undo_remove_subtree", "redo_remove_subtree", [&] { s.ops->RemoveTask(); });
+    undoRedo("undo_mark_subtree", "redo_mark_subtree", [&] {
+        s.ops->SetTaskStatus(
+            QLatin1String(s.big->status() == TaskStatus::Done ? "SetStatusProgress" : "SetStatusDone"));
+    });
+    undoRedo("undo_reparent_subtree", "redo_reparent_subtree", [&] {
+        s.view.DragNode = s.big;
+        s.view.InDrag = true;
+        s.view.setDropHighlight(elsewhere);
+        s.dragDrop->onDragDropped();
+    });
 
     // Destructive: each run takes the branch away, and it is built again outside the timing.
     best = 1e300;

@@ -53,9 +53,7 @@ TaskNode *TaskTree::newNode(const QString &text, TaskStatus status)
 {
     auto *node = new TaskNode;
     node->m_text = text;
-    touch();
     node->m_imageKey = imageKeyOf(status);
-    touch();
     return node;
 }
 
@@ -175,6 +173,124 @@ void TaskTree::clear()
     endBulkLoad();
 }
 
+std::vector<TaskNode *> TaskTree::subtreeOf(TaskNode *top)
+{
+    std::vector<TaskNode *> nodes {top};
+    for (size_t i = 0; i < nodes.size(); ++i)
+        nodes.insert(nodes.end(), nodes[i]->m_children.begin(), nodes[i]->m_children.end());
+    return nodes;
+}
+
+void TaskTree::detach(TaskNode *node)
+{
+    if (!node || node == m_root || !node->m_parent)
+        return;
+    TaskNode *parent = node->m_parent;
+    const int row = node->m_row;
+    touch();
+    const bool notify = m_observer && m_bulkDepth == 0;
+    if (notify)
+        m_observer->beginRemove(parent, row);
+    parent->m_children.erase(parent->m_children.begin() + row);
+    renumber(parent, row);
+    node->m_parent = nullptr;
+    const bool hadSelection = m_selected != nullptr;
+    const std::vector<TaskNode *> nodes = subtreeOf(node);
+    // Out of the creation list, but each node keeps its own links: attach undoes these steps
+    // in reverse order and so finds every neighbour where it was.
+    for (TaskNode *n : nodes) {
+        if (n->m_prevCreated)
+            n->m_prevCreated->m_nextCreated = n->m_nextCreated;
+        if (n->m_nextCreated)
+            n->m_nextCreated->m_prevCreated = n->m_prevCreated;
+        if (m_lastCreated == n)
+            m_lastCreated = n->m_prevCreated;
+        if (n == m_selected)
+            m_selected = nullptr;
+    }
+    m_count -= int(nodes.size());
+    if (notify) {
+        m_observer->endRemove();
+        if (hadSelection && !m_selected)
+            m_observer->selectionChanged(nullptr);
+    }
+}
+
+void TaskTree::attach(TaskNode *node, TaskNode *parent, int row)
+{
+    if (!node || !parent || node->m_parent)
+        return;
+    const std::vector<TaskNode *> nodes = subtreeOf(node);
+    for (auto it = nodes.rbegin(); it != nodes.rend(); ++it) {
+        TaskNode *n = *it;
+        if (n->m_prevCreated)
+            n->m_prevCreated->m_nextCreated = n;
+        if (n->m_nextCreated)
+            n->m_nextCreated->m_prevCreated = n;
+        else
+            m_lastCreated = n;
+    }
+    m_count += int(nodes.size());
+    touch();
+    row = std::clamp(row, 0, parent->childCount());
+    const bool notify = m_observer && m_bulkDepth == 0;
+    if (notify)
+        m_observer->beginInsert(parent, row);
+    node->m_parent = parent;
+    parent->m_children.insert(parent->m_children.begin() + row, node);
+    renumber(parent, row);
+    if (notify)
+        m_observer->endInsert();
+}
+
+void TaskTree::destroyDetached(TaskNode *node)
+{
+    if (!node || node->m_parent)
+        return;
+    for (TaskNode *n : subtreeOf(node))
+        delete n;
+}
+
+bool TaskTree::moveTo(TaskNode *node, TaskNode *parent, int row)
+{
+    if (!node || !parent || node == m_root || node == parent || parent->isDescendantOf(node))
+        return false;
+    TaskNode *oldParent = node->m_parent;
+    const int oldRow = node->m_row;
+    const bool sameParent = oldParent == parent;
+    row = std::clamp(row, 0, parent->childCount() - (sameParent ? 1 : 0));
+    if (sameParent && row == oldRow)
+        return true;
+    touch();
+    // Qt counts the destination before the removal.
+    const int destination = sameParent && row > oldRow ? row + 1 : row;
+    const bool notify = m_observer && m_bulkDepth == 0;
+    if (notify && !m_observer->beginMove(oldParent, oldRow, parent, destination))
+        return false;
+    oldParent->m_children.erase(oldParent->m_children.begin() + oldRow);
+    renumber(oldParent, oldRow);
+    parent->m_children.insert(parent->m_children.begin() + row, node);
+    node->m_parent = parent;
+    renumber(parent, row);
+    if (notify)
+        m_observer->endMove();
+    return true;
+}
+
+void TaskTree::placeInCreationAfter(TaskNode *node, TaskNode *after)
+{
+    if (!node || !after || node == after || node == m_root)
+        return;
+    unlinkFromCreation(node);
+    node->m_prevCreated = after;
+    node->m_nextCreated = after->m_nextCreated;
+    if (after->m_nextCreated)
+        after->m_nextCreated->m_prevCreated = node;
+    else
+        m_lastCreated = node;
+    after->m_nextCreated = node;
+}
+
 bool TaskTree::reparent(TaskNode *node, TaskNode *newParent)
 {
     if (!node || !newParent || node == m_root || node == newParent || newParent->isDescendantOf(node))
@@ -228,6 +344,7 @@ bool TaskTree::moveAmongSiblings(TaskNode *node, int delta)
 void TaskTree::setText(TaskNode *node, const QString &text)
 {
     node->m_text = text;
+    touch();
     if (m_observer && m_bulkDepth == 0)
         m_observer->nodeChanged(node);
 }
@@ -237,6 +354,7 @@ void TaskTree::setImageKey(TaskNode *node, TaskStatus status)
     if (node == m_root)
         return;
     node->m_imageKey = imageKeyOf(status);
+    touch();
     if (m_observer && m_bulkDepth == 0)
         m_observer->nodeChanged(node);
 }

@@ -33,6 +33,7 @@ public:
     // (a node moved among its siblings goes to the end; a re-parented one keeps its place).
     TaskNode *firstCreated() const { return m_root; }
     TaskNode *nextCreated(const TaskNode *node) const { return node->m_nextCreated; }
+    TaskNode *previousCreated(const TaskNode *node) const { return node->m_prevCreated; }
     // 1-based position in creation order (O(n); for tests and diagnostics).
     int creationPosition(const TaskNode *node) const;
 
@@ -56,6 +57,19 @@ public:
     // Swaps node with its next (+1) or previous (-1) sibling; the node then counts as
     // newly created (last in creation order). False when there is no such sibling.
     bool moveAmongSiblings(TaskNode *node, int delta);
+
+    // Undo support. detach takes a task with its sub-tree out of the tree without freeing it;
+    // every node keeps its creation-order neighbours, so attach, with the tree as detach left
+    // it, puts each back in its old place. A sub-tree that is never attached again goes to
+    // destroyDetached.
+    void detach(TaskNode *node);
+    void attach(TaskNode *node, TaskNode *parent, int row);
+    static void destroyDetached(TaskNode *node);
+    // Moves node with its sub-tree so that it becomes child number row of parent, keeping its
+    // place in creation order. False (nothing changed) on the same terms as reparent.
+    bool moveTo(TaskNode *node, TaskNode *parent, int row);
+    // Puts node right after `after` in creation order.
+    void placeInCreationAfter(TaskNode *node, TaskNode *after);
 
     void setText(TaskNode *node, const QString &text);
     void setImageKey(TaskNode *node, TaskStatus status);
@@ -102,6 +116,8 @@ private:
         if (m_bulkDepth == 0)
             m_modified = true;
     }
+    // The sub-tree's nodes, top first, parents before children.
+    static std::vector<TaskNode *> subtreeOf(TaskNode *top);
 
     TaskNode *m_root = nullptr;
     TaskNode *m_lastCreated = nullptr;

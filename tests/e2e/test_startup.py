@@ -98,8 +98,13 @@ class Startup(Scenario):
     def test_letter_keys_work_with_the_russian_layout_active(self):
         program = self.start()
         program.focus_main()
+        program.add_task(TASK[0][1])
         run(["setxkbmap", "-layout", "ru,us"], check=True)  # the Russian group active
         try:
+            key("ctrl+Cyrillic_ya")  # the key of "Z": undo
+            program.wait_outline([(0, "Задачи", "")])
+            key("ctrl+Cyrillic_en")  # the key of "Y": redo
+            program.wait_outline([(0, "Задачи", ""), (1, TASK[0][1], "В работе")])
             key("ctrl+Cyrillic_shcha")  # the key of "O"
             settings = program.frame("Настройки")
             key("Escape")

@@ -189,6 +189,8 @@ bool TaskFileSync::reload(QString *error)
     if (ok)
         m_known = version;
     releaseFreedMemory();
+    // Even a failed load rebuilt the tree (from this program's own version).
+    Q_EMIT reloaded();
     return ok;
 }
 

@@ -41,6 +41,11 @@ public:
     // Looks at the file now (the watch calls it): loads a new version when nothing is unsaved.
     void checkNow();
 
+Q_SIGNALS:
+    // The tree was rebuilt from another version of the file: what referred to its old nodes
+    // (the undo history) no longer applies.
+    void reloaded();
+
 private:
     bool reload(QString *error);
     // Writes the tree to a new "<name>.<date-time>.conflict" beside the file; its path or empty.

@@ -7,7 +7,7 @@
 #include "components/TaskEditor.h"
 #include "model/TaskTree.h"
 #include "settings/AppSettings.h"
-#include "ui/main/TaskItemModel.h"
+#include "ui/main/TaskCommands.h"
 #include "ui/main/TaskTreeView.h"
 
 #include <vector>
@@ -28,6 +28,7 @@ std::optional<TaskStatus> statusOfCommand(const QString &commandKey)
 TaskOperations::TaskOperations(const MainContext &context)
     : m_ctx(context)
 {
+    m_history.setUndoLimit(kHistoryLimit);
 }
 
 TaskTree &TaskOperations::tree() const
@@ -48,13 +49,6 @@ TaskNode *TaskOperations::selectedTask(const QString &refusalForTop) const
         return nullptr;
     }
     return task;
-}
-
-void TaskOperations::selectAndShow(TaskNode *node) const
-{
-    tree().setSelected(node);
-    if (m_ctx.view)
-        m_ctx.view->EnsureVisible(node);
 }
 
 void TaskOperations::AddTask(bool SameLevel)
@@ -81,18 +75,13 @@ void TaskOperations::AddTask(bool SameLevel)
     // The editor is modal, but read the selection again rather than trust a pointer kept
     // across its event loop.
     selected = tree().selected();
-    TaskNode *node = nullptr;
-    if (beside && selected && !selected->isRoot())
-        node = tree().addAfter(selected, editor->text());
-    else
-        node = tree().addChild(selected ? selected : tree().root(), editor->text());
-    ApplyTaskStatus(tree(), TaskStatus::Progress, node, m_ctx.settings->statusColors());
-    tree().setRelatedDocuments(node, editor->documents());
-
-    selectAndShow(node);
-    tree().setExpanded(node, true);
-    if (m_ctx.relayout)
-        m_ctx.relayout();
+    if (beside && selected && !selected->isRoot()) {
+        m_history.push(
+            new AddTaskCommand(m_ctx, selected->parent(), selected->row() + 1, editor->text(), editor->documents()));
+    } else {
+        TaskNode *parent = selected ? selected : tree().root();
+        m_history.push(new AddTaskCommand(m_ctx, parent, parent->childCount(), editor->text(), editor->documents()));
+    }
 }
 
 void TaskOperations::EditTask()
@@ -111,8 +100,9 @@ void TaskOperations::EditTask()
     // rather than the wrong task.
     if (tree().selected() != task)
         return;
-    tree().setText(task, editor->text());
-    tree().setRelatedDocuments(task, editor->documents());
+    if (task->text() == editor->text() && task->info()->RelatedDocuments() == editor->documents())
+        return;
+    m_history.push(new EditTaskCommand(m_ctx, task, editor->text(), editor->documents()));
 }
 
 void TaskOperations::RemoveTask()
@@ -124,16 +114,7 @@ void TaskOperations::RemoveTask()
         m_ctx.window, QStringLiteral("Удалить задачу и все её подзадачи?"), MsgStyle::YesNoQuestion);
     if (answer != MsgAnswer::Yes)
         return;
-    TaskNode *next = task->nextSibling();
-    if (!next)
-        next = task->previousSibling();
-    if (!next)
-        next = task->parent();
-    selectAndShow(next);
-    tree().remove(task);
-    // Rows above it may have gone with the removed sub-tree.
-    if (m_ctx.view)
-        m_ctx.view->EnsureVisible(next);
+    m_history.push(new RemoveTaskCommand(m_ctx, task));
 }
 
 void TaskOperations::CycleTaskStatus()
@@ -164,45 +145,15 @@ void TaskOperations::SetTaskStatus(const QString &commandKey)
     const std::optional<TaskStatus> status = statusOfCommand(commandKey);
     if (!status || task->status() == *status)
         return;
-    const StatusColors colors = m_ctx.settings->statusColors();
-    ApplyTaskStatus(tree(), *status, task, colors);
-    if (task->childCount() == 0 || m_ctx.settings->DontMarkSubTasks)
-        return;
-    const int answer = m_ctx.services->prompts->messageBox(m_ctx.window, QStringLiteral("Пометить также и подзадачи?"),
-                                                           MsgStyle::YesNoQuestion);
-    if (answer != MsgAnswer::Yes)
-        return;
-    markDescendants(task, *status);
-}
-
-void TaskOperations::markDescendants(TaskNode *task, TaskStatus status)
-{
-    // Walk the sub-tree itself: tasks elsewhere with the same texts are never touched.
-    std::vector<TaskNode *> descendants;
-    std::vector<TaskNode *> pending;
-    for (int i = task->childCount() - 1; i >= 0; --i)
-        pending.push_back(task->child(i));
-    while (!pending.empty()) {
-        TaskNode *node = pending.back();
-        pending.pop_back();
-        descendants.push_back(node);
-        for (int i = node->childCount() - 1; i >= 0; --i)
-            pending.push_back(node->child(i));
+    auto command = std::make_unique<StatusCommand>(m_ctx, task, *status);
+    ApplyTaskStatus(tree(), *status, task, m_ctx.settings->statusColors());
+    if (task->childCount() > 0 && !m_ctx.settings->DontMarkSubTasks) {
+        const int answer = m_ctx.services->prompts->messageBox(
+            m_ctx.window, QStringLiteral("Пометить также и подзадачи?"), MsgStyle::YesNoQuestion);
+        if (answer == MsgAnswer::Yes)
+            command->addDescendants();
     }
-
-    // Only icons and colours change, so a large sub-tree needs no news per node: one
-    // repaint at the end is far cheaper than a signal for each of thousands of nodes.
-    TaskItemModel *model = m_ctx.view ? m_ctx.view->taskModel() : nullptr;
-    const bool quiet = model && descendants.size() > 256;
-    if (quiet)
-        tree().setObserver(nullptr);
-    const StatusColors colors = m_ctx.settings->statusColors();
-    for (TaskNode *node : descendants)
-        ApplyTaskStatus(tree(), status, node, colors);
-    if (quiet) {
-        tree().setObserver(model);
-        tree().notifyAllChanged();
-    }
+    m_history.push(command.release());
 }
 
 void TaskOperations::MoveTaskUp()
@@ -220,9 +171,11 @@ void TaskOperations::moveAmongSiblings(int delta)
     TaskNode *task = tree().selected();
     if (!task || task->isRoot())
         return;
+    auto command = std::make_unique<MoveTaskCommand>(m_ctx, task, delta);
     if (!tree().moveAmongSiblings(task, delta))
         return;
-    selectAndShow(task);
+    command->markDone();
+    m_history.push(command.release());
 }
 
 // Levels below a task, the task itself not counted.
@@ -245,8 +198,12 @@ void TaskOperations::ReparentTask(TaskNode *node, TaskNode *newParent)
     if (!node || !newParent)
         return;
     const bool tooDeep = !node->isRoot() && newParent->depth() + 1 + subtreeHeight(node) > kMaxTaskDepth;
-    if (!tooDeep && tree().reparent(node, newParent))
+    auto command = std::make_unique<ReparentTaskCommand>(m_ctx, node);
+    if (!tooDeep && tree().reparent(node, newParent)) {
+        if (command->recordMove())
+            m_history.push(command.release());
         return;
+    }
     QString details;
     if (tooDeep)
         details = QStringLiteral("Задачи не могут быть вложены глубже %1 уровней.").arg(kMaxTaskDepth);
@@ -265,4 +222,19 @@ void TaskOperations::RecolorAll()
     tree().recolorAll(m_ctx.settings->statusColors());
     if (m_ctx.view)
         m_ctx.view->setFullRowSelect(m_ctx.settings->FullRowSelect);
+}
+
+void TaskOperations::Undo()
+{
+    // The drag holds the nodes it was started on and is over.
+    if (m_ctx.view && m_ctx.view->InDrag)
+        return;
+    m_history.undo();
+}
+
+void TaskOperations::Redo()
+{
+    if (m_ctx.view && m_ctx.view->InDrag)
+        return;
+    m_history.redo();
 }

@@ -5,6 +5,7 @@
 #include "model/TaskStatus.h"
 
 #include <QString>
+#include <QUndoStack>
 
 class TaskNode;
 
@@ -28,15 +29,20 @@ public:
     // After the settings dialog: every task's colours, then the full-row mode.
     void RecolorAll();
 
+    // Every change above is one step of the history; a save leaves it as it is.
+    void Undo();
+    void Redo();
+    QUndoStack &history() { return m_history; }
+    static constexpr int kHistoryLimit = 1000;
+
 private:
     TaskTree &tree() const;
     void message(const QString &text, int style) const;
     // The selected task; none when nothing is selected, or when it is the top node, which is
     // refused with the given message.
     TaskNode *selectedTask(const QString &refusalForTop) const;
-    void selectAndShow(TaskNode *node) const;
-    void markDescendants(TaskNode *task, TaskStatus status);
     void moveAmongSiblings(int delta);
 
     MainContext m_ctx;
+    QUndoStack m_history;
 };

@@ -128,6 +128,18 @@ void TaskTreeView::setTaskModel(TaskItemModel *model)
     connect(model, &TaskItemModel::selectRequested, this, &TaskTreeView::onSelectRequested);
     connect(model, &TaskItemModel::repaintRequested, viewport(), qOverload<>(&QWidget::update));
     connect(model, &QAbstractItemModel::modelReset, this, &TaskTreeView::syncExpandedFromModel);
+    // A sub-tree put back by an undo arrives as one row: its open branches must open too.
+    connect(model, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex &parent, int first, int last) {
+        if (!isExpanded(parent))
+            return; // opened later, with the parent
+        for (int row = first; row <= last; ++row) {
+            const QModelIndex index = m_model->index(row, 0, parent);
+            TaskNode *node = TaskItemModel::nodeOf(index);
+            if (!node || !node->isExpanded() || node->childCount() == 0)
+                continue;
+            onExpandRequested(index, true);
+        }
+    });
     connect(this, &QTreeView::expanded, this, [this](const QModelIndex &index) {
         if (m_syncing)
             return;

@@ -108,6 +108,7 @@ frmMain::frmMain(Services &services, AppSettings &settings, Options options, QWi
         return !m_ready || m_unloaded || QApplication::activeModalWidget() || QApplication::activePopupWidget()
             || m_tvTasks->InDrag;
     });
+    connect(m_sync.get(), &TaskFileSync::reloaded, this, [this] { m_operations->history().clear(); });
 
     connect(m_tvTasks, &TaskTreeView::otherButtonPressed, this,
             [this](TaskNode *node) { m_documentsMenu->ShowRelatedDocumentsMenu(node, true); });
@@ -418,6 +419,10 @@ void frmMain::ExecuteCommand(const QString &key)
         ShowSettingsDialog();
     else if (key == QLatin1String("AboutBox"))
         m_services.prompts->showAboutBox(this);
+    else if (key == QLatin1String("Undo"))
+        m_operations->Undo();
+    else if (key == QLatin1String("Redo"))
+        m_operations->Redo();
 }
 
 void frmMain::ShowSettingsDialog()
@@ -741,6 +746,13 @@ bool frmMain::previewKeyDown(QWidget *, QKeyEvent *event)
         ExecuteCommand(QStringLiteral("SetStatusRejected"));
     } else if (is(event, Qt::Key_O, Qt::ControlModifier)) {
         ExecuteCommand(QStringLiteral("Settings"));
+    } else if (is(event, Qt::Key_Z, Qt::ControlModifier)) {
+        ExecuteCommand(QStringLiteral("Undo"));
+        return true;
+    } else if (is(event, Qt::Key_Y, Qt::ControlModifier)
+               || is(event, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier)) {
+        ExecuteCommand(QStringLiteral("Redo"));
+        return true;
     } else if (is(event, Qt::Key_F4)) {
         m_search->FindTask(true);
     } else if (is(event, Qt::Key_F, Qt::ControlModifier)) {
