@@ -7,6 +7,8 @@
 #include <QPlainTextEdit>
 #include <QTimer>
 
+#include <functional>
+
 // Ctrl+Z and Ctrl+Y (or Ctrl+Shift+Z) over every change to the tree.
 class TestUndoRedo : public TestCase
 {
@@ -142,11 +144,15 @@ private Q_SLOTS:
         TaskEditorDialogFactory realEditors(f.services);
         f.services.editors = &realEditors;
         QString seen;
-        QTimer::singleShot(0, [&] {
+        // The editor takes the keys once it has the focus; until then it is looked for again.
+        int tries = 0;
+        std::function<void()> drive = [&] {
             QWidget *dialog = QApplication::activeModalWidget();
             auto *text = dialog ? dialog->findChild<QPlainTextEdit *>(QStringLiteral("txtTaskText")) : nullptr;
-            if (!text) {
-                if (dialog)
+            if (!text || !text->hasFocus()) {
+                if (++tries < 500)
+                    QTimer::singleShot(10, drive);
+                else if (dialog)
                     dialog->close();
                 return;
             }
@@ -155,7 +161,8 @@ private Q_SLOTS:
             QTest::keyClick(text, Qt::Key_Z, Qt::ControlModifier);
             seen += QLatin1Char('|') + text->toPlainText();
             QTest::keyClick(dialog, Qt::Key_Escape);
-        });
+        };
+        QTimer::singleShot(0, drive);
         f.key(Qt::Key_F3);
         QCOMPARE(seen, QStringLiteral(" beta|alpha")); // the text comes selected: typing replaces it
         QCOMPARE(task->imageKey(), QStringLiteral("Done"));
