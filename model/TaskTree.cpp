@@ -1,6 +1,7 @@
 #include "model/TaskTree.h"
 
 #include "model/TaskTreeObserver.h"
+#include "model/TaskTreeRecorder.h"
 
 #include <algorithm>
 
@@ -77,6 +78,8 @@ void TaskTree::link(TaskNode *parent, int row, TaskNode *node)
     ++m_count;
     if (notify)
         m_observer->endInsert();
+    if (TaskTreeRecorder *r = recorder())
+        r->inserted(node);
 }
 
 void TaskTree::appendToCreation(TaskNode *node)
@@ -146,6 +149,8 @@ void TaskTree::remove(TaskNode *node)
 {
     if (!node || node == m_root)
         return;
+    if (TaskTreeRecorder *r = recorder())
+        r->removing(node);
     TaskNode *parent = node->m_parent;
     const int row = node->m_row;
     const bool notify = m_observer && m_bulkDepth == 0;
@@ -184,6 +189,8 @@ bool TaskTree::reparent(TaskNode *node, TaskNode *newParent)
     const bool notify = m_observer && m_bulkDepth == 0;
     if (notify && !m_observer->beginMove(oldParent, oldRow, newParent, newRow))
         return false;
+    if (TaskTreeRecorder *r = recorder())
+        r->reparenting(node, newParent);
     oldParent->m_children.erase(oldParent->m_children.begin() + oldRow);
     renumber(oldParent, oldRow);
     if (oldParent == newParent)
@@ -210,6 +217,8 @@ bool TaskTree::moveAmongSiblings(TaskNode *node, int delta)
     const bool notify = m_observer && m_bulkDepth == 0;
     if (notify && !m_observer->beginMove(parent, row, parent, destination))
         return false;
+    if (TaskTreeRecorder *r = recorder())
+        r->moving(node, delta);
     std::swap(parent->m_children[size_t(row)], parent->m_children[size_t(target)]);
     renumber(parent, std::min(row, target));
     unlinkFromCreation(node);
@@ -224,6 +233,8 @@ void TaskTree::setText(TaskNode *node, const QString &text)
     node->m_text = text;
     if (m_observer && m_bulkDepth == 0)
         m_observer->nodeChanged(node);
+    if (TaskTreeRecorder *r = recorder())
+        r->changed(node, TaskTreeRecorder::Field::Text);
 }
 
 void TaskTree::setImageKey(TaskNode *node, TaskStatus status)
@@ -233,6 +244,8 @@ void TaskTree::setImageKey(TaskNode *node, TaskStatus status)
     node->m_imageKey = imageKeyOf(status);
     if (m_observer && m_bulkDepth == 0)
         m_observer->nodeChanged(node);
+    if (TaskTreeRecorder *r = recorder())
+        r->changed(node, TaskTreeRecorder::Field::Status);
 }
 
 void TaskTree::setExpanded(TaskNode *node, bool expanded)
@@ -242,12 +255,18 @@ void TaskTree::setExpanded(TaskNode *node, bool expanded)
     node->m_expanded = expanded;
     if (m_observer && m_bulkDepth == 0)
         m_observer->expandedChanged(node);
+    if (TaskTreeRecorder *r = recorder())
+        r->changed(node, TaskTreeRecorder::Field::Expanded);
 }
 
 void TaskTree::setRelatedDocuments(TaskNode *node, QStringList documents)
 {
-    if (CAdditionalTaskInfo *info = node->info())
-        info->setRelatedDocuments(std::move(documents));
+    CAdditionalTaskInfo *info = node->info();
+    if (!info)
+        return;
+    info->setRelatedDocuments(std::move(documents));
+    if (TaskTreeRecorder *r = recorder())
+        r->changed(node, TaskTreeRecorder::Field::Documents);
 }
 
 void TaskTree::setSelected(TaskNode *node)
@@ -257,6 +276,8 @@ void TaskTree::setSelected(TaskNode *node)
     m_selected = node;
     if (m_observer && m_bulkDepth == 0)
         m_observer->selectionChanged(node);
+    if (TaskTreeRecorder *r = recorder())
+        r->selected(node);
 }
 
 void TaskTree::beginBulkLoad()

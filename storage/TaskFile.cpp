@@ -652,6 +652,8 @@ LoadResult loadTaskFile(const QString &path, TaskTree &tree, const StatusColors 
         size += n;
     }
     file.close();
+    // Before the parser rewrites the buffer in place.
+    result.stamp = {size, info.lastModified().toMSecsSinceEpoch(), contentHash(data, size_t(size))};
 
     QString error;
     const bool ok = loadFromBuffer(
@@ -754,6 +756,8 @@ SaveResult saveTaskFile(const QString &path, const TaskTree &tree)
     if (!file.commit())
         return fail(file.errorString());
     result.ok = true;
+    result.stamp = {data.size(), QFileInfo(path).lastModified().toMSecsSinceEpoch(),
+                    contentHash(data.constData(), size_t(data.size()))};
     return result;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/StatusColors.h"
+#include "storage/FileStamp.h"
 
 #include <QByteArray>
 #include <QString>
@@ -16,6 +17,8 @@ struct LoadResult {
     Status status = Status::NoFile;
     // Why a load failed, for the details of the message; empty otherwise.
     QString error;
+    // The bytes that were read (size -1 when there was no file).
+    FileStamp stamp;
 };
 
 // Reads the task file into tree, replacing its tasks (the top node stays). Every outcome
@@ -30,6 +33,8 @@ bool loadTaskFileFromBytes(const QByteArray &bytes, TaskTree &tree, const Status
 struct SaveResult {
     bool ok = false;
     QString error;
+    // The file as written, once ok.
+    FileStamp stamp;
 };
 
 // The whole tree as the task file's XML (UTF-8). Characters XML cannot hold are dropped.

@@ -2,6 +2,7 @@
 
 #include "components/ActivationChannel.h"
 #include "components/AppIdentity.h"
+#include "components/FileSync.h"
 #include "components/MemoryRelease.h"
 #include "components/OverlayWindowEffect.h"
 #include "components/Prompts.h"
@@ -12,6 +13,7 @@
 #include "settings/AppSettings.h"
 #include "settings/MainWindowSettings.h"
 #include "storage/EmergencyCopy.h"
+#include "storage/Journal.h"
 #include "storage/TaskFile.h"
 #include "ui/main/RelatedDocumentsMenu.h"
 #include "ui/main/TaskDragDrop.h"
@@ -35,6 +37,7 @@
 #include <QMenu>
 #include <QScreen>
 #include <QSessionManager>
+#include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -157,6 +160,7 @@ void frmMain::Load()
         m_services.tray->setInTray(true);
         connect(m_services.tray, &TrayIcon::activated, this, &frmMain::ActivateMainWindow);
     }
+    showRecoveryNote();
     // From here on a second start finds this window.
     startActivationChannel();
     m_ready = true;
@@ -328,6 +332,7 @@ void frmMain::LoadTaskFile()
     if (m_unloaded)
         return;
     const LoadResult result = loadTaskFile(m_options.taskFilePath, m_tree, m_settings.statusColors());
+    attachJournal(result.stamp);
     releaseFreedMemory();
     if (result.status != LoadResult::Status::Failed)
         return;
@@ -338,6 +343,37 @@ void frmMain::LoadTaskFile()
     if (!copy.isEmpty())
         text += QStringLiteral("\r\n\r\nКопия файла сохранена: ") + copy;
     m_services.prompts->messageBox(this, text, MsgStyle::OkCritical);
+}
+
+void frmMain::attachJournal(const FileStamp &loaded)
+{
+    if (!m_journal)
+        m_journal = std::make_unique<Journal>(Journal::pathFor(m_options.taskFilePath), syncFileData);
+    Journal::Recovery recovery = m_journal->attach(m_tree, loaded);
+    if (recovery.treeSpoiled) {
+        // Half played: start again from the file alone (the journal is aside by now).
+        const LoadResult again = loadTaskFile(m_options.taskFilePath, m_tree, m_settings.statusColors());
+        m_journal->attach(m_tree, again.stamp);
+    }
+    if (!recovery.keptAside.isEmpty())
+        m_recoveryNote = QStringLiteral("Несохранённые изменения прошлого сеанса не подходят к файлу с задачами "
+                                        "и отложены в сторону: ")
+            + QDir::toNativeSeparators(recovery.keptAside);
+    else if (recovery.restored > 0)
+        m_recoveryNote = QStringLiteral("Восстановлены несохранённые изменения: %1.").arg(recovery.restored);
+}
+
+void frmMain::showRecoveryNote()
+{
+    if (m_recoveryNote.isEmpty())
+        return;
+    qCInfo(lcUi).noquote() << m_recoveryNote;
+    // A note, not a question: under "/Autorun" nobody may be there to answer.
+    if (trayAvailable())
+        m_services.tray->showMessage(windowTitle(), m_recoveryNote);
+    else
+        statusBar()->showMessage(m_recoveryNote);
+    m_recoveryNote.clear();
 }
 
 void frmMain::RestoreWindowPlacement()
@@ -413,6 +449,8 @@ bool frmMain::writeTaskFile(QString *error)
     const SaveResult result = saveTaskFile(m_options.taskFilePath, m_tree);
     if (!result.ok)
         *error = result.error;
+    else if (m_journal)
+        m_journal->saved(result.stamp);
     return result.ok;
 }
 

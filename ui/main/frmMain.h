@@ -8,6 +8,7 @@
 #include <QString>
 #include <memory>
 
+class Journal;
 class QComboBox;
 class QKeyEvent;
 class QLabel;
@@ -20,6 +21,7 @@ class TaskOperations;
 class TaskSearch;
 class TaskTreeView;
 struct AppSettings;
+struct FileStamp;
 struct Services;
 
 // The main window: the toolbar, the task tree and everything the user does with them.
@@ -104,6 +106,9 @@ private:
 
     // Writes the task file; details of a failure in *error.
     bool writeTaskFile(QString *error);
+    // Plays the changes a killed run left unsaved onto the tree just loaded, then journals.
+    void attachJournal(const FileStamp &loaded);
+    void showRecoveryNote();
     // Session end: save like a normal exit, asking nothing.
     void saveForSessionEnd();
     void startActivationChannel();
@@ -127,7 +132,9 @@ private:
     std::unique_ptr<TaskSearch> m_search;
     std::unique_ptr<RelatedDocumentsMenu> m_documentsMenu;
     std::unique_ptr<TaskDragDrop> m_dragDrop;
-    QObject *m_activation = nullptr; // the listening ActivationServer, while there is one
+    std::unique_ptr<Journal> m_journal; // after m_tree: it lets go of the tree first
+    QString m_recoveryNote;             // shown once the window has its place
+    QObject *m_activation = nullptr;    // the listening ActivationServer, while there is one
 
     QRect m_placeBeforeHide;
     bool m_hasPlaceBeforeHide = false;
