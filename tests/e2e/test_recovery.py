@@ -60,9 +60,9 @@ class Recovery(Scenario):
         self.assertEqual(third.wait_exit(), 0)
         # The exit writes what came back, and a saved file needs no journal.
         self.assertEqual(read_tasks(self.task_file), [
-            (1, "Купить бумагу", "Done", "False", "True"),
+            (1, "Купить бумагу", "Done", "True", "True"),
             (1, "Позвонить в банк", "Progress", "True", None),
-            (2, "Уточнить реквизиты", "Progress", "False", None)])
+            (2, "Уточнить реквизиты", "Progress", "True", None)])
         self.assertIsNone(self.journal())
         with open(third.log, encoding="utf-8") as log:
             self.assertIn("Восстановлены несохранённые изменения: 5.", log.read())
