@@ -219,8 +219,11 @@ Journal::Recovery Journal::attach(TaskTree &tree, const FileStamp &loaded)
         } else {
             const QByteArray bytes = m_file.readAll();
             const char *data = bytes.constData();
-            if (bytes.size() < kHeaderSize || std::memcmp(data, kMagic, 8) != 0
-                || get64(data + 32) != contentHash(data, 32)) {
+            if (bytes.size() < kHeaderSize) {
+                // Killed before its header was out: it holds no change yet.
+                m_file.close();
+                m_file.remove();
+            } else if (std::memcmp(data, kMagic, 8) != 0 || get64(data + 32) != contentHash(data, 32)) {
                 recovery.problem = QStringLiteral("журнал повреждён");
             } else if (header(loaded) != bytes.left(kHeaderSize)) {
                 recovery.problem = QStringLiteral("журнал относится к другому содержимому файла задач");

@@ -236,6 +236,31 @@ private Q_SLOTS:
         QCOMPARE(again.root()->child(1)->text(), QStringLiteral("Дача"));
     }
 
+    void recordThatDoesNotFitIsKeptAside()
+    {
+        TaskTree live;
+        Journal journal(journalFile(), syncFileData);
+        restart(live, journal);
+        live.addChild(live.root(), QStringLiteral("Записана"));
+        journal.flush();
+        // A change the journal never heard of: the next record points at a task the file lacks.
+        live.setRecorder(nullptr);
+        live.addChild(live.root(), QStringLiteral("Не записана"));
+        live.setRecorder(&journal);
+        live.setText(live.root()->child(3), QStringLiteral("Изменена"));
+        journal.flush();
+        journal.detach();
+
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("record 2|запись 2")));
+        TaskTree again;
+        Journal next(journalFile(), syncFileData);
+        const Journal::Recovery recovery = restart(again, next);
+        QVERIFY(recovery.treeSpoiled);
+        QVERIFY(QFile::exists(recovery.keptAside));
+        QCOMPARE(restart(again, next).records, 0); // read again: the file alone
+        QCOMPARE(again.root()->childCount(), 2);
+    }
+
     void unwritableFolderKeepsWorking()
     {
         // The state folder's place is taken by a file: nothing can be created in it.
