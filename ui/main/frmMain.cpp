@@ -347,8 +347,13 @@ void frmMain::LoadTaskFile()
 
 void frmMain::attachJournal(const FileStamp &loaded)
 {
-    if (!m_journal)
-        m_journal = std::make_unique<Journal>(Journal::pathFor(m_options.taskFilePath), syncFileData);
+    if (!m_journal) {
+        m_dataSync = std::make_unique<BackgroundDataSync>();
+        m_journal = std::make_unique<Journal>(Journal::pathFor(m_options.taskFilePath), [this](int fd, QString *) {
+            m_dataSync->request(fd);
+            return true;
+        });
+    }
     Journal::Recovery recovery = m_journal->attach(m_tree, loaded);
     if (recovery.treeSpoiled) {
         // Half played: start again from the file alone (the journal is aside by now).

@@ -8,6 +8,7 @@
 #include <QString>
 #include <memory>
 
+class BackgroundDataSync;
 class Journal;
 class QComboBox;
 class QKeyEvent;
@@ -132,9 +133,10 @@ private:
     std::unique_ptr<TaskSearch> m_search;
     std::unique_ptr<RelatedDocumentsMenu> m_documentsMenu;
     std::unique_ptr<TaskDragDrop> m_dragDrop;
-    std::unique_ptr<Journal> m_journal; // after m_tree: it lets go of the tree first
-    QString m_recoveryNote;             // shown once the window has its place
-    QObject *m_activation = nullptr;    // the listening ActivationServer, while there is one
+    std::unique_ptr<BackgroundDataSync> m_dataSync; // outlives the journal that uses it
+    std::unique_ptr<Journal> m_journal;             // after m_tree: it lets go of the tree first
+    QString m_recoveryNote;                         // shown once the window has its place
+    QObject *m_activation = nullptr;                // the listening ActivationServer, while there is one
 
     QRect m_placeBeforeHide;
     bool m_hasPlaceBeforeHide = false;
