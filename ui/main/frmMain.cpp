@@ -333,6 +333,8 @@ void frmMain::LoadTaskFile()
         return;
     const LoadResult result = loadTaskFile(m_options.taskFilePath, m_tree, m_settings.statusColors());
     attachJournal(result.stamp);
+    if (m_ready)
+        showRecoveryNote(); // read again later on (an emergency copy taken): no start to wait for
     releaseFreedMemory();
     if (result.status != LoadResult::Status::Failed)
         return;
