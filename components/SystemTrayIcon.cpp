@@ -34,6 +34,11 @@ void SystemTrayIcon::setToolTip(const QString &text)
     m_icon->setToolTip(text);
 }
 
+void SystemTrayIcon::showMessage(const QString &title, const QString &text)
+{
+    m_icon->showMessage(title, text, QSystemTrayIcon::Information);
+}
+
 void SystemTrayIcon::setIconPicture(const QIcon &icon)
 {
     m_icon->setIcon(icon);

@@ -21,6 +21,7 @@ public:
     void setInTray(bool inTray) override;
     bool inTray() const override;
     bool isTrayAvailable() const override;
+    void showMessage(const QString &title, const QString &text) override;
 
     QMenu *contextMenu() const;
 

@@ -16,6 +16,8 @@ public:
     virtual bool inTray() const = 0;
     // False where the desktop offers no notification area: hiding must not strand the window.
     virtual bool isTrayAvailable() const = 0;
+    // A passing note beside the icon (a balloon), asking nothing.
+    virtual void showMessage(const QString &title, const QString &text) = 0;
 
 Q_SIGNALS:
     void activated();

@@ -1,6 +1,7 @@
 #include "model/TaskTree.h"
 
 #include "model/TaskTreeObserver.h"
+#include "model/TaskTreeRecorder.h"
 
 #include <algorithm>
 
@@ -78,6 +79,8 @@ void TaskTree::link(TaskNode *parent, int row, TaskNode *node)
     ++m_count;
     if (notify)
         m_observer->endInsert();
+    if (TaskTreeRecorder *r = recorder())
+        r->inserted(node);
 }
 
 void TaskTree::appendToCreation(TaskNode *node)
@@ -147,6 +150,8 @@ void TaskTree::remove(TaskNode *node)
 {
     if (!node || node == m_root)
         return;
+    if (TaskTreeRecorder *r = recorder())
+        r->removing(node);
     TaskNode *parent = node->m_parent;
     const int row = node->m_row;
     touch();
@@ -185,6 +190,8 @@ void TaskTree::detach(TaskNode *node)
 {
     if (!node || node == m_root || !node->m_parent)
         return;
+    if (TaskTreeRecorder *r = recorder())
+        r->removing(node);
     TaskNode *parent = node->m_parent;
     const int row = node->m_row;
     touch();
@@ -241,6 +248,21 @@ void TaskTree::attach(TaskNode *node, TaskNode *parent, int row)
     renumber(parent, row);
     if (notify)
         m_observer->endInsert();
+    recordSubtreeInserted(node);
+}
+
+void TaskTree::recordSubtreeInserted(TaskNode *top)
+{
+    TaskTreeRecorder *r = recorder();
+    if (!r)
+        return;
+    // Parents before children and siblings in order, so every add finds its place.
+    for (TaskNode *n : subtreeOf(top)) {
+        r->inserted(n);
+        r->changed(n, TaskTreeRecorder::Field::Expanded);
+        if (n->info() && !n->info()->RelatedDocuments().isEmpty())
+            r->changed(n, TaskTreeRecorder::Field::Documents);
+    }
 }
 
 void TaskTree::destroyDetached(TaskNode *node)
@@ -267,6 +289,9 @@ bool TaskTree::moveTo(TaskNode *node, TaskNode *parent, int row)
     const bool notify = m_observer && m_bulkDepth == 0;
     if (notify && !m_observer->beginMove(oldParent, oldRow, parent, destination))
         return false;
+    // Played back as the sub-tree leaving and coming in again at its new place.
+    if (TaskTreeRecorder *r = recorder())
+        r->removing(node);
     oldParent->m_children.erase(oldParent->m_children.begin() + oldRow);
     renumber(oldParent, oldRow);
     parent->m_children.insert(parent->m_children.begin() + row, node);
@@ -274,6 +299,7 @@ bool TaskTree::moveTo(TaskNode *node, TaskNode *parent, int row)
     renumber(parent, row);
     if (notify)
         m_observer->endMove();
+    recordSubtreeInserted(node);
     return true;
 }
 
@@ -304,6 +330,8 @@ bool TaskTree::reparent(TaskNode *node, TaskNode *newParent)
     const bool notify = m_observer && m_bulkDepth == 0;
     if (notify && !m_observer->beginMove(oldParent, oldRow, newParent, newRow))
         return false;
+    if (TaskTreeRecorder *r = recorder())
+        r->reparenting(node, newParent);
     oldParent->m_children.erase(oldParent->m_children.begin() + oldRow);
     renumber(oldParent, oldRow);
     if (oldParent == newParent)
@@ -331,6 +359,8 @@ bool TaskTree::moveAmongSiblings(TaskNode *node, int delta)
     const bool notify = m_observer && m_bulkDepth == 0;
     if (notify && !m_observer->beginMove(parent, row, parent, destination))
         return false;
+    if (TaskTreeRecorder *r = recorder())
+        r->moving(node, delta);
     std::swap(parent->m_children[size_t(row)], parent->m_children[size_t(target)]);
     renumber(parent, std::min(row, target));
     unlinkFromCreation(node);
@@ -347,6 +377,8 @@ void TaskTree::setText(TaskNode *node, const QString &text)
     touch();
     if (m_observer && m_bulkDepth == 0)
         m_observer->nodeChanged(node);
+    if (TaskTreeRecorder *r = recorder())
+        r->changed(node, TaskTreeRecorder::Field::Text);
 }
 
 void TaskTree::setImageKey(TaskNode *node, TaskStatus status)
@@ -357,6 +389,8 @@ void TaskTree::setImageKey(TaskNode *node, TaskStatus status)
     touch();
     if (m_observer && m_bulkDepth == 0)
         m_observer->nodeChanged(node);
+    if (TaskTreeRecorder *r = recorder())
+        r->changed(node, TaskTreeRecorder::Field::Status);
 }
 
 void TaskTree::setExpanded(TaskNode *node, bool expanded)
@@ -366,13 +400,19 @@ void TaskTree::setExpanded(TaskNode *node, bool expanded)
     node->m_expanded = expanded;
     if (m_observer && m_bulkDepth == 0)
         m_observer->expandedChanged(node);
+    if (TaskTreeRecorder *r = recorder())
+        r->changed(node, TaskTreeRecorder::Field::Expanded);
 }
 
 void TaskTree::setRelatedDocuments(TaskNode *node, QStringList documents)
 {
-    if (CAdditionalTaskInfo *info = node->info())
-        info->setRelatedDocuments(std::move(documents));
+    CAdditionalTaskInfo *info = node->info();
+    if (!info)
+        return;
+    info->setRelatedDocuments(std::move(documents));
     touch();
+    if (TaskTreeRecorder *r = recorder())
+        r->changed(node, TaskTreeRecorder::Field::Documents);
 }
 
 void TaskTree::setSelected(TaskNode *node)
@@ -382,6 +422,8 @@ void TaskTree::setSelected(TaskNode *node)
     m_selected = node;
     if (m_observer && m_bulkDepth == 0)
         m_observer->selectionChanged(node);
+    if (TaskTreeRecorder *r = recorder())
+        r->selected(node);
 }
 
 void TaskTree::beginBulkLoad()

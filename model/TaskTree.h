@@ -7,6 +7,7 @@
 #include <utility>
 
 class TaskTreeObserver;
+class TaskTreeRecorder;
 
 // The whole task list: the top node "Задачи" with its tasks, the selected node and the
 // flat creation-order collection that search walks. QtCore only; no recursion anywhere,
@@ -24,6 +25,8 @@ public:
     TaskTree &operator=(const TaskTree &) = delete;
 
     void setObserver(TaskTreeObserver *observer) { m_observer = observer; }
+    // Told of every change outside bulk loads (the crash-recovery journal); null for none.
+    void setRecorder(TaskTreeRecorder *recorder) { m_recorder = recorder; }
 
     TaskNode *root() const { return m_root; }
     // Every node, the top node included.
@@ -118,11 +121,15 @@ private:
     }
     // The sub-tree's nodes, top first, parents before children.
     static std::vector<TaskNode *> subtreeOf(TaskNode *top);
+    TaskTreeRecorder *recorder() const { return m_bulkDepth == 0 ? m_recorder : nullptr; }
+    // Tells the recorder of a whole sub-tree now standing at its place, as the adds that build it.
+    void recordSubtreeInserted(TaskNode *top);
 
     TaskNode *m_root = nullptr;
     TaskNode *m_lastCreated = nullptr;
     TaskNode *m_selected = nullptr;
     TaskTreeObserver *m_observer = nullptr;
+    TaskTreeRecorder *m_recorder = nullptr;
     StatusColors m_colors;
     int m_count = 0;
     int m_bulkDepth = 0;

@@ -16,19 +16,6 @@ namespace {
 
 const QString kSuffix = QStringLiteral(".emergency");
 
-// The task file's name plus a short hash of its real path: copies of other task files (another
-// data folder) are never offered for this one.
-QString boundName(const QString &taskFilePath)
-{
-    const QFileInfo info(taskFilePath);
-    QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
-    if (folder.isEmpty())
-        folder = info.absolutePath();
-    const QByteArray hash
-        = QCryptographicHash::hash((folder + QLatin1Char('/') + info.fileName()).toUtf8(), QCryptographicHash::Sha1);
-    return info.fileName() + QLatin1Char('.') + QString::fromLatin1(hash.toHex().left(12));
-}
-
 // "<prefix>.<yyyyMMdd-HHmmss>[-n].emergency" in dir, written once and never replaced.
 QString writeNew(const QString &dir, const QString &prefix, const QByteArray &bytes, QString *error)
 {
@@ -54,6 +41,18 @@ QString writeNew(const QString &dir, const QString &prefix, const QByteArray &by
 }
 
 } // namespace
+
+// Copies of other task files (another data folder) are never offered for this one.
+QString EmergencyCopy::boundName(const QString &taskFilePath)
+{
+    const QFileInfo info(taskFilePath);
+    QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+    if (folder.isEmpty())
+        folder = info.absolutePath();
+    const QByteArray hash
+        = QCryptographicHash::hash((folder + QLatin1Char('/') + info.fileName()).toUtf8(), QCryptographicHash::Sha1);
+    return info.fileName() + QLatin1Char('.') + QString::fromLatin1(hash.toHex().left(12));
+}
 
 QString EmergencyCopy::stateFolder()
 {

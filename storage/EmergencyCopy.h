@@ -12,6 +12,10 @@ namespace EmergencyCopy {
 // $XDG_STATE_HOME/Graywick/Listra (~/.local/state/Graywick/Listra by default).
 QString stateFolder();
 
+// The task file's name plus a short hash of its real path: what belongs to one task file in the
+// state folder is named from it.
+QString boundName(const QString &taskFilePath);
+
 // Writes the whole tree to a new copy; its path, or an empty text with the reasons in *error.
 QString write(const QString &taskFilePath, const TaskTree &tree, QString *error);
 

@@ -832,6 +832,8 @@ LoadResult loadTaskFile(const QString &path, TaskTree &tree, const StatusColors 
         size += n;
     }
     file.close();
+    // Before the parser rewrites the buffer in place.
+    result.stamp = {size, info.lastModified().toMSecsSinceEpoch(), contentHash(data, size_t(size))};
 
     QString error;
     const bool ok = loadFromBuffer(
@@ -958,6 +960,8 @@ SaveResult saveTaskFile(const QString &path, const TaskTree &tree)
         return fail(fileErrorText(lastSystemError(), file.errorString()));
     result.ok = true;
     result.written = FileVersion::of(path, data);
+    result.stamp = {data.size(), QFileInfo(path).lastModified().toMSecsSinceEpoch(),
+                    contentHash(data.constData(), size_t(data.size()))};
     return result;
 }
 

@@ -2,6 +2,7 @@
 
 #include "model/StatusColors.h"
 #include "storage/FileVersion.h"
+#include "storage/FileStamp.h"
 
 #include <QByteArray>
 #include <QString>
@@ -17,6 +18,8 @@ struct LoadResult {
     Status status = Status::NoFile;
     // Why a load failed, for the details of the message; empty otherwise.
     QString error;
+    // The bytes that were read (size -1 when there was no file).
+    FileStamp stamp;
 };
 
 // Reads the task file into tree, replacing its tasks (the top node stays). Every outcome
@@ -34,6 +37,8 @@ struct SaveResult {
     QString error;
     // What was written, to tell later whether another program has replaced it.
     FileVersion written;
+    // The file as written, once ok.
+    FileStamp stamp;
 };
 
 // The whole tree as the task file's XML (UTF-8). Characters XML cannot hold are dropped.

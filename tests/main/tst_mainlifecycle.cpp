@@ -8,6 +8,7 @@
 #include <QScopeGuard>
 #include <QScreen>
 #include <QTimer>
+#include <QStatusBar>
 
 // Loading, unloading, settings, the first placement and the tray.
 class MainLifecycleTest : public TestCase
@@ -74,6 +75,8 @@ private Q_SLOTS:
         QVERIFY(QDir().rmdir(file));
 
         // The next start offers it; Yes puts it in the file's place, the old file kept aside.
+        // The journal of those changes belongs to no file that is there now: it goes aside too.
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("journal .* was not applied")));
         MainHarness h(sampleTasks(), frmMain::Options {file, autorun});
         h.prompts().answers = {answer};
         h.window->Load();
@@ -175,6 +178,36 @@ private Q_SLOTS:
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), saved);
         QCOMPARE(QDir(place.path()).entryList(QDir::Files), QStringList {QStringLiteral("Tasks.XML")});
+    }
+
+    void unsavedChangesComeBackWithANote()
+    {
+        // Under "/Autorun" too: with a tray as a balloon, without one as a note in the window.
+        for (const bool tray : {true, false}) {
+            QTemporaryDir dir;
+            const QString file = dir.filePath(QStringLiteral("Tasks.XML"));
+            {
+                MainHarness h(sampleTasks(), frmMain::Options {file});
+                h.show();
+                h.fakes.editors.acceptWith(QStringLiteral("Купить хлеб"));
+                h.key(Qt::Key_Insert);
+                QCoreApplication::processEvents();
+            } // gone without a save, as after a kill
+            MainHarness h({}, frmMain::Options {file, true});
+            h.fakes.tray.available = tray;
+            h.window->Load();
+            QCOMPARE(MainHarness::childTexts(h.root()->child(1)), QStringLiteral("Купить хлеб")); // under "beta"
+            const QString note = QStringLiteral("Восстановлены несохранённые изменения: 1.");
+            QCOMPARE(h.fakes.tray.messages, tray ? QStringList {note} : QStringList());
+            QCOMPARE(h.window->statusBar()->currentMessage(), tray ? QString() : note);
+            QVERIFY(h.prompts().messages.isEmpty());
+            // The restored tree is unsaved: the exit writes it.
+            h.window->close();
+            QTRY_VERIFY(h.window->isUnloaded());
+            QFile saved(file);
+            QVERIFY(saved.open(QIODevice::ReadOnly));
+            QVERIFY(saved.readAll().contains("Купить хлеб"));
+        }
     }
 
     void settingsFallBackAndFirstPlacement()

@@ -142,6 +142,8 @@ public:
     void setInTray(bool v) override { inTrayValue = v; }
     bool inTray() const override { return inTrayValue; }
     bool isTrayAvailable() const override { return available; }
+    QStringList messages;
+    void showMessage(const QString &, const QString &text) override { messages.append(text); }
     void click() { Q_EMIT activated(); }
 };
 

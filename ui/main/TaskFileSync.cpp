@@ -190,7 +190,9 @@ bool TaskFileSync::reload(QString *error)
         m_known = version;
     releaseFreedMemory();
     // Even a failed load rebuilt the tree (from this program's own version).
-    Q_EMIT reloaded();
+    Q_EMIT reloaded(ok, ok ? FileStamp {bytes.size(), version.modified.toMSecsSinceEpoch(),
+                                        contentHash(bytes.constData(), size_t(bytes.size()))}
+                           : FileStamp {});
     return ok;
 }
 

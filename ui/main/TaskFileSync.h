@@ -1,5 +1,6 @@
 #pragma once
 
+#include "storage/FileStamp.h"
 #include "storage/FileVersion.h"
 #include "ui/main/MainContext.h"
 
@@ -42,9 +43,9 @@ public:
     void checkNow();
 
 Q_SIGNALS:
-    // The tree was rebuilt from another version of the file: what referred to its old nodes
-    // (the undo history) no longer applies.
-    void reloaded();
+    // The tree was rebuilt: what referred to its old nodes (the undo history) no longer
+    // applies. fromDisk: it now holds the file as stamped; otherwise it was put back as it was.
+    void reloaded(bool fromDisk, const FileStamp &stamp);
 
 private:
     bool reload(QString *error);

@@ -2,7 +2,7 @@
 
 #include "components/ActivationChannel.h"
 #include "components/AppIdentity.h"
-#include "components/FolderSync.h"
+#include "components/FileSync.h"
 #include "components/MemoryRelease.h"
 #include "components/OverlayWindowEffect.h"
 #include "components/Prompts.h"
@@ -16,6 +16,7 @@
 #include "storage/EmergencyCopy.h"
 #include "storage/FileError.h"
 #include "storage/StorageLog.h"
+#include "storage/Journal.h"
 #include "storage/TaskFile.h"
 #include "ui/main/RelatedDocumentsMenu.h"
 #include "ui/main/TaskDragDrop.h"
@@ -42,6 +43,7 @@
 #include <QMenu>
 #include <QScreen>
 #include <QSessionManager>
+#include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
 #include <tuple>
@@ -108,7 +110,12 @@ frmMain::frmMain(Services &services, AppSettings &settings, Options options, QWi
         return !m_ready || m_unloaded || QApplication::activeModalWidget() || QApplication::activePopupWidget()
             || m_tvTasks->InDrag;
     });
-    connect(m_sync.get(), &TaskFileSync::reloaded, this, [this] { m_operations->history().clear(); });
+    connect(m_sync.get(), &TaskFileSync::reloaded, this, [this](bool fromDisk, const FileStamp &stamp) {
+        m_operations->history().clear();
+        // The unsaved changes the journal extends the file with are now those of the new version.
+        if (fromDisk && m_journal)
+            m_journal->saved(stamp);
+    });
 
     connect(m_tvTasks, &TaskTreeView::otherButtonPressed, this,
             [this](TaskNode *node) { m_documentsMenu->ShowRelatedDocumentsMenu(node, true); });
@@ -171,6 +178,7 @@ void frmMain::Load()
         m_services.tray->setInTray(true);
         connect(m_services.tray, &TrayIcon::activated, this, &frmMain::ActivateMainWindow);
     }
+    showRecoveryNote();
     // From here on a second start finds this window.
     startActivationChannel();
     m_ready = true;
@@ -353,6 +361,9 @@ void frmMain::LoadTaskFile()
         return;
     m_sync->beforeLoad();
     const LoadResult result = loadTaskFile(m_options.taskFilePath, m_tree, m_settings.statusColors());
+    attachJournal(result.stamp);
+    if (m_ready)
+        showRecoveryNote(); // read again later on (an emergency copy taken): no start to wait for
     releaseFreedMemory();
     if (result.status != LoadResult::Status::Failed)
         return;
@@ -367,6 +378,42 @@ void frmMain::LoadTaskFile()
     else if (m_unreadableNotKept)
         details += QStringLiteral("\r\nКопию файла сделать не удалось: ") + notKept;
     m_services.prompts->showError(this, details, MsgStyle::OkCritical, text);
+}
+
+void frmMain::attachJournal(const FileStamp &loaded)
+{
+    if (!m_journal) {
+        m_dataSync = std::make_unique<BackgroundDataSync>();
+        m_journal = std::make_unique<Journal>(Journal::pathFor(m_options.taskFilePath), [this](int fd, QString *) {
+            m_dataSync->request(fd);
+            return true;
+        });
+    }
+    Journal::Recovery recovery = m_journal->attach(m_tree, loaded);
+    if (recovery.treeSpoiled) {
+        // Half played: start again from the file alone (the journal is aside by now).
+        const LoadResult again = loadTaskFile(m_options.taskFilePath, m_tree, m_settings.statusColors());
+        m_journal->attach(m_tree, again.stamp);
+    }
+    if (!recovery.keptAside.isEmpty())
+        m_recoveryNote = QStringLiteral("Несохранённые изменения прошлого сеанса не подходят к файлу с задачами "
+                                        "и отложены в сторону: ")
+            + QDir::toNativeSeparators(recovery.keptAside);
+    else if (recovery.restored > 0)
+        m_recoveryNote = QStringLiteral("Восстановлены несохранённые изменения: %1.").arg(recovery.restored);
+}
+
+void frmMain::showRecoveryNote()
+{
+    if (m_recoveryNote.isEmpty())
+        return;
+    qCInfo(lcUi).noquote() << m_recoveryNote;
+    // A note, not a question: under "/Autorun" nobody may be there to answer.
+    if (trayAvailable())
+        m_services.tray->showMessage(windowTitle(), m_recoveryNote);
+    else
+        statusBar()->showMessage(m_recoveryNote);
+    m_recoveryNote.clear();
 }
 
 void frmMain::RestoreWindowPlacement()
@@ -462,6 +509,8 @@ bool frmMain::writeTaskFile(QString *error)
         return false;
     }
     m_sync->saved(result.written);
+    if (m_journal)
+        m_journal->saved(result.stamp);
     const QString folder = QFileInfo(m_options.taskFilePath).absolutePath();
     clearSystemError();
     if (!syncFolder(folder))

@@ -8,6 +8,8 @@
 #include <QString>
 #include <memory>
 
+class BackgroundDataSync;
+class Journal;
 class QComboBox;
 class QKeyEvent;
 class QLabel;
@@ -21,6 +23,7 @@ class TaskOperations;
 class TaskSearch;
 class TaskTreeView;
 struct AppSettings;
+struct FileStamp;
 struct Services;
 
 // The main window: the toolbar, the task tree and everything the user does with them.
@@ -108,6 +111,9 @@ private:
 
     // Writes the task file; details of a failure in *error.
     bool writeTaskFile(QString *error);
+    // Plays the changes a killed run left unsaved onto the tree just loaded, then journals.
+    void attachJournal(const FileStamp &loaded);
+    void showRecoveryNote();
     // Session end: save like a normal exit, asking nothing.
     void saveForSessionEnd();
     void startActivationChannel();
@@ -133,6 +139,9 @@ private:
     std::unique_ptr<TaskDragDrop> m_dragDrop;
     std::unique_ptr<TaskFileSync> m_sync;
     QObject *m_activation = nullptr; // the listening ActivationServer, while there is one
+    std::unique_ptr<BackgroundDataSync> m_dataSync; // outlives the journal that uses it
+    std::unique_ptr<Journal> m_journal;             // after m_tree: it lets go of the tree first
+    QString m_recoveryNote;                         // shown once the window has its place
 
     QRect m_placeBeforeHide;
     bool m_hasPlaceBeforeHide = false;

@@ -1,0 +1,288 @@
+#include "tests/support/TestMain.h"
+
+#include "components/FileSync.h"
+#include "model/TaskTree.h"
+#include "storage/Journal.h"
+#include "storage/TaskFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <functional>
+
+namespace {
+
+const QByteArray kTasks = QByteArrayLiteral(R"(<?xml version="1.0" encoding="utf-8"?>
+<Tasks>
+  <Task Name="Работа" State="Progress" Expanded="True">
+    <Task Name="Отчёт" State="Done" Expanded="False" Selected="True" />
+    <Task Name="Письмо" State="Progress" Expanded="False">
+      <Task Name="Черновик" State="Rejected" Expanded="False" />
+    </Task>
+  </Task>
+  <Task Name="Дом" State="Progress" Expanded="False">
+    <Task Name="Купить хлеб" State="Progress" Expanded="False" />
+  </Task>
+</Tasks>
+)");
+
+TaskNode *at(TaskTree &t, std::initializer_list<int> rows)
+{
+    TaskNode *n = t.root();
+    for (int r : rows)
+        n = n->child(r);
+    return n;
+}
+
+// The file's bytes plus the order search walks (creation order), which the file does not keep.
+QString state(const TaskTree &t)
+{
+    QString s = QString::fromUtf8(serializeTaskTree(t));
+    for (const TaskNode *n = t.firstCreated(); n; n = t.nextCreated(n))
+        s += QLatin1Char('|') + n->text();
+    return s;
+}
+
+struct Change {
+    const char *name;
+    int restored;
+    // Makes the changes on the live tree; flush() ends a command.
+    std::function<void(TaskTree &, Journal &)> make;
+};
+
+const QList<Change> &changes()
+{
+    static const QList<Change> table = {
+        {"add as child, after and before", 3,
+         [](TaskTree &t, Journal &j) {
+             t.addChild(at(t, {0, 1}), QStringLiteral("Новая подзадача"), TaskStatus::Done);
+             j.flush();
+             t.addAfter(at(t, {1}), QStringLiteral("После"));
+             j.flush();
+             t.addBefore(at(t, {0}), QStringLiteral("До \"кавычки\" & <тег>\n"));
+         }},
+        {"remove a sub-tree", 1, [](TaskTree &t, Journal &) { t.remove(at(t, {0})); }},
+        {"re-parent deeper and to the top", 2,
+         [](TaskTree &t, Journal &j) {
+             t.reparent(at(t, {0, 1}), at(t, {1, 0}));
+             j.flush();
+             t.reparent(at(t, {1, 0, 0, 0}), t.root());
+         }},
+        {"move among siblings", 2,
+         [](TaskTree &t, Journal &j) {
+             t.moveAmongSiblings(at(t, {0, 1}), -1);
+             j.flush();
+             t.moveAmongSiblings(at(t, {0}), 1);
+         }},
+        {"text, status and documents", 1,
+         [](TaskTree &t, Journal &) {
+             t.setText(at(t, {0, 1, 0}), QStringLiteral("Чистовик \U0001F600"));
+             t.setImageKey(at(t, {0, 1, 0}), TaskStatus::Done);
+             t.setRelatedDocuments(at(t, {1, 0}), {QStringLiteral("/home/u/список.txt"), QStringLiteral("/tmp")});
+             t.setRelatedDocuments(at(t, {0, 0}), {});
+         }},
+        {"expanding and selecting alone", 0,
+         [](TaskTree &t, Journal &j) {
+             t.setExpanded(at(t, {1}), true);
+             t.setSelected(at(t, {1, 0}));
+             t.setSelected(at(t, {0, 1, 0}));
+             j.flush();
+             t.setExpanded(at(t, {0}), false);
+             t.setSelected(nullptr);
+         }},
+        {"removing the selected task", 1,
+         [](TaskTree &t, Journal &) {
+             t.setSelected(at(t, {0, 1, 0}));
+             t.remove(at(t, {0, 1}));
+         }},
+        {"a new task edited and moved in later commands", 3,
+         [](TaskTree &t, Journal &j) {
+             TaskNode *n = t.insertChild(at(t, {1}), 0, QStringLiteral("Черновая"));
+             j.flush();
+             t.setText(n, QStringLiteral("Готовая"));
+             t.setSelected(n);
+             t.remove(at(t, {0}));
+             j.flush();
+             t.reparent(n, t.root());
+         }},
+    };
+    return table;
+}
+
+} // namespace
+
+class JournalTest : public TestCase
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString taskFile() const { return m_dir.filePath(QStringLiteral("Tasks.XML")); }
+    QString journalFile() const { return m_dir.filePath(QStringLiteral("state/Tasks.journal")); }
+
+    void writeTasks(const QByteArray &bytes)
+    {
+        QFile f(taskFile());
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size());
+    }
+
+    // A fresh start: the file, then what the journal left.
+    Journal::Recovery restart(TaskTree &tree, Journal &journal)
+    {
+        const LoadResult loaded = loadTaskFile(taskFile(), tree, StatusColors());
+        return journal.attach(tree, loaded.stamp);
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        TestCase::init();
+        writeTasks(kTasks);
+        QDir(m_dir.filePath(QStringLiteral("state"))).removeRecursively();
+    }
+
+    void replayGivesTheLiveTree_data()
+    {
+        QTest::addColumn<int>("change");
+        for (int i = 0; i < changes().size(); ++i)
+            QTest::newRow(changes()[i].name) << i;
+    }
+
+    void replayGivesTheLiveTree()
+    {
+        QFETCH(int, change);
+        TaskTree live;
+        Journal journal(journalFile(), syncFileData);
+        QCOMPARE(restart(live, journal).records, 0);
+        changes()[change].make(live, journal);
+        journal.flush();
+
+        TaskTree again;
+        Journal next(journalFile(), syncFileData);
+        const Journal::Recovery recovery = restart(again, next);
+        QVERIFY(recovery.problem.isEmpty());
+        QCOMPARE(recovery.restored, changes()[change].restored);
+        QCOMPARE(state(again), state(live));
+    }
+
+    void tornTailIsDroppedAndLaterChangesStillCount()
+    {
+        TaskTree live;
+        Journal journal(journalFile(), syncFileData);
+        restart(live, journal);
+        live.addChild(live.root(), QStringLiteral("Первая"));
+        journal.flush();
+        live.addChild(live.root(), QStringLiteral("Вторая, недописанная"));
+        journal.flush();
+        journal.detach();
+        QFile f(journalFile());
+        QVERIFY(f.resize(f.size() - 3));
+
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("unfinished record")));
+        TaskTree again;
+        Journal next(journalFile(), syncFileData);
+        QCOMPARE(restart(again, next).restored, 1);
+        QCOMPARE(again.root()->lastChild()->text(), QStringLiteral("Первая"));
+        again.setText(again.root()->lastChild(), QStringLiteral("Первая, исправленная"));
+        next.flush();
+        next.detach();
+
+        TaskTree third;
+        Journal last(journalFile(), syncFileData);
+        QCOMPARE(restart(third, last).restored, 2);
+        QCOMPARE(state(third), state(again));
+    }
+
+    void saveStartsAfresh()
+    {
+        TaskTree live;
+        Journal journal(journalFile(), syncFileData);
+        restart(live, journal);
+        live.addChild(live.root(), QStringLiteral("Сохранённая"));
+        journal.flush();
+        const SaveResult saved = saveTaskFile(taskFile(), live);
+        QVERIFY(saved.ok);
+        journal.saved(saved.stamp);
+        QVERIFY(!QFile::exists(journalFile()));
+        live.setText(live.root()->lastChild(), QStringLiteral("После сохранения"));
+        journal.flush();
+
+        TaskTree again;
+        Journal next(journalFile(), syncFileData);
+        QCOMPARE(restart(again, next).restored, 1);
+        QCOMPARE(state(again), state(live));
+    }
+
+    void journalOfOtherBytesIsKeptAside()
+    {
+        TaskTree live;
+        Journal journal(journalFile(), syncFileData);
+        restart(live, journal);
+        live.remove(live.root()->child(0));
+        journal.flush();
+        journal.detach();
+        // Another program rewrites the file: the journal's rows now point at other tasks.
+        writeTasks(QByteArray(kTasks).replace("Дом", "Дача"));
+
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("was not applied")));
+        TaskTree again;
+        Journal next(journalFile(), syncFileData);
+        const Journal::Recovery recovery = restart(again, next);
+        QCOMPARE(recovery.restored, 0);
+        QVERIFY(recovery.keptAside.endsWith(QStringLiteral(".unusable")));
+        QVERIFY(QFile::exists(recovery.keptAside));
+        QVERIFY(!QFile::exists(journalFile()));
+        QCOMPARE(again.root()->childCount(), 2);
+        QCOMPARE(again.root()->child(1)->text(), QStringLiteral("Дача"));
+    }
+
+    void recordThatDoesNotFitIsKeptAside()
+    {
+        TaskTree live;
+        Journal journal(journalFile(), syncFileData);
+        restart(live, journal);
+        live.addChild(live.root(), QStringLiteral("Записана"));
+        journal.flush();
+        // A change the journal never heard of: the next record points at a task the file lacks.
+        live.setRecorder(nullptr);
+        live.addChild(live.root(), QStringLiteral("Не записана"));
+        live.setRecorder(&journal);
+        live.setText(live.root()->child(3), QStringLiteral("Изменена"));
+        journal.flush();
+        journal.detach();
+
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("record 2|запись 2")));
+        TaskTree again;
+        Journal next(journalFile(), syncFileData);
+        const Journal::Recovery recovery = restart(again, next);
+        QVERIFY(recovery.treeSpoiled);
+        QVERIFY(QFile::exists(recovery.keptAside));
+        QCOMPARE(restart(again, next).records, 0); // read again: the file alone
+        QCOMPARE(again.root()->childCount(), 2);
+    }
+
+    void unwritableFolderKeepsWorking()
+    {
+        // The state folder's place is taken by a file: nothing can be created in it.
+        QFile blocker(m_dir.filePath(QStringLiteral("state")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        TaskTree live;
+        Journal journal(journalFile(), syncFileData);
+        restart(live, journal);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("cannot be written to the journal")));
+        live.addChild(live.root(), QStringLiteral("Первая"));
+        journal.flush();
+        live.addChild(live.root(), QStringLiteral("Вторая"));
+        journal.flush(); // reported once, not at every command
+        QVERIFY(journal.pendingSize() > 0);
+        const SaveResult saved = saveTaskFile(taskFile(), live);
+        QVERIFY(saved.ok);
+        journal.saved(saved.stamp);
+        QCOMPARE(journal.pendingSize(), 0);
+        QFile::remove(blocker.fileName());
+    }
+};
+
+LISTRA_TEST_MAIN(JournalTest)
+#include "tst_journal.moc"
