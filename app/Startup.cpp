@@ -119,8 +119,6 @@ int Startup::run(const QStringList &arguments)
 {
     setApplicationIdentity();
     loadTranslations();
-    if (!inIde())
-        QApplication::setWindowIcon(QIcon(QStringLiteral(":/res/A_MAIN.svg")));
 
     // Held for the whole life of the process: its claim ends with it.
     static InstanceGuard guard;
@@ -174,6 +172,11 @@ int Startup::run(const QStringList &arguments)
         // application's own loop runs, where a queued quit would be lost.
         QCoreApplication::exit(window.exitCode());
     });
+    // The icon for the dialogs, rendered at every size, waits for the window's first frame.
+    if (!inIde()) {
+        QObject::connect(&window, &frmMain::loadFinished, qApp,
+                         [] { QApplication::setWindowIcon(QIcon(QStringLiteral(":/res/A_MAIN.svg"))); });
+    }
     window.Load();
     if (window.isUnloaded())
         return window.exitCode();

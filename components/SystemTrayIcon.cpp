@@ -5,8 +5,29 @@
 
 SystemTrayIcon::SystemTrayIcon(QObject *parent)
     : TrayIcon(parent)
-    , m_menu(std::make_unique<QMenu>())
-    , m_icon(new QSystemTrayIcon(this))
+{
+}
+
+SystemTrayIcon::~SystemTrayIcon()
+{
+    // The icon refers to the menu; it goes first.
+    delete m_icon;
+    m_icon = nullptr;
+}
+
+// Made on first use: a start builds the window before it puts anything in the tray.
+QSystemTrayIcon *SystemTrayIcon::icon() const
+{
+    if (m_icon)
+        return m_icon;
+    auto *self = const_cast<SystemTrayIcon *>(this);
+    self->m_menu = std::make_unique<QMenu>();
+    self->m_icon = new QSystemTrayIcon(self);
+    self->buildMenu();
+    return m_icon;
+}
+
+void SystemTrayIcon::buildMenu()
 {
     QAction *show = m_menu->addAction(QStringLiteral("Показать"));
     m_menu->setDefaultAction(show);
@@ -22,16 +43,9 @@ SystemTrayIcon::SystemTrayIcon(QObject *parent)
     });
 }
 
-SystemTrayIcon::~SystemTrayIcon()
-{
-    // The icon refers to the menu; it goes first.
-    delete m_icon;
-    m_icon = nullptr;
-}
-
 void SystemTrayIcon::setToolTip(const QString &text)
 {
-    m_icon->setToolTip(text);
+    icon()->setToolTip(text);
 }
 
 void SystemTrayIcon::showMessage(const QString &title, const QString &text)
@@ -41,7 +55,7 @@ void SystemTrayIcon::showMessage(const QString &title, const QString &text)
 
 void SystemTrayIcon::setIconPicture(const QIcon &icon)
 {
-    m_icon->setIcon(icon);
+    this->icon()->setIcon(icon);
     updateVisibility();
 }
 
@@ -63,11 +77,12 @@ bool SystemTrayIcon::isTrayAvailable() const
 
 QMenu *SystemTrayIcon::contextMenu() const
 {
+    icon();
     return m_menu.get();
 }
 
 void SystemTrayIcon::updateVisibility()
 {
     // An icon without a picture cannot be shown; it appears once the picture is set.
-    m_icon->setVisible(m_inTray && !m_icon->icon().isNull());
+    icon()->setVisible(m_inTray && !m_icon->icon().isNull());
 }

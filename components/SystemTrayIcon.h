@@ -29,6 +29,8 @@ Q_SIGNALS:
     void quitRequested();
 
 private:
+    QSystemTrayIcon *icon() const;
+    void buildMenu();
     void updateVisibility();
 
     std::unique_ptr<QMenu> m_menu;

@@ -52,6 +52,7 @@ struct MainHarness {
         window->activateWindow();
         tv()->setFocus();
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QTRY_VERIFY(window->isLoadFinished());
     }
 
     TaskTree &tree() { return window->tree(); }

@@ -44,6 +44,7 @@
 #include <QScreen>
 #include <QSessionManager>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <tuple>
@@ -59,6 +60,8 @@ const QString kLoadFailed = QStringLiteral("Не удалось загрузит
 constexpr int kDesignWidth = 541;
 constexpr int kDesignHeight = 409;
 constexpr int kToolbarHeight = 46;
+// A shown window that is never painted (covered at once) still finishes its load.
+constexpr int kFinishLoadLatestMs = 1000;
 
 QIcon resourceIcon(const QString &name)
 {
@@ -160,9 +163,6 @@ void frmMain::Load()
         frame.moveCenter(screen->availableGeometry().center());
         move(frame.topLeft());
     }
-    if (!m_options.inIde)
-        setWindowIcon(resourceIcon(QStringLiteral("A_MAIN")));
-
     m_tvTasks->setFont(QFont(QStringLiteral("Georgia"), 12));
     LoadSettings();
     BuildToolbar();
@@ -171,7 +171,27 @@ void frmMain::Load()
     if (m_unloaded)
         return; // ended while a start-up box was open
     RestoreWindowPlacement();
+    m_ready = true; // the user's tree is there: a session end saves it from here on
 
+    // The rest is nothing the window's first frame shows: it follows that frame, so the tree
+    // is on the screen sooner. A hidden start has no frame to wait for.
+    if (isVisible() && !isMinimized()) {
+        m_tvTasks->viewport()->installEventFilter(this);
+        QTimer::singleShot(kFinishLoadLatestMs, this, &frmMain::finishLoad);
+    } else {
+        finishLoad();
+    }
+}
+
+void frmMain::finishLoad()
+{
+    if (m_loadFinished || m_unloaded)
+        return;
+    m_loadFinished = true;
+    m_tvTasks->viewport()->removeEventFilter(this);
+    // Rendered at every size the window manager may want: the dearest step of a start.
+    if (!m_options.inIde)
+        setWindowIcon(resourceIcon(QStringLiteral("A_MAIN")));
     if (m_services.tray) {
         m_services.tray->setToolTip(windowTitle());
         m_services.tray->setIconPicture(resourceIcon(QStringLiteral("A_MAIN")));
@@ -181,7 +201,7 @@ void frmMain::Load()
     showRecoveryNote();
     // From here on a second start finds this window.
     startActivationChannel();
-    m_ready = true;
+    Q_EMIT loadFinished();
 }
 
 void frmMain::LoadSettings()
@@ -727,6 +747,11 @@ void frmMain::restoreMinimised(QWidget *window)
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
     const QEvent::Type type = event->type();
+    if (type == QEvent::Paint && !m_loadFinished && watched == m_tvTasks->viewport()) {
+        // Once this paint and the flush to the screen that follows it are done.
+        QMetaObject::invokeMethod(this, &frmMain::finishLoad, Qt::QueuedConnection);
+        return false;
+    }
     // A dialog cannot be minimised apart from its owner, even where the window manager
     // offers a button for it: it comes straight back.
     if (type == QEvent::WindowStateChange && qobject_cast<QDialog *>(watched)

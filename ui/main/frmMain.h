@@ -41,9 +41,11 @@ public:
     frmMain(Services &services, AppSettings &settings, Options options, QWidget *parent = nullptr);
     ~frmMain() override;
 
-    // Builds the window, reads the settings and the task file, shows (or hides) the window
-    // and opens the activation channel. Runs once.
+    // Builds the window, reads the settings and the task file and shows (or hides) the
+    // window. The window icon, the tray icon and the activation channel follow the first
+    // frame (loadFinished). Runs once.
     void Load();
+    bool isLoadFinished() const { return m_loadFinished; }
 
     void ExecuteCommand(const QString &key);
     // True when the file was written, or (asked) when the user chose to exit anyway.
@@ -78,6 +80,8 @@ public:
 Q_SIGNALS:
     // The unload went through; the application quits on it.
     void unloaded();
+    // The load's last steps are done: icons set, the activation channel listening.
+    void loadFinished();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -94,6 +98,7 @@ private:
     bool OfferEmergencyCopy();
     void LoadSettings();
     void RestoreWindowPlacement();
+    void finishLoad();
     void relayout();
     void CacheWindowImage();
     // Undoes a minimise while a dialog is open and brings the dialog to the front.
@@ -150,6 +155,7 @@ private:
     bool m_emergencyCopyPending = false; // found at an "/Autorun" start: asked at the first show
     int m_exitCode = 0;
     bool m_unloaded = false;
+    bool m_loadFinished = false;
     bool m_passingOn = false;
     // The task file could not be read: its copy aside must exist before a save replaces it.
     bool m_unreadableNotKept = false;
