@@ -145,16 +145,16 @@ def measure(screen, argv, env, settle, limit):
                       file=sys.stderr)
                 return None
             if pictures and now - last > settle:
-                break
+                # Quiet, but maybe only because a large file is still loading.
+                rect = window_rect(proc.pid)
+                if rect is not None:
+                    break
+                last = now
             ready, _, _ = select.select([screen.fd], [], [], 0.05)
             if (ready or screen.x.XPending(screen.dpy)) and screen.drain():
                 when = time.monotonic()
                 pictures.append((when - start, screen.picture()))
                 last = when
-        rect = window_rect(proc.pid)
-        if rect is None:
-            print(f"# {os.path.basename(argv[0])}: no visible window", file=sys.stderr)
-            return None
         rss, hwm = memory_mib(proc.pid)
         final = crop(pictures[-1][1], rect)
         first = next(t for t, p in pictures if crop(p, rect) == final)
