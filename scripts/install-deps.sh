@@ -20,6 +20,8 @@ if [ "${1:-}" = "--tests" ]; then
     # tray, the accessibility bus, key presses and screen capture.
     openbox trayer xdotool x11-utils x11-xkb-utils dbus dbus-daemon at-spi2-core
     python3 python3-gi gir1.2-atspi-2.0 imagemagick fonts-dejavu-core
+    # The start measured from outside watches the screen through the X damage extension.
+    libxdamage1
   )
 elif [ $# -ne 0 ]; then
   echo "usage: $0 [--tests]" >&2
