@@ -1,8 +1,8 @@
 #pragma once
 
 #include "model/StatusColors.h"
-#include "storage/FileVersion.h"
 #include "storage/FileStamp.h"
+#include "storage/FileVersion.h"
 
 #include <QByteArray>
 #include <QString>

@@ -7,8 +7,8 @@
 #include <QProcess>
 #include <QScopeGuard>
 #include <QScreen>
-#include <QTimer>
 #include <QStatusBar>
+#include <QTimer>
 
 // Loading, unloading, settings, the first placement and the tray.
 class MainLifecycleTest : public TestCase

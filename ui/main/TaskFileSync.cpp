@@ -190,9 +190,10 @@ bool TaskFileSync::reload(QString *error)
         m_known = version;
     releaseFreedMemory();
     // Even a failed load rebuilt the tree (from this program's own version).
-    Q_EMIT reloaded(ok, ok ? FileStamp {bytes.size(), version.modified.toMSecsSinceEpoch(),
-                                        contentHash(bytes.constData(), size_t(bytes.size()))}
-                           : FileStamp {});
+    Q_EMIT reloaded(ok,
+                    ok ? FileStamp {bytes.size(), version.modified.toMSecsSinceEpoch(),
+                                    contentHash(bytes.constData(), size_t(bytes.size()))}
+                       : FileStamp {});
     return ok;
 }
 

@@ -143,7 +143,7 @@ private:
     std::unique_ptr<RelatedDocumentsMenu> m_documentsMenu;
     std::unique_ptr<TaskDragDrop> m_dragDrop;
     std::unique_ptr<TaskFileSync> m_sync;
-    QObject *m_activation = nullptr; // the listening ActivationServer, while there is one
+    QObject *m_activation = nullptr;                // the listening ActivationServer, while there is one
     std::unique_ptr<BackgroundDataSync> m_dataSync; // outlives the journal that uses it
     std::unique_ptr<Journal> m_journal;             // after m_tree: it lets go of the tree first
     QString m_recoveryNote;                         // shown once the window has its place
