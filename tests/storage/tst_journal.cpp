@@ -48,6 +48,8 @@ struct Change {
     int restored;
     // Makes the changes on the live tree; flush() ends a command.
     std::function<void(TaskTree &, Journal &)> make;
+    // Undo puts nodes back at their old place in the search order; a replay adds them anew.
+    bool sameSearchOrder = true;
 };
 
 const QList<Change> &changes()
@@ -105,6 +107,16 @@ const QList<Change> &changes()
              j.flush();
              t.reparent(n, t.root());
          }},
+        {"undo and redo: a sub-tree detached, put back and moved", 3,
+         [](TaskTree &t, Journal &j) {
+             TaskNode *work = at(t, {0});
+             t.detach(work);
+             j.flush();
+             t.attach(work, t.root(), 0);
+             j.flush();
+             t.moveTo(at(t, {0, 1}), at(t, {1}), 0);
+         },
+         false},
     };
     return table;
 }
@@ -162,7 +174,10 @@ private Q_SLOTS:
         const Journal::Recovery recovery = restart(again, next);
         QVERIFY(recovery.problem.isEmpty());
         QCOMPARE(recovery.restored, changes()[change].restored);
-        QCOMPARE(state(again), state(live));
+        if (changes()[change].sameSearchOrder)
+            QCOMPARE(state(again), state(live));
+        else
+            QCOMPARE(serializeTaskTree(again), serializeTaskTree(live));
     }
 
     void tornTailIsDroppedAndLaterChangesStillCount()
