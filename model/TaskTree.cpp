@@ -150,23 +150,8 @@ void TaskTree::remove(TaskNode *node)
 {
     if (!node || node == m_root)
         return;
-    if (TaskTreeRecorder *r = recorder())
-        r->removing(node);
-    TaskNode *parent = node->m_parent;
-    const int row = node->m_row;
-    touch();
-    const bool notify = m_observer && m_bulkDepth == 0;
-    if (notify)
-        m_observer->beginRemove(parent, row);
-    parent->m_children.erase(parent->m_children.begin() + row);
-    renumber(parent, row);
-    const bool hadSelection = m_selected != nullptr;
-    deleteSubtree(node);
-    if (notify) {
-        m_observer->endRemove();
-        if (hadSelection && !m_selected)
-            m_observer->selectionChanged(nullptr);
-    }
+    detach(node);
+    destroyDetached(node);
 }
 
 void TaskTree::clear()
