@@ -1,6 +1,8 @@
 #include "tests/main/MainHarness.h"
 
 #include "ui/editor/TaskEditorDialogFactory.h"
+#include "ui/main/MainCommands.h"
+#include "ui/main/TaskOperations.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -57,61 +59,89 @@ class MainKeysTest : public TestCase
         return seen.join(QLatin1String(", "));
     }
 
+    // Each press starts with beta selected, no editor or question left over, and beta's
+    // status such that the command shows.
+    static void prepare(MainHarness &h, const QString &command)
+    {
+        TaskNode *beta = h.root()->child(1)->text() == QLatin1String("beta") ? h.root()->child(1) : h.root()->child(2);
+        h.select(beta);
+        h.fakes.editors.scripts.clear();
+        h.fakes.editors.cancel();
+        h.prompts().answers = {MsgAnswer::No};
+        TaskOperations &ops = h.window->operations();
+        ops.SetTaskStatus(QStringLiteral("SetStatusDone"));
+        ops.SetTaskStatus(QStringLiteral("SetStatusRejected")); // undo shows Done
+        if (command == QLatin1String("Redo"))
+            ops.Undo(); // redo shows Rejected
+        if (command == QLatin1String("SetStatusRejected"))
+            ops.SetTaskStatus(QStringLiteral("SetStatusProgress"));
+    }
+
 private Q_SLOTS:
+    // Every binding of the command table, pressed as the user does: on the tree it runs its
+    // command; with one modifier more it does not; on a toolbar button only the window's
+    // keys act, moving is the tree's alone.
     void everyKeyReachesItsCommand()
     {
         MainHarness h(sampleTasks());
         h.show();
         QWidget *tree = h.tv(), *button = h.window->statusButton();
-        for (int i = 0; i < 4; ++i)
-            h.fakes.editors.cancel();
-        h.prompts().answers = {MsgAnswer::No};
-        const Qt::KeyboardModifiers none, shift = Qt::ShiftModifier, ctrl = Qt::ControlModifier, alt = Qt::AltModifier;
+        const QHash<QString, QString> effects = {
+            {QStringLiteral("AboutBox"), QStringLiteral("about")},
+            {QStringLiteral("SaveData"), QStringLiteral("saved")},
+            {QStringLiteral("AddItem"), QStringLiteral("Новая подзадача")},
+            {QStringLiteral("AddItemSameLevel"), QStringLiteral("Новая задача")},
+            {QStringLiteral("EditItem"), QStringLiteral("Редактирование задачи")},
+            {QStringLiteral("RemoveItem"), QStringLiteral("Удалить задачу и все её подзадачи?")},
+            {QStringLiteral("SetStatusDone"), QStringLiteral("Done")},
+            {QStringLiteral("SetStatusProgress"), QStringLiteral("Progress")},
+            {QStringLiteral("SetStatusRejected"), QStringLiteral("Rejected")},
+            {QStringLiteral("Undo"), QStringLiteral("Done")},
+            {QStringLiteral("Redo"), QStringLiteral("Rejected")},
+            {QStringLiteral("MoveDown"), QStringLiteral("moved")},
+            {QStringLiteral("MoveUp"), QStringLiteral("moved")},
+            {QStringLiteral("Settings"), QStringLiteral("frmSettings")},
+            {QStringLiteral("FindNext"), QStringLiteral("find")}, // no phrase yet: it asks
+            {QStringLiteral("FindTask"), QStringLiteral("find")},
+        };
+        int bindings = 0;
+        for (const MainCommand &command : mainCommands()) {
+            for (const KeyBinding &b : command.keys) {
+                ++bindings;
+                const QString effect = effects.value(command.name());
+                const QString name = b.text() + QLatin1String(": ");
+                QVERIFY2(!effect.isEmpty(), qPrintable(name + command.name()));
+                prepare(h, command.name());
+                QCOMPARE(name + pressAndSee(h, tree, b.key, b.modifiers), name + effect);
+                const Qt::KeyboardModifiers more
+                    = b.modifiers | (b.modifiers & Qt::ShiftModifier ? Qt::AltModifier : Qt::ShiftModifier);
+                prepare(h, command.name());
+                const QString extra = pressAndSee(h, tree, b.key, more);
+                QVERIFY2(!extra.contains(effect), qPrintable(name + QLatin1String("with one more: ") + extra));
+                prepare(h, command.name());
+                const QString onButton = pressAndSee(h, button, b.key, b.modifiers);
+                QCOMPARE(name + onButton, name + (command.scope == KeyScope::Window ? effect : QString()));
+            }
+        }
+        QCOMPARE(bindings, effects.size() + 1); // Redo has two: a binding lost from the table shows here
+        const Qt::KeyboardModifiers none, ctrl = Qt::ControlModifier;
         const struct {
-            QWidget *target;
             int key;
             Qt::KeyboardModifiers mods;
             const char *effect;
-        } table[] = {
-            {tree, Qt::Key_F1, shift, "about"},
-            {tree, Qt::Key_F1, none, ""},
-            {tree, Qt::Key_F2, none, "saved"},
-            {tree, Qt::Key_F2, ctrl, ""},
-            {tree, Qt::Key_Insert, none, "Новая подзадача"},
-            {tree, Qt::Key_Insert, Qt::KeypadModifier, "Новая подзадача"},
-            {tree, Qt::Key_Insert, ctrl, "Новая задача"},
-            {tree, Qt::Key_Insert, ctrl | shift, ""},
-            {tree, Qt::Key_F3, none, "Редактирование задачи"},
-            {tree, Qt::Key_F3, shift, ""},
-            {tree, Qt::Key_Delete, none, "Удалить задачу и все её подзадачи?"},
-            {tree, Qt::Key_Delete, shift, ""},
-            {tree, Qt::Key_1, alt, "Done"},
-            {tree, Qt::Key_3, alt, "Rejected"},
-            {tree, Qt::Key_2, alt, "Progress"},
-            {tree, Qt::Key_1, alt | shift, ""},
-            {tree, Qt::Key_Down, ctrl, "moved"},
-            {tree, Qt::Key_Up, ctrl, "moved"},
-            {tree, Qt::Key_Up, ctrl | shift, "selects alpha"}, // the tree's own step, no move
-            {tree, Qt::Key_Left, none, "selects Задачи"},      // a leaf: its parent
-            {tree, Qt::Key_O, ctrl, "frmSettings"},
-            {tree, Qt::Key_O, ctrl | alt, ""},
-            {tree, Qt::Key_F4, none, "find"}, // no phrase yet: it asks
-            {tree, Qt::Key_F, ctrl, "find"},
-            {tree, Qt::Key_F, ctrl | shift, ""},
-            {tree, Qt::Key_C, ctrl, ""}, // the tree copies nothing, nor does Ctrl+Ins above
+        } others[] = {
+            {Qt::Key_F1, none, ""},
+            {Qt::Key_Insert, Qt::KeypadModifier, "Новая подзадача"}, // the keypad is no modifier
+            {Qt::Key_Left, none, "selects Задачи"},                  // a leaf: its parent
+            {Qt::Key_C, ctrl, ""},                                   // the tree copies nothing, nor does Ctrl+Ins above
             // Typed characters reach no control: type-ahead would jump to "gamma" or "alpha".
-            {tree, Qt::Key_G, none, ""},
-            {tree, Qt::Key_A, none, ""},
-            // Window keys hold on any control; moving is the tree's alone.
-            {button, Qt::Key_F1, shift, "about"},
-            {button, Qt::Key_1, alt, "Done"},
-            {button, Qt::Key_Down, ctrl, ""},
+            {Qt::Key_G, none, ""},
+            {Qt::Key_A, none, ""},
         };
-        TaskNode *beta = h.tree().selected();
-        for (const auto &row : table) {
-            h.select(beta);
+        for (const auto &row : others) {
+            prepare(h, QString());
             const QString name = QKeySequence(row.mods | Qt::Key(row.key)).toString() + QLatin1String(": ");
-            QCOMPARE(name + pressAndSee(h, row.target, row.key, row.mods), name + QString::fromUtf8(row.effect));
+            QCOMPARE(name + pressAndSee(h, tree, row.key, row.mods), name + QString::fromUtf8(row.effect));
         }
     }
 

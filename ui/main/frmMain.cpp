@@ -18,6 +18,7 @@
 #include "storage/Journal.h"
 #include "storage/StorageLog.h"
 #include "storage/TaskFile.h"
+#include "ui/main/MainCommands.h"
 #include "ui/main/RelatedDocumentsMenu.h"
 #include "ui/main/TaskDragDrop.h"
 #include "ui/main/TaskFileSync.h"
@@ -47,7 +48,6 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
-#include <tuple>
 
 namespace {
 
@@ -218,33 +218,6 @@ void frmMain::SaveSettings()
 
 void frmMain::BuildToolbar()
 {
-    struct Button {
-        const char *key;
-        const char *resource;
-        QString caption;
-        QString tip;
-    };
-    const Button buttons[] = {
-        {"SaveData", "IDB_TB_SAVE_DATA", QStringLiteral("Сохранить"), QStringLiteral("Сохранить список задач (F2)")},
-        {nullptr, nullptr, {}, {}},
-        {"AddItemSameLevel", "IDB_TB_ADD_ITEM", QStringLiteral("Добавить"),
-         QStringLiteral("Добавить новую задачу (Ctrl+Ins)")},
-        {"AddItem", "IDB_TB_ADD_SUB_ITEM", QStringLiteral("Добавить"),
-         QStringLiteral("Добавить новую подзадачу (Ins)")},
-        {"EditItem", "IDB_TB_EDIT_ITEM", QStringLiteral("Править"), QStringLiteral("Править задачу (F3)")},
-        {"RemoveItem", "IDB_TB_REMOVE_ITEM", QStringLiteral("Удалить"), QStringLiteral("Удалить задачу (Del)")},
-        {nullptr, nullptr, {}, {}},
-        {"MoveDown", "IDB_TB_MOVE_DOWN", QStringLiteral("Вниз"), QStringLiteral("Переместить вниз (Ctrl+Down)")},
-        {"MoveUp", "IDB_TB_MOVE_UP", QStringLiteral("Вверх"), QStringLiteral("Переместить вверх (Ctrl+Up)")},
-        {nullptr, nullptr, {}, {}},
-        {"SetItemStatus", "IDB_TB_SET_ITEM_STATUS", QStringLiteral("Статус"),
-         QStringLiteral("Установить статус задачи")},
-        {"Settings", "IDB_TB_SETTINGS", QStringLiteral("Настройки"), QStringLiteral("Настройки программы (Ctrl+O)")},
-        {nullptr, nullptr, {}, {}},
-        {"AboutBox", "IDB_TB_ABOUT", QStringLiteral("О программе"),
-         QStringLiteral("Показать информацию о программе (Shift+F1)")},
-    };
-
     m_tbMain = new QToolBar(this);
     m_tbMain->setObjectName(QStringLiteral("tbMain"));
     m_tbMain->setMovable(false);
@@ -256,63 +229,54 @@ void frmMain::BuildToolbar()
     m_tbMain->toggleViewAction()->setVisible(false);
     addToolBar(Qt::TopToolBarArea, m_tbMain);
 
-    QList<QAction *> created;
-    for (const Button &b : buttons) {
-        if (!b.key) {
-            m_tbMain->addSeparator();
-            continue;
-        }
-        const QString key = QString::fromLatin1(b.key);
-        auto *action = new QAction(resourceIcon(QString::fromLatin1(b.resource)), b.caption, this);
+    auto *statusMenu = new QMenu(this);
+    statusMenu->setObjectName(QStringLiteral("mnuSetItemStatus"));
+    QList<QAction *> buttons;
+    for (const MainCommand &command : mainCommands()) {
+        // Pictures only; the tooltip names the button for assistive tools too.
+        const QString key = command.name();
+        auto *action = new QAction(this);
         action->setObjectName(key);
         action->setData(key);
-        action->setToolTip(b.tip);
+        if (command.tip)
+            action->setToolTip(command.toolTip());
         connect(action, &QAction::triggered, this, [this, key] { ExecuteCommand(key); });
-
+        if (command.menuText) {
+            action->setText(QString::fromUtf8(command.menuText));
+            // The key stands in the menu's own column and reaches a screen reader as the
+            // entry's shortcut, not as part of its name. The main window handles the key
+            // itself; here it acts only inside the open menu.
+            const KeyBinding &binding = command.keys.first();
+            action->setShortcut(QKeySequence(QKeyCombination(binding.modifiers, Qt::Key(binding.key))));
+            action->setShortcutContext(Qt::WidgetShortcut);
+            action->setShortcutVisibleInContextMenu(true);
+            statusMenu->addAction(action);
+            continue;
+        }
+        if (!command.picture)
+            continue;
+        action->setIcon(resourceIcon(QString::fromLatin1(command.picture)));
+        if (command.separatorBefore)
+            m_tbMain->addSeparator();
         if (key == QLatin1String("SetItemStatus")) {
-            auto *menu = new QMenu(this);
-            menu->setObjectName(QStringLiteral("mnuSetItemStatus"));
-            const std::tuple<const char *, QString, int> entries[] = {
-                {"SetStatusDone", QStringLiteral("Выполнено"), Qt::Key_1},
-                {"SetStatusProgress", QStringLiteral("В работе"), Qt::Key_2},
-                {"SetStatusRejected", QStringLiteral("Отклонено"), Qt::Key_3},
-            };
-            for (const auto &[entryKey, text, digit] : entries) {
-                const QString k = QString::fromLatin1(entryKey);
-                QAction *entry = menu->addAction(text);
-                entry->setObjectName(k);
-                entry->setData(k);
-                // The key stands in the menu's own column and reaches a screen reader as the
-                // entry's shortcut, not as part of its name. The main window handles the key
-                // itself; here it acts only inside the open menu.
-                entry->setShortcut(QKeySequence(Qt::ALT | Qt::Key(digit)));
-                entry->setShortcutContext(Qt::WidgetShortcut);
-                entry->setShortcutVisibleInContextMenu(true);
-                connect(entry, &QAction::triggered, this, [this, k] { ExecuteCommand(k); });
-            }
             m_statusButton = new QToolButton(m_tbMain);
             m_statusButton->setObjectName(QStringLiteral("tbSetItemStatus"));
             m_statusButton->setDefaultAction(action);
-            m_statusButton->setMenu(menu);
+            m_statusButton->setMenu(statusMenu);
             m_statusButton->setPopupMode(QToolButton::MenuButtonPopup);
             m_statusButton->setToolButtonStyle(Qt::ToolButtonIconOnly);
             // Like the toolbar's own buttons: the keys stay with the tree.
             m_statusButton->setFocusPolicy(Qt::NoFocus);
+            m_statusButton->setAccessibleName(action->toolTip());
             m_tbMain->addWidget(m_statusButton);
         } else {
             m_tbMain->addAction(action);
+            buttons.append(action);
         }
-        created.append(action);
     }
-    // Pictures only; the tooltip names the button for assistive tools too.
-    for (QAction *action : created) {
-        action->setText(QString());
-        action->setIconText(QString());
+    for (QAction *action : buttons)
         if (QWidget *w = m_tbMain->widgetForAction(action))
             w->setAccessibleName(action->toolTip());
-        if (m_statusButton && m_statusButton->defaultAction() == action)
-            m_statusButton->setAccessibleName(action->toolTip());
-    }
 }
 
 void frmMain::FillFilterCombo()
@@ -463,33 +427,15 @@ void frmMain::relayout()
 
 void frmMain::ExecuteCommand(const QString &key)
 {
-    if (key == QLatin1String("SaveData"))
-        SaveTaskFile(false);
-    else if (key == QLatin1String("AddItem"))
-        m_operations->AddTask(false);
-    else if (key == QLatin1String("AddItemSameLevel"))
-        m_operations->AddTask(true);
-    else if (key == QLatin1String("EditItem"))
-        m_operations->EditTask();
-    else if (key == QLatin1String("RemoveItem"))
-        m_operations->RemoveTask();
-    else if (key == QLatin1String("SetItemStatus"))
-        m_operations->CycleTaskStatus();
-    else if (key == QLatin1String("SetStatusProgress") || key == QLatin1String("SetStatusRejected")
-             || key == QLatin1String("SetStatusDone"))
-        m_operations->SetTaskStatus(key);
-    else if (key == QLatin1String("MoveUp"))
-        m_operations->MoveTaskUp();
-    else if (key == QLatin1String("MoveDown"))
-        m_operations->MoveTaskDown();
-    else if (key == QLatin1String("Settings"))
-        ShowSettingsDialog();
-    else if (key == QLatin1String("AboutBox"))
-        m_services.prompts->showAboutBox(this);
-    else if (key == QLatin1String("Undo"))
-        m_operations->Undo();
-    else if (key == QLatin1String("Redo"))
-        m_operations->Redo();
+    if (const MainCommand *command = findCommand(key))
+        command->run(*this);
+    else
+        qCWarning(lcUi) << "No such command:" << key;
+}
+
+void frmMain::ShowAboutBox()
+{
+    m_services.prompts->showAboutBox(this);
 }
 
 void frmMain::ShowSettingsDialog()
@@ -796,44 +742,16 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
     return true;
 }
 
-bool frmMain::previewKeyDown(QWidget *, QKeyEvent *event)
+bool frmMain::previewKeyDown(QWidget *receiver, QKeyEvent *event)
 {
     if (is(event, Qt::Key_Escape)) {
         escapeRule();
-    } else if (is(event, Qt::Key_F1, Qt::ShiftModifier)) {
-        ExecuteCommand(QStringLiteral("AboutBox"));
-    } else if (is(event, Qt::Key_F2)) {
-        ExecuteCommand(QStringLiteral("SaveData"));
-    } else if (is(event, Qt::Key_Insert)) {
-        ExecuteCommand(QStringLiteral("AddItem"));
-    } else if (is(event, Qt::Key_Insert, Qt::ControlModifier)) {
-        ExecuteCommand(QStringLiteral("AddItemSameLevel"));
-    } else if (is(event, Qt::Key_F3)) {
-        ExecuteCommand(QStringLiteral("EditItem"));
-    } else if (is(event, Qt::Key_Delete)) {
-        ExecuteCommand(QStringLiteral("RemoveItem"));
-    } else if (is(event, Qt::Key_1, Qt::AltModifier)) {
-        ExecuteCommand(QStringLiteral("SetStatusDone"));
-    } else if (is(event, Qt::Key_2, Qt::AltModifier)) {
-        ExecuteCommand(QStringLiteral("SetStatusProgress"));
-    } else if (is(event, Qt::Key_3, Qt::AltModifier)) {
-        ExecuteCommand(QStringLiteral("SetStatusRejected"));
-    } else if (is(event, Qt::Key_O, Qt::ControlModifier)) {
-        ExecuteCommand(QStringLiteral("Settings"));
-    } else if (is(event, Qt::Key_Z, Qt::ControlModifier)) {
-        ExecuteCommand(QStringLiteral("Undo"));
         return true;
-    } else if (is(event, Qt::Key_Y, Qt::ControlModifier)
-               || is(event, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier)) {
-        ExecuteCommand(QStringLiteral("Redo"));
-        return true;
-    } else if (is(event, Qt::Key_F4)) {
-        m_search->FindTask(true);
-    } else if (is(event, Qt::Key_F, Qt::ControlModifier)) {
-        m_search->FindTask(false);
-    } else {
-        return false; // not ours: the focused control gets it
     }
+    const MainCommand *command = commandForKey(event->key(), modifierState(event), receiver == m_tvTasks);
+    if (!command)
+        return false; // not ours: the focused control gets it
+    ExecuteCommand(command->name());
     // A bound key does its command only: the tree would take Ctrl+Ins for Copy.
     return true;
 }
@@ -858,14 +776,6 @@ bool frmMain::treeKeyDown(QKeyEvent *event)
             return true;
         }
         return false;
-    }
-    if (is(event, Qt::Key_Up, Qt::ControlModifier)) {
-        ExecuteCommand(QStringLiteral("MoveUp"));
-        return true;
-    }
-    if (is(event, Qt::Key_Down, Qt::ControlModifier)) {
-        ExecuteCommand(QStringLiteral("MoveDown"));
-        return true;
     }
     return false;
 }

@@ -47,11 +47,13 @@ public:
     void Load();
     bool isLoadFinished() const { return m_loadFinished; }
 
+    // Runs the command of that key (a row of MainCommands); keys compare exactly.
     void ExecuteCommand(const QString &key);
     // True when the file was written, or (asked) when the user chose to exit anyway.
     bool SaveTaskFile(bool askOnFailure);
     void SaveSettings();
     void ShowSettingsDialog();
+    void ShowAboutBox();
 
     // takeSnapshot false: the picture to animate was taken already.
     void HideToTray(bool takeSnapshot = true);
@@ -105,7 +107,7 @@ private:
     void restoreMinimised(QWidget *window);
     void AnimateMainWindow(bool show);
 
-    // Key preview: the window's bindings, then the tree's. True when the key is consumed.
+    // Key preview: Escape, then the bindings of the command table. True when the key is consumed.
     bool previewKeyDown(QWidget *receiver, QKeyEvent *event);
     bool treeKeyDown(QKeyEvent *event);
     bool treeKeyUp(QKeyEvent *event);
