@@ -50,9 +50,7 @@ SaveResult saveTaskFile(const QString &path, const TaskTree &tree)
     if (!file.commit())
         return fail(fileErrorText(lastSystemError(), file.errorString()));
     result.ok = true;
-    result.written = FileVersion::of(path, data);
-    result.stamp = {data.size(), QFileInfo(path).lastModified().toMSecsSinceEpoch(),
-                    contentHash(data.constData(), size_t(data.size()))};
+    result.stamp = FileStamp::of(path, data);
     return result;
 }
 
