@@ -1,5 +1,10 @@
 #include "storage/FileStamp.h"
 
+#include "storage/StorageLog.h"
+
+#include <QFile>
+#include <QFileInfo>
+
 #include <cstring>
 
 namespace {
@@ -39,4 +44,43 @@ quint64 contentHash(const char *data, size_t size)
         b ^= mix(tail2 + 1);
     }
     return mix(a ^ mix(b));
+}
+
+FileStamp FileStamp::of(const QString &path, QByteArrayView bytes)
+{
+    const QFileInfo info(path);
+    FileStamp v;
+    v.size = info.isFile() ? bytes.size() : -1;
+    v.modifiedMs = info.lastModified().toMSecsSinceEpoch();
+    v.hash = contentHash(bytes.data(), size_t(bytes.size()));
+    return v;
+}
+
+FileStamp FileStamp::read(const QString &path)
+{
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+        return {};
+    return of(path, file.readAll());
+}
+
+bool FileStamp::changedOnDisk(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.isFile())
+        return exists();
+    if (!exists() || info.size() != size)
+        return true;
+    if (info.lastModified().toMSecsSinceEpoch() == modifiedMs)
+        return false;
+    // Touched, perhaps rewritten with the same length: only the bytes can tell.
+    const FileStamp now = read(path);
+    if (!now.exists()) {
+        qCWarning(lcStorage) << "The task file could not be read to compare it:" << path;
+        return true;
+    }
+    if (now.hash != hash || now.size != size)
+        return true;
+    modifiedMs = now.modifiedMs;
+    return false;
 }

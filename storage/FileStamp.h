@@ -1,16 +1,30 @@
 #pragma once
 
+#include <QByteArrayView>
+#include <QString>
 #include <QtGlobal>
 #include <cstddef>
 
-// What a task file held when the program read or wrote it: enough to tell that the file on
-// disk is still exactly those bytes.
+// What the program knows of one version of the task file, as it read or wrote it: enough to
+// tell whether the file on disk is still exactly those bytes, without reading a large file when
+// size or time already tell.
 struct FileStamp {
     qint64 size = -1; // -1: there was no file
     qint64 modifiedMs = 0;
     quint64 hash = 0;
 
     bool operator==(const FileStamp &) const = default;
+
+    bool exists() const { return size >= 0; }
+
+    // Size, time and a hash of these bytes, just read from or written to path.
+    static FileStamp of(const QString &path, QByteArrayView bytes);
+    // Reads the file; a missing or unreadable file gives size -1.
+    static FileStamp read(const QString &path);
+
+    // True when the file at path holds other bytes than this version. Reads the file only when
+    // the size is the same and the time is not; then a matching hash takes the new time in.
+    bool changedOnDisk(const QString &path);
 };
 
 // A fast 64-bit hash of bytes (not cryptographic): a 20 MB file in a few milliseconds.

@@ -2,7 +2,6 @@
 
 #include "model/StatusColors.h"
 #include "storage/FileStamp.h"
-#include "storage/FileVersion.h"
 
 #include <QByteArray>
 #include <QString>
@@ -35,9 +34,7 @@ bool loadTaskFileFromBytes(const QByteArray &bytes, TaskTree &tree, const Status
 struct SaveResult {
     bool ok = false;
     QString error;
-    // What was written, to tell later whether another program has replaced it.
-    FileVersion written;
-    // The file as written, once ok.
+    // The file as written, once ok: to tell later whether another program has replaced it.
     FileStamp stamp;
 };
 

@@ -106,18 +106,14 @@ TaskFileSync::~TaskFileSync() = default;
 
 void TaskFileSync::beforeLoad()
 {
-    // Reading the whole file once more would delay the first paint: the hash is taken once the
-    // window is up, if the file is still the one loaded.
-    m_known = FileVersion::stat(m_path);
     m_ctx.tree->setModified(false);
     watch();
-    QTimer::singleShot(0, this, [this] {
-        if (!m_known.exists || m_known.hashed)
-            return;
-        const FileVersion now = FileVersion::read(m_path);
-        if (now.exists && now.size == m_known.size && now.modified == m_known.modified)
-            m_known = now;
-    });
+}
+
+void TaskFileSync::loaded(const FileStamp &stamp)
+{
+    // The load hashed the very bytes the tree now holds: no second read of the file.
+    m_known = stamp;
 }
 
 void TaskFileSync::watch()
@@ -171,7 +167,7 @@ bool TaskFileSync::reload(QString *error)
     }
     const QByteArray bytes = file.readAll();
     file.close();
-    const FileVersion version = FileVersion::of(m_path, bytes);
+    const FileStamp version = FileStamp::of(m_path, bytes);
     TaskTree &tree = *m_ctx.tree;
     const StatusColors colors = m_ctx.settings->statusColors();
     const ViewState view = captureView(tree);
@@ -190,10 +186,7 @@ bool TaskFileSync::reload(QString *error)
         m_known = version;
     releaseFreedMemory();
     // Even a failed load rebuilt the tree (from this program's own version).
-    Q_EMIT reloaded(ok,
-                    ok ? FileStamp {bytes.size(), version.modified.toMSecsSinceEpoch(),
-                                    contentHash(bytes.constData(), size_t(bytes.size()))}
-                       : FileStamp {});
+    Q_EMIT reloaded(ok, ok ? version : FileStamp {});
     return ok;
 }
 
@@ -222,7 +215,7 @@ bool TaskFileSync::settleBeforeSave()
             return false;
         }
         qCInfo(lcUi) << "The other version of the task file was kept as" << other;
-        m_known = FileVersion::read(m_path);
+        m_known = FileStamp::read(m_path);
         return true;
     }
     if (answer == MsgAnswer::No) {
@@ -269,9 +262,9 @@ TaskFileSync::Write TaskFileSync::beforeWrite(QString *error)
     return Write::Failed;
 }
 
-void TaskFileSync::saved(const FileVersion &version)
+void TaskFileSync::saved(const FileStamp &stamp)
 {
-    m_known = version;
+    m_known = stamp;
     m_ctx.tree->setModified(false);
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "storage/FileStamp.h"
-#include "storage/FileVersion.h"
 #include "ui/main/MainContext.h"
 
 #include <QObject>
@@ -23,8 +22,10 @@ public:
     TaskFileSync(const MainContext &ctx, QString taskFilePath, std::function<bool()> busy);
     ~TaskFileSync() override;
 
-    // The start is about to read the file: the version it reads, and the watch from here on.
+    // The start is about to read the file: the watch from here on.
     void beforeLoad();
+    // The start read the file as stamped.
+    void loaded(const FileStamp &stamp);
 
     // F2: settles a change on disk, asking when there are changes here too. True when the tree
     // is to be written now; false when the other version was loaded or the user cancelled.
@@ -37,7 +38,7 @@ public:
     Write beforeWrite(QString *error);
 
     // The tree was written as this version.
-    void saved(const FileVersion &version);
+    void saved(const FileStamp &stamp);
 
     // Looks at the file now (the watch calls it): loads a new version when nothing is unsaved.
     void checkNow();
@@ -56,7 +57,7 @@ private:
     MainContext m_ctx;
     QString m_path;
     std::function<bool()> m_busy;
-    FileVersion m_known;
+    FileStamp m_known;
     QFileSystemWatcher *m_watcher = nullptr;
     QTimer m_settle;
 };

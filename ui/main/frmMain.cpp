@@ -345,6 +345,7 @@ void frmMain::LoadTaskFile()
         return;
     m_sync->beforeLoad();
     const LoadResult result = loadTaskFile(m_options.taskFilePath, m_tree, m_settings.statusColors());
+    m_sync->loaded(result.stamp);
     attachJournal(result.stamp);
     if (m_ready)
         showRecoveryNote(); // read again later on (an emergency copy taken): no start to wait for
@@ -377,6 +378,7 @@ void frmMain::attachJournal(const FileStamp &loaded)
     if (recovery.treeSpoiled) {
         // Half played: start again from the file alone (the journal is aside by now).
         const LoadResult again = loadTaskFile(m_options.taskFilePath, m_tree, m_settings.statusColors());
+        m_sync->loaded(again.stamp);
         m_journal->attach(m_tree, again.stamp);
     }
     if (!recovery.keptAside.isEmpty())
@@ -474,7 +476,7 @@ bool frmMain::writeTaskFile(QString *error)
         *error = result.error;
         return false;
     }
-    m_sync->saved(result.written);
+    m_sync->saved(result.stamp);
     if (m_journal)
         m_journal->saved(result.stamp);
     const QString folder = QFileInfo(m_options.taskFilePath).absolutePath();
