@@ -1,4 +1,4 @@
-#include "components/TerminationSignals.h"
+#include "components/platform/TerminationSignals.h"
 
 #include <QSocketNotifier>
 

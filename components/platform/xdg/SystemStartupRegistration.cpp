@@ -1,4 +1,4 @@
-#include "components/XdgStartupRegistration.h"
+#include "components/platform/SystemStartupRegistration.h"
 
 #include "components/AppIdentity.h"
 

@@ -1,4 +1,4 @@
-#include "components/TaskFileGuard.h"
+#include "components/platform/TaskFileGuard.h"
 
 #include <QDir>
 #include <QFile>

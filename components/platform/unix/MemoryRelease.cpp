@@ -1,4 +1,4 @@
-#include "components/MemoryRelease.h"
+#include "components/platform/MemoryRelease.h"
 
 #if defined(Q_OS_LINUX) || defined(__linux__)
 #include <malloc.h>

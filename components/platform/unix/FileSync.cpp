@@ -1,4 +1,4 @@
-#include "components/FileSync.h"
+#include "components/platform/FileSync.h"
 
 #include "components/ComponentsLog.h"
 

@@ -1,4 +1,4 @@
-#include "components/QtPrompts.h"
+#include "components/qt/QtPrompts.h"
 
 #include "components/AppIdentity.h"
 
