@@ -6,8 +6,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QSettings>
 #include <QStandardPaths>
+
+// An autostart desktop entry of the free desktops.
 
 namespace {
 
@@ -17,21 +18,6 @@ void setError(QString *error, const QString &text)
         *error = text;
 }
 
-// The name becomes a file name: it must not reach outside the folder.
-bool isUsableName(const QString &name)
-{
-    return !name.isEmpty() && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\'))
-        && name != QStringLiteral(".") && name != QStringLiteral("..");
-}
-
-#if defined(Q_OS_WIN)
-const QString kRunKey = QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run");
-#elif defined(Q_OS_MACOS)
-QString xmlEscaped(const QString &text)
-{
-    return text.toHtmlEscaped();
-}
-#else
 // Keys of a desktop entry that some desktops read to decide on enabling the entry.
 bool entryIsEnabled(const QString &path)
 {
@@ -65,120 +51,12 @@ QString autostartFolder()
     // Honours XDG_CONFIG_HOME, defaulting to ~/.config.
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/autostart");
 }
-#endif
 
 } // namespace
 
-QStringList SystemStartupRegistration::splitCommandLine(const QString &commandLine)
-{
-    QStringList args;
-    QString current;
-    bool inQuotes = false;
-    bool hasArg = false;
-    for (QChar c : commandLine) {
-        if (c == QLatin1Char('"')) {
-            inQuotes = !inQuotes;
-            hasArg = true;
-        } else if (!inQuotes && c.isSpace()) {
-            if (hasArg)
-                args.append(current);
-            current.clear();
-            hasArg = false;
-        } else {
-            current.append(c);
-            hasArg = true;
-        }
-    }
-    if (hasArg)
-        args.append(current);
-    return args;
-}
-
-QString SystemStartupRegistration::desktopExecLine(const QStringList &arguments)
-{
-    static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
-    QStringList quoted;
-    for (const QString &arg : arguments) {
-        bool needsQuotes = arg.isEmpty();
-        for (QChar c : arg)
-            needsQuotes = needsQuotes || reserved.contains(c);
-        QString a;
-        if (needsQuotes) {
-            a.append(QLatin1Char('"'));
-            for (QChar c : arg) {
-                if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\'))
-                    a.append(QLatin1Char('\\'));
-                a.append(c);
-            }
-            a.append(QLatin1Char('"'));
-        } else {
-            a = arg;
-        }
-        // A literal percent sign would otherwise start a field code.
-        a.replace(QLatin1Char('%'), QStringLiteral("%%"));
-        quoted.append(a);
-    }
-    // The string-value escapes of the file format come on top of the quoting.
-    QString line = quoted.join(QLatin1Char(' '));
-    line.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
-    line.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
-    line.replace(QLatin1Char('\t'), QStringLiteral("\\t"));
-    line.replace(QLatin1Char('\r'), QStringLiteral("\\r"));
-    return line;
-}
-
-#if defined(Q_OS_WIN)
-
 QString SystemStartupRegistration::entryPath(const QString &name)
 {
-    return kRunKey + QLatin1Char('\\') + name;
-}
-
-bool SystemStartupRegistration::IsRegistered(const QString &name)
-{
-    QSettings run(kRunKey, QSettings::NativeFormat);
-    return isUsableName(name) && run.contains(name);
-}
-
-bool SystemStartupRegistration::Register(const QString &name, const QString &commandLine, QString *error)
-{
-    if (!isUsableName(name)) {
-        setError(error, QStringLiteral("Недопустимое имя записи автозапуска."));
-        return false;
-    }
-    QSettings run(kRunKey, QSettings::NativeFormat);
-    run.setValue(name, commandLine);
-    run.sync();
-    if (run.status() != QSettings::NoError) {
-        setError(error, QStringLiteral("Не удаётся записать ключ автозапуска в реестр."));
-        return false;
-    }
-    return true;
-}
-
-bool SystemStartupRegistration::Unregister(const QString &name, QString *error)
-{
-    QSettings run(kRunKey, QSettings::NativeFormat);
-    if (!isUsableName(name) || !run.contains(name))
-        return true;
-    run.remove(name);
-    run.sync();
-    if (run.status() != QSettings::NoError) {
-        setError(error, QStringLiteral("Не удаётся удалить ключ автозапуска из реестра."));
-        return false;
-    }
-    return true;
-}
-
-#else
-
-QString SystemStartupRegistration::entryPath(const QString &name)
-{
-#if defined(Q_OS_MACOS)
-    return QDir::homePath() + QStringLiteral("/Library/LaunchAgents/") + name + QStringLiteral(".plist");
-#else
     return autostartFolder() + QLatin1Char('/') + name + QStringLiteral(".desktop");
-#endif
 }
 
 bool SystemStartupRegistration::IsRegistered(const QString &name)
@@ -188,11 +66,7 @@ bool SystemStartupRegistration::IsRegistered(const QString &name)
     const QString path = entryPath(name);
     if (!QFileInfo(path).isFile())
         return false;
-#if defined(Q_OS_MACOS)
-    return true;
-#else
     return entryIsEnabled(path);
-#endif
 }
 
 bool SystemStartupRegistration::Register(const QString &name, const QString &commandLine, QString *error)
@@ -216,17 +90,6 @@ bool SystemStartupRegistration::Register(const QString &name, const QString &com
     }
 
     QByteArray content;
-#if defined(Q_OS_MACOS)
-    content += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-               "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-               "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-               "<plist version=\"1.0\">\n<dict>\n";
-    content += "  <key>Label</key>\n  <string>" + xmlEscaped(name).toUtf8() + "</string>\n";
-    content += "  <key>ProgramArguments</key>\n  <array>\n";
-    for (const QString &arg : args)
-        content += "    <string>" + xmlEscaped(arg).toUtf8() + "</string>\n";
-    content += "  </array>\n  <key>RunAtLoad</key>\n  <true/>\n</dict>\n</plist>\n";
-#else
     const QStringList lines = {
         QStringLiteral("[Desktop Entry]"),
         QStringLiteral("Type=Application"),
@@ -242,7 +105,6 @@ bool SystemStartupRegistration::Register(const QString &name, const QString &com
         QStringLiteral("X-LXQt-Need-Tray=true"),
     };
     content = (lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8();
-#endif
 
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit()) {
@@ -271,5 +133,3 @@ bool SystemStartupRegistration::Unregister(const QString &name, QString *error)
     }
     return true;
 }
-
-#endif
