@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 
+#include "ListraVersion.h"
 #include "app/AppLog.h"
 
 #include "components/AppIdentity.h"
