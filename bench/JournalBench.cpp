@@ -4,7 +4,7 @@
 
 #include "bench/Bench.h"
 
-#include "components/FileSync.h"
+#include "components/platform/FileSync.h"
 #include "model/StatusColors.h"
 #include "model/TaskTree.h"
 #include "storage/Journal.h"

@@ -1,6 +1,6 @@
 #include "settings/MainWindowSettings.h"
 
-#include "components/SettingsStore.h"
+#include "components/qt/SettingsStore.h"
 #include "settings/AppSettings.h"
 
 #include <QWidget>

@@ -1,6 +1,6 @@
 #include "components/AppIdentity.h"
-#include "components/DesktopOpener.h"
-#include "components/XdgStartupRegistration.h"
+#include "components/platform/SystemStartupRegistration.h"
+#include "components/qt/DesktopOpener.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "components/QtPrompts.h"
+#include "components/qt/QtPrompts.h"
 #include "tests/support/OffscreenWarnings.h"
 #include "tests/support/TestMain.h"
 

@@ -1,4 +1,4 @@
-#include "components/SettingsStore.h"
+#include "components/qt/SettingsStore.h"
 #include "tests/support/OffscreenWarnings.h"
 #include "tests/support/TestMain.h"
 

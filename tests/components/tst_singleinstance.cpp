@@ -1,6 +1,6 @@
-#include "components/ActivationChannel.h"
-#include "components/InstanceGuard.h"
-#include "components/TaskFileGuard.h"
+#include "components/platform/TaskFileGuard.h"
+#include "components/qt/ActivationChannel.h"
+#include "components/qt/InstanceGuard.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "components/OverlayWindowEffect.h"
+#include "components/qt/OverlayWindowEffect.h"
 #include "tests/support/OffscreenWarnings.h"
 #include "tests/support/TestMain.h"
 

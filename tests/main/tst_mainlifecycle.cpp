@@ -1,6 +1,6 @@
 #include "tests/main/MainHarness.h"
 
-#include "components/ActivationChannel.h"
+#include "components/qt/ActivationChannel.h"
 #include "settings/AutorunStart.h"
 #include "storage/EmergencyCopy.h"
 

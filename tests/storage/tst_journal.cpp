@@ -1,6 +1,6 @@
 #include "tests/support/TestMain.h"
 
-#include "components/FileSync.h"
+#include "components/platform/FileSync.h"
 #include "model/TaskTree.h"
 #include "storage/Journal.h"
 #include "storage/TaskFile.h"

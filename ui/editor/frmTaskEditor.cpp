@@ -5,7 +5,7 @@
 #include "components/DocumentOpener.h"
 #include "components/Prompts.h"
 #include "components/Services.h"
-#include "components/SettingsStore.h"
+#include "components/qt/SettingsStore.h"
 #include "ui/editor/RelatedDocumentsList.h"
 
 #include <QDir>

@@ -1,8 +1,8 @@
 #include "ui/main/TaskFileSync.h"
 
-#include "components/MemoryRelease.h"
 #include "components/Prompts.h"
 #include "components/Services.h"
+#include "components/platform/MemoryRelease.h"
 #include "model/TaskTree.h"
 #include "settings/AppSettings.h"
 #include "storage/TaskFile.h"

@@ -5,9 +5,9 @@
 #include "components/ColorConvert.h"
 #include "components/Prompts.h"
 #include "components/Services.h"
-#include "components/SettingsStore.h"
 #include "components/StartupRegistration.h"
 #include "components/TrayIcon.h"
+#include "components/qt/SettingsStore.h"
 #include "settings/AppSettings.h"
 #include "ui/settings/AccessibleControls.h"
 

@@ -5,7 +5,8 @@
 #include <QStringList>
 
 // The system's list of programs started at log-on: an XDG autostart entry on Linux and other
-// free desktops, the current user's Run key on Windows, a launch agent on macOS.
+// free desktops (xdg/), the current user's Run key on Windows (win/), a launch agent on macOS
+// (mac/). The command-line helpers are shared by all three.
 class SystemStartupRegistration : public StartupRegistration
 {
 public:
@@ -15,6 +16,8 @@ public:
 
     // Where the entry of this name lives (a file; on Windows the registry value's path).
     static QString entryPath(const QString &name);
+    // The name becomes a file name (or a value name): it must not reach outside its folder.
+    static bool isUsableName(const QString &name);
     // A command line ("\"path\" /Autorun") as its separate arguments.
     static QStringList splitCommandLine(const QString &commandLine);
     // Arguments as the Exec value of a desktop entry, quoted and escaped so that the

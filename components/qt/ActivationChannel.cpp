@@ -1,6 +1,6 @@
-#include "components/ActivationChannel.h"
+#include "components/qt/ActivationChannel.h"
 
-#include "components/RuntimePaths.h"
+#include "components/platform/RuntimePaths.h"
 
 #include <QDeadlineTimer>
 #include <QLocalServer>

@@ -1,4 +1,4 @@
-#include "components/QtChoosers.h"
+#include "components/qt/QtChoosers.h"
 
 #include "components/ColorConvert.h"
 

@@ -1,4 +1,4 @@
-#include "components/SettingsStore.h"
+#include "components/qt/SettingsStore.h"
 
 #include "components/AppIdentity.h"
 #include "components/ComponentsLog.h"

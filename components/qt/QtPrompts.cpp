@@ -1,5 +1,6 @@
-#include "components/QtPrompts.h"
+#include "components/qt/QtPrompts.h"
 
+#include "ListraVersion.h"
 #include "components/AppIdentity.h"
 
 #include <QAbstractButton>

@@ -1,6 +1,6 @@
-#include "components/InstanceGuard.h"
+#include "components/qt/InstanceGuard.h"
 
-#include "components/RuntimePaths.h"
+#include "components/platform/RuntimePaths.h"
 
 #include <QDateTime>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "components/DesktopOpener.h"
+#include "components/qt/DesktopOpener.h"
 
 #include "components/ComponentsLog.h"
 

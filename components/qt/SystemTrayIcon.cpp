@@ -1,4 +1,4 @@
-#include "components/SystemTrayIcon.h"
+#include "components/qt/SystemTrayIcon.h"
 
 #include <QMenu>
 #include <QSystemTrayIcon>

@@ -1,37 +1,29 @@
-#include "components/FileSync.h"
+#include "components/platform/FileSync.h"
 
 #include "components/ComponentsLog.h"
 
 #include <QFile>
 #include <QString>
 
-#ifdef Q_OS_UNIX
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
-#endif
 
 bool syncFolder(const QString &folder)
 {
-#ifdef Q_OS_UNIX
     const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return false;
     const bool ok = ::fsync(fd) == 0;
     ::close(fd);
     return ok;
-#else
-    Q_UNUSED(folder);
-    return true; // no folder handle to flush there
-#endif
 }
 
 bool syncFileData(int fd, QString *error)
 {
-#ifdef Q_OS_UNIX
 #ifdef Q_OS_DARWIN
-    const int rc = ::fsync(fd);
+    const int rc = ::fsync(fd); // no fdatasync there
 #else
     const int rc = ::fdatasync(fd);
 #endif
@@ -40,11 +32,6 @@ bool syncFileData(int fd, QString *error)
     if (error)
         *error = QString::fromLocal8Bit(std::strerror(errno));
     return false;
-#else
-    Q_UNUSED(fd);
-    Q_UNUSED(error);
-    return true;
-#endif
 }
 
 BackgroundDataSync::BackgroundDataSync()
@@ -64,7 +51,6 @@ BackgroundDataSync::~BackgroundDataSync()
 
 void BackgroundDataSync::request(int fd)
 {
-#ifdef Q_OS_UNIX
     const int copy = ::dup(fd);
     if (copy < 0) {
         qCWarning(lcComponents) << "Appended data cannot be forced to the disk:" << std::strerror(errno);
@@ -80,9 +66,6 @@ void BackgroundDataSync::request(int fd)
     if (older >= 0)
         ::close(older);
     m_wake.notify_one();
-#else
-    Q_UNUSED(fd);
-#endif
 }
 
 void BackgroundDataSync::waitIdle()
@@ -105,9 +88,7 @@ void BackgroundDataSync::run()
         QString error;
         if (!syncFileData(fd, &error))
             qCWarning(lcComponents).noquote() << "Appended data could not be forced to the disk:" << error;
-#ifdef Q_OS_UNIX
         ::close(fd);
-#endif
         lock.lock();
         m_busy = false;
         m_idle.notify_all();

@@ -1,8 +1,7 @@
-#include "components/TerminationSignals.h"
+#include "components/platform/TerminationSignals.h"
 
 #include <QSocketNotifier>
 
-#ifdef Q_OS_UNIX
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -18,12 +17,10 @@ extern "C" void onTerminationSignal(int)
     [[maybe_unused]] const auto written = ::write(g_fds[0], &byte, 1);
 }
 } // namespace
-#endif
 
 TerminationSignals::TerminationSignals(QObject *parent)
     : QObject(parent)
 {
-#ifdef Q_OS_UNIX
     if (g_fds[0] != -1 || ::socketpair(AF_UNIX, SOCK_STREAM, 0, g_fds) != 0)
         return;
     m_notifier = new QSocketNotifier(g_fds[1], QSocketNotifier::Read, this);
@@ -34,12 +31,10 @@ TerminationSignals::TerminationSignals(QObject *parent)
     action.sa_flags = SA_RESTART;
     for (int sig : kSignals)
         ::sigaction(sig, &action, nullptr);
-#endif
 }
 
 TerminationSignals::~TerminationSignals()
 {
-#ifdef Q_OS_UNIX
     if (!m_notifier)
         return;
     for (int sig : kSignals)
@@ -48,14 +43,11 @@ TerminationSignals::~TerminationSignals()
     ::close(g_fds[0]);
     ::close(g_fds[1]);
     g_fds[0] = g_fds[1] = -1;
-#endif
 }
 
 void TerminationSignals::onReadable()
 {
-#ifdef Q_OS_UNIX
     char byte = 0;
     [[maybe_unused]] const auto got = ::read(g_fds[1], &byte, 1);
-#endif
     Q_EMIT terminationRequested();
 }

@@ -1,4 +1,4 @@
-#include "components/OverlayWindowEffect.h"
+#include "components/qt/OverlayWindowEffect.h"
 
 #include "components/ComponentsLog.h"
 

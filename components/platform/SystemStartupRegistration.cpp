@@ -1,0 +1,65 @@
+#include "components/platform/SystemStartupRegistration.h"
+
+bool SystemStartupRegistration::isUsableName(const QString &name)
+{
+    return !name.isEmpty() && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\'))
+        && name != QStringLiteral(".") && name != QStringLiteral("..");
+}
+
+QStringList SystemStartupRegistration::splitCommandLine(const QString &commandLine)
+{
+    QStringList args;
+    QString current;
+    bool inQuotes = false;
+    bool hasArg = false;
+    for (QChar c : commandLine) {
+        if (c == QLatin1Char('"')) {
+            inQuotes = !inQuotes;
+            hasArg = true;
+        } else if (!inQuotes && c.isSpace()) {
+            if (hasArg)
+                args.append(current);
+            current.clear();
+            hasArg = false;
+        } else {
+            current.append(c);
+            hasArg = true;
+        }
+    }
+    if (hasArg)
+        args.append(current);
+    return args;
+}
+
+QString SystemStartupRegistration::desktopExecLine(const QStringList &arguments)
+{
+    static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
+    QStringList quoted;
+    for (const QString &arg : arguments) {
+        bool needsQuotes = arg.isEmpty();
+        for (QChar c : arg)
+            needsQuotes = needsQuotes || reserved.contains(c);
+        QString a;
+        if (needsQuotes) {
+            a.append(QLatin1Char('"'));
+            for (QChar c : arg) {
+                if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\'))
+                    a.append(QLatin1Char('\\'));
+                a.append(c);
+            }
+            a.append(QLatin1Char('"'));
+        } else {
+            a = arg;
+        }
+        // A literal percent sign would otherwise start a field code.
+        a.replace(QLatin1Char('%'), QStringLiteral("%%"));
+        quoted.append(a);
+    }
+    // The string-value escapes of the file format come on top of the quoting.
+    QString line = quoted.join(QLatin1Char(' '));
+    line.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    line.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
+    line.replace(QLatin1Char('\t'), QStringLiteral("\\t"));
+    line.replace(QLatin1Char('\r'), QStringLiteral("\\r"));
+    return line;
+}

@@ -1,0 +1,92 @@
+#include "components/platform/SystemStartupRegistration.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+// A launch agent of the user.
+
+namespace {
+
+void setError(QString *error, const QString &text)
+{
+    if (error)
+        *error = text;
+}
+
+QString xmlEscaped(const QString &text)
+{
+    return text.toHtmlEscaped();
+}
+
+} // namespace
+
+QString SystemStartupRegistration::entryPath(const QString &name)
+{
+    return QDir::homePath() + QStringLiteral("/Library/LaunchAgents/") + name + QStringLiteral(".plist");
+}
+
+bool SystemStartupRegistration::IsRegistered(const QString &name)
+{
+    return isUsableName(name) && QFileInfo(entryPath(name)).isFile();
+}
+
+bool SystemStartupRegistration::Register(const QString &name, const QString &commandLine, QString *error)
+{
+    if (!isUsableName(name)) {
+        setError(error, QStringLiteral("Недопустимое имя записи автозапуска."));
+        return false;
+    }
+    const QStringList args = splitCommandLine(commandLine);
+    if (args.isEmpty()) {
+        setError(error, QStringLiteral("Пустая команда автозапуска."));
+        return false;
+    }
+    const QString path = entryPath(name);
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(folder) || !QFileInfo(folder).isDir()) {
+        setError(
+            error,
+            QStringLiteral("Не удаётся создать каталог автозапуска \"%1\".").arg(QDir::toNativeSeparators(folder)));
+        return false;
+    }
+
+    QByteArray content;
+    content += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+               "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+               "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+               "<plist version=\"1.0\">\n<dict>\n";
+    content += "  <key>Label</key>\n  <string>" + xmlEscaped(name).toUtf8() + "</string>\n";
+    content += "  <key>ProgramArguments</key>\n  <array>\n";
+    for (const QString &arg : args)
+        content += "    <string>" + xmlEscaped(arg).toUtf8() + "</string>\n";
+    content += "  </array>\n  <key>RunAtLoad</key>\n  <true/>\n</dict>\n</plist>\n";
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit()) {
+        setError(error,
+                 QStringLiteral("Не удаётся записать файл автозапуска \"%1\": %2")
+                     .arg(QDir::toNativeSeparators(path), file.errorString()));
+        return false;
+    }
+    return true;
+}
+
+bool SystemStartupRegistration::Unregister(const QString &name, QString *error)
+{
+    if (!isUsableName(name))
+        return true;
+    const QString path = entryPath(name);
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink())
+        return true;
+    QFile file(path);
+    if (!file.remove()) {
+        setError(error,
+                 QStringLiteral("Не удаётся удалить файл автозапуска \"%1\": %2")
+                     .arg(QDir::toNativeSeparators(path), file.errorString()));
+        return false;
+    }
+    return true;
+}
