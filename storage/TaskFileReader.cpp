@@ -160,10 +160,8 @@ QString positionText(QByteArrayView window, qint64 linesBefore, bool startsLine)
 
 qint64 countLineBreaks(const char *from, const char *to)
 {
-    qint64 n = 0;
-    for (; (from = static_cast<const char *>(std::memchr(from, '\n', size_t(to - from)))); ++from)
-        ++n;
-    return n;
+    // A plain count the compiler vectorises; texts have many short lines.
+    return qint64(std::count(from, to, '\n'));
 }
 
 // Where a byte offset of the parsed bytes lies, as positionText gives it; empty when unknown.

@@ -466,6 +466,10 @@ bool frmMain::writeTaskFile(QString *error)
     case TaskFileSync::Write::Go:
         break;
     case TaskFileSync::Write::Skip:
+        // Another program's version stays and nothing here was unsaved: the journal has nothing
+        // to add to it, so the next start finds no changes that do not fit.
+        if (!m_tree.isModified() && m_journal)
+            m_journal->saved(FileStamp::read(m_options.taskFilePath));
         return true;
     case TaskFileSync::Write::Failed:
         return false;
