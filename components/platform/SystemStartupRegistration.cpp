@@ -1,5 +1,10 @@
 #include "components/platform/SystemStartupRegistration.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
 bool SystemStartupRegistration::isUsableName(const QString &name)
 {
     return !name.isEmpty() && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\'))
@@ -62,4 +67,34 @@ QString SystemStartupRegistration::desktopExecLine(const QStringList &arguments)
     line.replace(QLatin1Char('\t'), QStringLiteral("\\t"));
     line.replace(QLatin1Char('\r'), QStringLiteral("\\r"));
     return line;
+}
+
+bool SystemStartupRegistration::writeEntryFile(const QString &path, const QByteArray &content, QString *error)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit()) {
+        if (error)
+            *error = QStringLiteral("Не удаётся записать файл автозапуска \"%1\": %2")
+                         .arg(QDir::toNativeSeparators(path), file.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool SystemStartupRegistration::removeEntryFile(const QString &name, QString *error)
+{
+    if (!isUsableName(name))
+        return true;
+    const QString path = entryPath(name);
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink())
+        return true;
+    QFile file(path);
+    if (!file.remove()) {
+        if (error)
+            *error = QStringLiteral("Не удаётся удалить файл автозапуска \"%1\": %2")
+                         .arg(QDir::toNativeSeparators(path), file.errorString());
+        return false;
+    }
+    return true;
 }

@@ -23,4 +23,10 @@ public:
     // Arguments as the Exec value of a desktop entry, quoted and escaped so that the
     // desktop gets exactly these arguments back.
     static QString desktopExecLine(const QStringList &arguments);
+
+private:
+    // Where the entry is a file: written at once or not at all, and removed; false with the
+    // reason in *error.
+    static bool writeEntryFile(const QString &path, const QByteArray &content, QString *error);
+    static bool removeEntryFile(const QString &name, QString *error);
 };

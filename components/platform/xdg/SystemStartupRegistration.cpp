@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 // An autostart desktop entry of the free desktops.
@@ -106,30 +105,10 @@ bool SystemStartupRegistration::Register(const QString &name, const QString &com
     };
     content = (lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8();
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit()) {
-        setError(error,
-                 QStringLiteral("Не удаётся записать файл автозапуска \"%1\": %2")
-                     .arg(QDir::toNativeSeparators(path), file.errorString()));
-        return false;
-    }
-    return true;
+    return writeEntryFile(path, content, error);
 }
 
 bool SystemStartupRegistration::Unregister(const QString &name, QString *error)
 {
-    if (!isUsableName(name))
-        return true;
-    const QString path = entryPath(name);
-    const QFileInfo info(path);
-    if (!info.exists() && !info.isSymLink())
-        return true;
-    QFile file(path);
-    if (!file.remove()) {
-        setError(error,
-                 QStringLiteral("Не удаётся удалить файл автозапуска \"%1\": %2")
-                     .arg(QDir::toNativeSeparators(path), file.errorString()));
-        return false;
-    }
-    return true;
+    return removeEntryFile(name, error);
 }
