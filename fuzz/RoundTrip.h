@@ -21,7 +21,7 @@ namespace RoundTrip {
 struct NodeRecord {
     int depth = 0;
     QString text;
-    TaskNode::ImageKey imageKey = TaskNode::ImageKey::Progress;
+    QString imageKey;
     bool expanded = false;
     bool selected = false;
     OleColor fore = 0;
@@ -52,7 +52,7 @@ inline QString describe(const NodeRecord &r)
     return QStringLiteral("depth %1, text \"%2\", image %3, expanded %4, selected %5, colours %6/%7, documents [%8]")
         .arg(r.depth)
         .arg(visible(r.text))
-        .arg(int(r.imageKey))
+        .arg(r.imageKey)
         .arg(r.expanded)
         .arg(r.selected)
         .arg(r.fore, 0, 16)
@@ -86,7 +86,7 @@ inline std::vector<NodeRecord> snapshot(const TaskTree &tree, QString &problem)
         NodeRecord r;
         r.depth = f.depth;
         r.text = n->text();
-        r.imageKey = n->imageKeyValue();
+        r.imageKey = n->imageKey();
         r.expanded = n->isExpanded();
         r.selected = n == selected;
         r.fore = tree.foreColor(n);

@@ -7,29 +7,7 @@ QString TaskNode::key() const
 
 QString TaskNode::imageKey() const
 {
-    switch (m_imageKey) {
-    case ImageKey::Main:
-        return QStringLiteral("Main");
-    case ImageKey::Done:
-        return QStringLiteral("Done");
-    case ImageKey::Rejected:
-        return QStringLiteral("Rejected");
-    case ImageKey::Progress:
-        break;
-    }
-    return QStringLiteral("Progress");
-}
-
-TaskStatus TaskNode::status() const
-{
-    switch (m_imageKey) {
-    case ImageKey::Done:
-        return TaskStatus::Done;
-    case ImageKey::Rejected:
-        return TaskStatus::Rejected;
-    default:
-        return TaskStatus::Progress;
-    }
+    return QLatin1String(isRoot() ? kRootIconName : describe(m_status).iconName);
 }
 
 TaskNode *TaskNode::nextSibling() const

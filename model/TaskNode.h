@@ -14,17 +14,14 @@ class TaskTree;
 class TaskNode
 {
 public:
-    enum class ImageKey : quint8 { Main, Progress, Done, Rejected };
-
-    bool isRoot() const { return m_imageKey == ImageKey::Main; }
+    bool isRoot() const { return m_isRoot; }
     // "Root" for the top node, empty for every task.
     QString key() const;
     const QString &text() const { return m_text; }
-    // "Main", "Progress", "Done" or "Rejected".
+    // The icon's key: "Main" for the top node, else the status's.
     QString imageKey() const;
-    ImageKey imageKeyValue() const { return m_imageKey; }
     // The task's status; Progress for the top node, which has none.
-    TaskStatus status() const;
+    TaskStatus status() const { return m_status; }
 
     bool isExpanded() const { return m_expanded; }
 
@@ -59,6 +56,7 @@ private:
     TaskNode *m_prevCreated = nullptr;
     TaskNode *m_nextCreated = nullptr;
     int m_row = 0;
-    ImageKey m_imageKey = ImageKey::Progress;
+    TaskStatus m_status = TaskStatus::Progress;
+    bool m_isRoot = false;
     bool m_expanded = false;
 };

@@ -9,26 +9,11 @@ const QString TaskTree::kRootKey = QStringLiteral("Root");
 const QString TaskTree::kRootText = QStringLiteral("Задачи");
 const QString TaskTree::kUntitled = QStringLiteral("*** Untitled ***");
 
-namespace {
-TaskNode::ImageKey imageKeyOf(TaskStatus status)
-{
-    switch (status) {
-    case TaskStatus::Done:
-        return TaskNode::ImageKey::Done;
-    case TaskStatus::Rejected:
-        return TaskNode::ImageKey::Rejected;
-    case TaskStatus::Progress:
-        break;
-    }
-    return TaskNode::ImageKey::Progress;
-}
-} // namespace
-
 TaskTree::TaskTree()
 {
     m_root = new TaskNode;
     m_root->m_text = kRootText;
-    m_root->m_imageKey = TaskNode::ImageKey::Main;
+    m_root->m_isRoot = true;
     m_root->m_expanded = true;
     appendToCreation(m_root);
     m_count = 1;
@@ -54,7 +39,7 @@ TaskNode *TaskTree::newNode(const QString &text, TaskStatus status)
 {
     auto *node = new TaskNode;
     node->m_text = text;
-    node->m_imageKey = imageKeyOf(status);
+    node->m_status = status;
     return node;
 }
 
@@ -370,7 +355,7 @@ void TaskTree::setImageKey(TaskNode *node, TaskStatus status)
 {
     if (node == m_root)
         return;
-    node->m_imageKey = imageKeyOf(status);
+    node->m_status = status;
     touch();
     if (m_observer && m_bulkDepth == 0)
         m_observer->nodeChanged(node);

@@ -100,7 +100,7 @@ struct Reader {
     std::optional<TaskStatus> status()
     {
         const quint8 s = u8();
-        if (s > quint8(TaskStatus::Rejected)) {
+        if (s >= kStatusDescriptors.size()) {
             ok = false;
             return std::nullopt;
         }

@@ -88,12 +88,8 @@ TaskStatus readState(const char *v)
 {
     if (!v)
         return TaskStatus::Progress;
-    if (std::strcmp(v, "Progress") == 0)
-        return TaskStatus::Progress;
-    if (std::strcmp(v, "Done") == 0)
-        return TaskStatus::Done;
-    if (std::strcmp(v, "Rejected") == 0)
-        return TaskStatus::Rejected;
+    if (const auto exact = statusFromFileText(v))
+        return *exact;
     return statusFromText(QString::fromUtf8(v).trimmed()).value_or(TaskStatus::Progress);
 }
 

@@ -124,17 +124,8 @@ void writeTaskOpening(XmlOut &out, const TaskNode *node, int level, bool selecte
     out.raw("<Task Name=\"");
     out.attribute(node->text());
     out.raw("\" State=\"");
-    switch (node->status()) {
-    case TaskStatus::Done:
-        out.raw("Done");
-        break;
-    case TaskStatus::Rejected:
-        out.raw("Rejected");
-        break;
-    case TaskStatus::Progress:
-        out.raw("Progress");
-        break;
-    }
+    const char *state = describe(node->status()).fileText;
+    out.raw(state, qsizetype(std::strlen(state)));
     if (node->isExpanded())
         out.raw("\" Expanded=\"True\"");
     else

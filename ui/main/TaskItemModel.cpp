@@ -21,25 +21,14 @@ TaskItemModel::~TaskItemModel()
 void TaskItemModel::setIcons(const QHash<QString, QIcon> &icons)
 {
     m_icons = icons;
-    m_iconMain = icons.value(QStringLiteral("Main"));
-    m_iconProgress = icons.value(QStringLiteral("Progress"));
-    m_iconDone = icons.value(QStringLiteral("Done"));
-    m_iconRejected = icons.value(QStringLiteral("Rejected"));
+    m_iconMain = icons.value(QLatin1String(kRootIconName));
+    for (const StatusDescriptor &d : kStatusDescriptors)
+        m_statusIcons[size_t(d.status)] = icons.value(QLatin1String(d.iconName));
 }
 
 QIcon TaskItemModel::iconFor(const TaskNode *node) const
 {
-    switch (node->imageKeyValue()) {
-    case TaskNode::ImageKey::Main:
-        return m_iconMain;
-    case TaskNode::ImageKey::Done:
-        return m_iconDone;
-    case TaskNode::ImageKey::Rejected:
-        return m_iconRejected;
-    case TaskNode::ImageKey::Progress:
-        break;
-    }
-    return m_iconProgress;
+    return node->isRoot() ? m_iconMain : m_statusIcons[size_t(node->status())];
 }
 
 const TaskItemModel::ShownColors &TaskItemModel::shownColors(TaskStatus status) const
@@ -50,7 +39,8 @@ const TaskItemModel::ShownColors &TaskItemModel::shownColors(TaskStatus status) 
         m_shownFor = {palette.cacheKey(), colors};
         const QColor base = palette.color(QPalette::Base);
         const bool darkTheme = base.lightness() < 128;
-        for (TaskStatus s : {TaskStatus::Progress, TaskStatus::Done, TaskStatus::Rejected}) {
+        for (const StatusDescriptor &d : kStatusDescriptors) {
+            const TaskStatus s = d.status;
             // A colour still at its default follows the theme; one the user chose is drawn as
             // chosen. Defaults were made for a white window: on a dark one the status
             // backgrounds become tints of the base, and the text keeps its hue but is moved to
@@ -180,17 +170,9 @@ QVariant TaskItemModel::data(const QModelIndex &index, int role) const
         // The status and the row's level: the accessibility bus of this Qt carries no level of
         // its own, so a screen reader hears it with the description.
         const QString level = QStringLiteral("уровень %1").arg(node->depth() + 1);
-        switch (node->imageKeyValue()) {
-        case TaskNode::ImageKey::Main:
+        if (node->isRoot())
             return level;
-        case TaskNode::ImageKey::Done:
-            return QStringLiteral("Выполнено, ") + level;
-        case TaskNode::ImageKey::Rejected:
-            return QStringLiteral("Отклонено, ") + level;
-        case TaskNode::ImageKey::Progress:
-            break;
-        }
-        return QStringLiteral("В работе, ") + level;
+        return QString::fromUtf8(describe(node->status()).accessibleText) + QStringLiteral(", ") + level;
     }
     default:
         return {};

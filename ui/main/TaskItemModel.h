@@ -21,7 +21,7 @@ public:
     ~TaskItemModel() override;
 
     TaskTree &tree() const { return m_tree; }
-    // Icons by image key: "Main", "Progress", "Done", "Rejected".
+    // Icons by image key: the top node's and each status's icon name.
     void setIcons(const QHash<QString, QIcon> &icons);
 
     QModelIndex indexOf(const TaskNode *node) const;
@@ -70,7 +70,8 @@ private:
 
     TaskTree &m_tree;
     QHash<QString, QIcon> m_icons;
-    QIcon m_iconMain, m_iconProgress, m_iconDone, m_iconRejected;
+    QIcon m_iconMain;
+    std::array<QIcon, kStatusDescriptors.size()> m_statusIcons;
     // Worked out again when the palette or the settings' colours change.
     mutable struct {
         qint64 paletteKey = -1;

@@ -122,19 +122,7 @@ void TaskOperations::CycleTaskStatus()
     TaskNode *task = selectedTask(QStringLiteral("Статус этого не устанавливается."));
     if (!task)
         return;
-    switch (task->imageKeyValue()) {
-    case TaskNode::ImageKey::Progress:
-        SetTaskStatus(QStringLiteral("SetStatusDone"));
-        break;
-    case TaskNode::ImageKey::Done:
-        SetTaskStatus(QStringLiteral("SetStatusRejected"));
-        break;
-    case TaskNode::ImageKey::Rejected:
-        SetTaskStatus(QStringLiteral("SetStatusProgress"));
-        break;
-    case TaskNode::ImageKey::Main:
-        break;
-    }
+    SetTaskStatus(QStringLiteral("SetStatus") + statusText(describe(task->status()).next));
 }
 
 void TaskOperations::SetTaskStatus(const QString &commandKey)
