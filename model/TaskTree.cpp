@@ -353,14 +353,49 @@ void TaskTree::setText(TaskNode *node, const QString &text)
 
 void TaskTree::setImageKey(TaskNode *node, TaskStatus status)
 {
+    if (changeStatus(node, status) && m_observer && m_bulkDepth == 0)
+        m_observer->nodeChanged(node);
+}
+
+bool TaskTree::changeStatus(TaskNode *node, TaskStatus status)
+{
     if (node == m_root)
-        return;
+        return false;
     node->m_status = status;
     touch();
-    if (m_observer && m_bulkDepth == 0)
-        m_observer->nodeChanged(node);
     if (TaskTreeRecorder *r = recorder())
         r->changed(node, TaskTreeRecorder::Field::Status);
+    return true;
+}
+
+template<typename StatusOf>
+void TaskTree::setStatusesOf(const std::vector<TaskNode *> &nodes, StatusOf statusOf)
+{
+    // Only icons and colours change, so one repaint at the end is far cheaper than a signal
+    // for each of thousands of nodes.
+    const bool once = nodes.size() > 256;
+    bool changed = false;
+    for (size_t i = 0; i < nodes.size(); ++i) {
+        TaskNode *node = nodes[i];
+        const TaskStatus status = statusOf(i);
+        if (node->status() == status || !changeStatus(node, status))
+            continue;
+        changed = true;
+        if (!once && m_observer && m_bulkDepth == 0)
+            m_observer->nodeChanged(node);
+    }
+    if (once && changed)
+        notifyAllChanged();
+}
+
+void TaskTree::setStatuses(const std::vector<TaskNode *> &nodes, const std::vector<TaskStatus> &statuses)
+{
+    setStatusesOf(nodes, [&](size_t i) { return statuses[i]; });
+}
+
+void TaskTree::setStatuses(const std::vector<TaskNode *> &nodes, TaskStatus status)
+{
+    setStatusesOf(nodes, [=](size_t) { return status; });
 }
 
 void TaskTree::setExpanded(TaskNode *node, bool expanded)

@@ -76,6 +76,10 @@ public:
 
     void setText(TaskNode *node, const QString &text);
     void setImageKey(TaskNode *node, TaskStatus status);
+    // Marks many tasks at once (a sub-tree, or its undo): statuses[i] is nodes[i]'s. Above a few
+    // hundred changes the observer hears one allNodesChanged instead of news per node.
+    void setStatuses(const std::vector<TaskNode *> &nodes, const std::vector<TaskStatus> &statuses);
+    void setStatuses(const std::vector<TaskNode *> &nodes, TaskStatus status);
     void setExpanded(TaskNode *node, bool expanded);
     void setRelatedDocuments(TaskNode *node, QStringList documents);
 
@@ -106,6 +110,10 @@ public:
 
 private:
     TaskNode *newNode(const QString &text, TaskStatus status);
+    template<typename StatusOf>
+    void setStatusesOf(const std::vector<TaskNode *> &nodes, StatusOf statusOf);
+    // Changes the status and records it; the observer is left to the caller.
+    bool changeStatus(TaskNode *node, TaskStatus status);
     // Text and background colour of a status.
     std::pair<OleColor, OleColor> colorsOf(TaskStatus status) const;
     void link(TaskNode *parent, int row, TaskNode *node);

@@ -1,5 +1,6 @@
 #include "tests/main/MainHarness.h"
 
+#include <QSignalSpy>
 #include <QToolButton>
 
 // Adding, editing, removing, marking, moving and finding tasks from the keyboard.
@@ -126,6 +127,27 @@ private Q_SLOTS:
             QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(4, button->height() / 2));
         QCOMPARE(statuses({x, xy, xyz, x2, x2y, x2yz}), QStringLiteral("DDDDPP"));
         QCOMPARE(f.prompts().messages.size(), 1);
+
+        // A large sub-tree is marked, and unmarked, with one repaint and no news per row (but
+        // for the task itself, marked before the question).
+        TaskNode *big = f.task(f.root(), QStringLiteral("Big"));
+        for (int i = 0; i < 300; ++i)
+            f.task(big, QStringLiteral("part %1").arg(i));
+        f.select(big);
+        f.key(Qt::Key_Plus);
+        f.settings.DontMarkSubTasks = false;
+        TaskItemModel *model = f.tv()->taskModel();
+        for (const auto &[mods, status, rowNews] : {std::tuple {Qt::AltModifier, TaskStatus::Done, 1},
+                                                    std::tuple {Qt::ControlModifier, TaskStatus::Progress, 0}}) {
+            QSignalSpy repaints(model, &TaskItemModel::repaintRequested);
+            QSignalSpy rows(model, &QAbstractItemModel::dataChanged);
+            f.key(mods == Qt::AltModifier ? Qt::Key_1 : Qt::Key_Z, mods);
+            QCOMPARE(repaints.size(), 1);
+            QCOMPARE(rows.size(), rowNews);
+            QCOMPARE(big->lastChild()->status(), status);
+            QCOMPARE(f.indexOf(big->lastChild()).data(Qt::AccessibleDescriptionRole).toString().section(u',', 0, 0),
+                     QString::fromUtf8(describe(status).accessibleText));
+        }
     }
 
     void movingAmongSiblings()

@@ -2,41 +2,19 @@
 
 #include "model/TaskTree.h"
 #include "settings/AppSettings.h"
-#include "ui/main/TaskItemModel.h"
 #include "ui/main/TaskTreeView.h"
-
-namespace {
-
-template<typename StatusOf>
-void applyEach(const MainContext &context, const std::vector<TaskNode *> &nodes, StatusOf statusOf)
-{
-    TaskTree &tree = *context.tree;
-    // Only icons and colours change, so a large set needs no news per node: one repaint at
-    // the end is far cheaper than a signal for each of thousands of nodes.
-    TaskItemModel *model = context.view ? context.view->taskModel() : nullptr;
-    const bool quiet = model && nodes.size() > 256;
-    if (quiet)
-        tree.setObserver(nullptr);
-    const StatusColors colors = context.settings->statusColors();
-    for (size_t i = 0; i < nodes.size(); ++i)
-        ApplyTaskStatus(tree, statusOf(i), nodes[i], colors);
-    if (quiet) {
-        tree.setObserver(model);
-        tree.notifyAllChanged();
-    }
-}
-
-} // namespace
 
 void applyStatuses(const MainContext &context, const std::vector<TaskNode *> &nodes,
                    const std::vector<TaskStatus> &statuses)
 {
-    applyEach(context, nodes, [&](size_t i) { return statuses[i]; });
+    context.tree->setStatusColors(context.settings->statusColors());
+    context.tree->setStatuses(nodes, statuses);
 }
 
 void applyStatuses(const MainContext &context, const std::vector<TaskNode *> &nodes, TaskStatus status)
 {
-    applyEach(context, nodes, [=](size_t) { return status; });
+    context.tree->setStatusColors(context.settings->statusColors());
+    context.tree->setStatuses(nodes, status);
 }
 
 TaskCommand::TaskCommand(const MainContext &context, const QString &text)
