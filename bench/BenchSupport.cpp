@@ -1,6 +1,5 @@
 #include "bench/BenchSupport.h"
 
-#include "model/StatusColors.h"
 #include "model/TaskTree.h"
 #include "storage/TaskFile.h"
 
@@ -116,7 +115,7 @@ int BenchSupport::runChildIfAsked(int argc, char *argv[])
     int appArgc = 1;
     QApplication app(appArgc, argv);
     TaskTree tree;
-    const LoadResult loaded = loadTaskFile(QString::fromLocal8Bit(argv[2]), tree, StatusColors());
+    const LoadResult loaded = loadTaskFile(QString::fromLocal8Bit(argv[2]), tree);
     if (loaded.status != LoadResult::Status::Loaded) {
         std::fprintf(stderr, "cannot load %s: %s\n", argv[2], qPrintable(loaded.error));
         return 1;

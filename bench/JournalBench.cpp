@@ -5,7 +5,6 @@
 #include "bench/Bench.h"
 
 #include "components/platform/FileSync.h"
-#include "model/StatusColors.h"
 #include "model/TaskTree.h"
 #include "storage/Journal.h"
 #include "storage/TaskFile.h"
@@ -22,7 +21,7 @@ namespace {
 void runJournalAppend(const BenchInput &in)
 {
     TaskTree tree;
-    const LoadResult loaded = loadTaskFile(in.filePath, tree, StatusColors());
+    const LoadResult loaded = loadTaskFile(in.filePath, tree);
     if (loaded.status != LoadResult::Status::Loaded) {
         std::fprintf(stderr, "cannot load %s: %s\n", qPrintable(in.filePath), qPrintable(loaded.error));
         return;

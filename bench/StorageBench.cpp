@@ -3,7 +3,6 @@
 #include "bench/Bench.h"
 #include "bench/BenchSupport.h"
 
-#include "model/StatusColors.h"
 #include "model/TaskTree.h"
 #include "storage/TaskFile.h"
 
@@ -20,7 +19,7 @@ namespace {
 std::unique_ptr<TaskTree> loadOrWarn(const QString &path)
 {
     auto tree = std::make_unique<TaskTree>();
-    const LoadResult loaded = loadTaskFile(path, *tree, StatusColors());
+    const LoadResult loaded = loadTaskFile(path, *tree);
     if (loaded.status != LoadResult::Status::Loaded) {
         std::fprintf(stderr, "cannot load %s: %s\n", qPrintable(path), qPrintable(loaded.error));
         return nullptr;
@@ -35,7 +34,7 @@ void runLoad(const BenchInput &in)
         auto tree = std::make_unique<TaskTree>();
         QElapsedTimer timer;
         timer.start();
-        const LoadResult loaded = loadTaskFile(in.filePath, *tree, StatusColors());
+        const LoadResult loaded = loadTaskFile(in.filePath, *tree);
         const double ms = double(timer.nsecsElapsed()) / 1e6;
         if (loaded.status != LoadResult::Status::Loaded) {
             std::fprintf(stderr, "cannot load %s: %s\n", qPrintable(in.filePath), qPrintable(loaded.error));

@@ -24,8 +24,6 @@ struct NodeRecord {
     QString imageKey;
     bool expanded = false;
     bool selected = false;
-    OleColor fore = 0;
-    OleColor back = 0;
     QStringList documents;
 
     bool operator==(const NodeRecord &) const = default;
@@ -49,14 +47,12 @@ inline QString describe(const NodeRecord &r)
     QStringList documents;
     for (const QString &d : r.documents)
         documents << visible(d);
-    return QStringLiteral("depth %1, text \"%2\", image %3, expanded %4, selected %5, colours %6/%7, documents [%8]")
+    return QStringLiteral("depth %1, text \"%2\", image %3, expanded %4, selected %5, documents [%6]")
         .arg(r.depth)
         .arg(visible(r.text))
         .arg(r.imageKey)
         .arg(r.expanded)
         .arg(r.selected)
-        .arg(r.fore, 0, 16)
-        .arg(r.back, 0, 16)
         .arg(documents.join(QStringLiteral(" | ")));
 }
 
@@ -89,8 +85,6 @@ inline std::vector<NodeRecord> snapshot(const TaskTree &tree, QString &problem)
         r.imageKey = n->imageKey();
         r.expanded = n->isExpanded();
         r.selected = n == selected;
-        r.fore = tree.foreColor(n);
-        r.back = tree.backColor(n);
         if (n->info())
             r.documents = n->info()->RelatedDocuments();
         selectedSeen = selectedSeen || r.selected;
@@ -141,13 +135,11 @@ inline QString difference(const std::vector<NodeRecord> &before, const std::vect
 }
 
 // Empty when bytes behave; otherwise what went wrong. loaded tells whether the reader took them.
-inline QString check(const QByteArray &bytes, bool useBackColor, bool *loaded = nullptr)
+inline QString check(const QByteArray &bytes, bool *loaded = nullptr)
 {
-    StatusColors colors;
-    colors.useBackColor = useBackColor;
     TaskTree tree;
     QString error;
-    const bool ok = loadTaskFileFromBytes(bytes, tree, colors, &error);
+    const bool ok = loadTaskFileFromBytes(bytes, tree, &error);
     if (loaded)
         *loaded = ok;
     if (!ok) {
@@ -167,7 +159,7 @@ inline QString check(const QByteArray &bytes, bool useBackColor, bool *loaded = 
     const QByteArray written = serializeTaskTree(tree);
 
     // Read back into the same tree, so replacing a full tree is exercised too.
-    if (!loadTaskFileFromBytes(written, tree, colors, &error))
+    if (!loadTaskFileFromBytes(written, tree, &error))
         return QStringLiteral("what was written cannot be read back: ") + error;
     const std::vector<NodeRecord> second = snapshot(tree, problem);
     if (!problem.isEmpty())

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "model/StatusColors.h"
 #include "storage/FileStamp.h"
 
 #include <QByteArray>
@@ -25,11 +24,10 @@ struct LoadResult {
 // leaves the tree holding exactly what the file gave: nothing for NoFile and Failed. Only a
 // regular file is read (a folder, a pipe or a device is NoFile), and no more of it than its
 // size at opening; bytes that do not decode make it Failed. The observer hears one reset.
-LoadResult loadTaskFile(const QString &path, TaskTree &tree, const StatusColors &colors);
+LoadResult loadTaskFile(const QString &path, TaskTree &tree);
 
 // The same reader over bytes already in memory (tests, fuzzing). True when loaded.
-bool loadTaskFileFromBytes(const QByteArray &bytes, TaskTree &tree, const StatusColors &colors,
-                           QString *error = nullptr);
+bool loadTaskFileFromBytes(const QByteArray &bytes, TaskTree &tree, QString *error = nullptr);
 
 struct SaveResult {
     bool ok = false;

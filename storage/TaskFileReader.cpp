@@ -165,7 +165,7 @@ using Locate = std::function<QString(qsizetype offset)>;
 
 // Everything after the parse: the tree is touched only once the document is known good,
 // and a fault found on the way leaves it with nothing but the top node.
-bool buildTree(const pugi::xml_node &tasksElement, TaskTree &tree, const StatusColors &colors, QString *error)
+bool buildTree(const pugi::xml_node &tasksElement, TaskTree &tree, QString *error)
 {
     struct Frame {
         pugi::xml_node cursor; // the next XML child to look at
@@ -225,7 +225,6 @@ bool buildTree(const pugi::xml_node &tasksElement, TaskTree &tree, const StatusC
 
         TaskNode *node = tree.addChild(stack.back().node, name, state);
         tree.setExpanded(node, expanded);
-        ApplyTaskStatus(tree, state, node, colors);
         QStringList documents = readDocuments(x);
         if (!documents.isEmpty())
             tree.setRelatedDocuments(node, std::move(documents));
@@ -248,8 +247,7 @@ bool buildTree(const pugi::xml_node &tasksElement, TaskTree &tree, const StatusC
 // The one reader behind the file and the in-memory entry points: data (size bytes, taken
 // from arena) is parsed in place. locate places an offset of the bytes as they came, asked
 // for only when something is wrong there.
-bool loadFromBuffer(ParseArena &arena, char *data, size_t size, const Locate &locate, TaskTree &tree,
-                    const StatusColors &colors, QString *error)
+bool loadFromBuffer(ParseArena &arena, char *data, size_t size, const Locate &locate, TaskTree &tree, QString *error)
 {
     ArenaScope scope(arena);
     tree.beginBulkLoad();
@@ -316,7 +314,7 @@ bool loadFromBuffer(ParseArena &arena, char *data, size_t size, const Locate &lo
                     *error = QStringLiteral("корневой элемент документа — «%1», а не «Tasks»")
                                  .arg(QString::fromUtf8(top.name()));
             } else {
-                ok = buildTree(top, tree, colors, error);
+                ok = buildTree(top, tree, error);
                 if (ok && t_undecodable) {
                     ok = false;
                     tree.clear();
@@ -334,7 +332,7 @@ bool loadFromBuffer(ParseArena &arena, char *data, size_t size, const Locate &lo
 
 } // namespace
 
-LoadResult loadTaskFile(const QString &path, TaskTree &tree, const StatusColors &colors)
+LoadResult loadTaskFile(const QString &path, TaskTree &tree)
 {
     LoadResult result;
     auto empty = [&tree] {
@@ -416,7 +414,7 @@ LoadResult loadTaskFile(const QString &path, TaskTree &tree, const StatusColors 
                 return QString();
             return positionText(window, linesBefore[size_t(block)], block == 0);
         },
-        tree, colors, &error);
+        tree, &error);
     if (ok) {
         result.status = LoadResult::Status::Loaded;
         return result;
@@ -424,7 +422,7 @@ LoadResult loadTaskFile(const QString &path, TaskTree &tree, const StatusColors 
     return fail(error);
 }
 
-bool loadTaskFileFromBytes(const QByteArray &bytes, TaskTree &tree, const StatusColors &colors, QString *error)
+bool loadTaskFileFromBytes(const QByteArray &bytes, TaskTree &tree, QString *error)
 {
     ParseArena arena;
     char *data = static_cast<char *>(arena.allocate(size_t(std::max<qsizetype>(bytes.size(), 1))));
@@ -435,7 +433,7 @@ bool loadTaskFileFromBytes(const QByteArray &bytes, TaskTree &tree, const Status
         ? loadFromBuffer(
             arena, data, size_t(bytes.size()),
             [&bytes](qsizetype offset) { return positionText(QByteArrayView(bytes).first(offset), 0, true); }, tree,
-            colors, &why)
+            &why)
         : false;
     if (!data) {
         tree.beginBulkLoad();

@@ -32,7 +32,7 @@ QString allTexts(const TaskTree &tree)
 QString textsOfFile(const QString &path)
 {
     TaskTree tree;
-    if (!loadTaskFileFromBytes(readAll(path), tree, StatusColors()))
+    if (!loadTaskFileFromBytes(readAll(path), tree))
         return QStringLiteral("<unreadable>");
     return allTexts(tree);
 }

@@ -56,7 +56,7 @@ private Q_SLOTS:
         auto structural = [&] { return reset.size() + inserted.size() + removed.size() + moved.size(); };
 
         // A load is one reset, never a stream of insertions.
-        QVERIFY(loadTaskFileFromBytes(kSample, tree, StatusColors()));
+        QVERIFY(loadTaskFileFromBytes(kSample, tree));
         QVERIFY(reset.size() == 1 && structural() == 1 && select.isEmpty());
         QCOMPARE(mismatch(model, tree), QString());
         TaskNode *figures = tree.root()->child(0)->child(0), *paper1 = tree.root()->child(1),
@@ -126,7 +126,7 @@ private Q_SLOTS:
 
         // A failed load is one reset too, and leaves the top node alone.
         reset.clear();
-        QVERIFY(!loadTaskFileFromBytes("<Tasks><Task>", tree, StatusColors()));
+        QVERIFY(!loadTaskFileFromBytes("<Tasks><Task>", tree));
         QVERIFY(reset.size() == 1 && mismatch(model, tree).isEmpty());
     }
 
@@ -142,7 +142,7 @@ private Q_SLOTS:
         view.resize(400, 300);
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
-        QVERIFY(loadTaskFileFromBytes(xml, tree, StatusColors()));
+        QVERIFY(loadTaskFileFromBytes(xml, tree));
         view.syncExpandedFromModel();
         view.EnsureVisible(tree.selected());
         QCoreApplication::processEvents();

@@ -141,7 +141,7 @@ private:
     // A fresh start: the file, then what the journal left.
     Journal::Recovery restart(TaskTree &tree, Journal &journal)
     {
-        const LoadResult loaded = loadTaskFile(taskFile(), tree, StatusColors());
+        const LoadResult loaded = loadTaskFile(taskFile(), tree);
         return journal.attach(tree, loaded.stamp);
     }
 

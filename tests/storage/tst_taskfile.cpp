@@ -115,15 +115,12 @@ private Q_SLOTS:
             xml.readNext();
         QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
 
-        StatusColors colors;
-        colors.useBackColor = true;
         TaskTree again;
         fillWithLeftovers(again);
-        QCOMPARE(loadTaskFile(file, again, colors).status, LoadResult::Status::Loaded);
+        QCOMPARE(loadTaskFile(file, again).status, LoadResult::Status::Loaded);
         tree.setText(top, loaded);
         tree.setRelatedDocuments(child, {document(loaded), document(loaded)});
         QCOMPARE(dump(again), dump(tree));
-        QCOMPARE(again.backColor(again.root()->child(0)), colors.rejectedBack);
         // File order becomes the creation order, which search walks; writing again gives the same bytes.
         QCOMPARE(again.nextCreated(again.nextCreated(again.root()))->text(), QStringLiteral("дочерняя"));
         QCOMPARE(serializeTaskTree(again), readFile(file));
@@ -240,9 +237,9 @@ private Q_SLOTS:
         QFETCH(QString, expected);
         TaskTree tree;
         QString error;
-        QVERIFY2(loadTaskFileFromBytes(bytes, tree, {}, &error), qPrintable(error));
+        QVERIFY2(loadTaskFileFromBytes(bytes, tree, &error), qPrintable(error));
         QCOMPARE(dump(tree), expected);
-        QCOMPARE(RoundTrip::check(bytes, true), QString());
+        QCOMPARE(RoundTrip::check(bytes), QString());
     }
 
     void refusedDocumentsLeaveOnlyTheTopNode_data()
@@ -295,7 +292,7 @@ private Q_SLOTS:
         TaskTree tree;
         fillWithLeftovers(tree);
         QString error;
-        QVERIFY(!loadTaskFileFromBytes(bytes, tree, {}, &error));
+        QVERIFY(!loadTaskFileFromBytes(bytes, tree, &error));
         QVERIFY2(!error.isEmpty() && error.contains(because), qPrintable(error));
         QCOMPARE(tree.count(), 1);
         QVERIFY(tree.selected() == nullptr);
@@ -311,12 +308,10 @@ private Q_SLOTS:
         int loadedCount = 0;
         for (const QString &name : files) {
             const QByteArray bytes = readFile(QDir(corpus).filePath(name));
-            for (const bool useBackColor : {false, true}) {
-                bool loaded = false;
-                const QString problem = RoundTrip::check(bytes, useBackColor, &loaded);
-                QVERIFY2(problem.isEmpty(), qPrintable(name + QStringLiteral(": ") + problem));
-                loadedCount += loaded && useBackColor;
-            }
+            bool loaded = false;
+            const QString problem = RoundTrip::check(bytes, &loaded);
+            QVERIFY2(problem.isEmpty(), qPrintable(name + QStringLiteral(": ") + problem));
+            loadedCount += loaded;
         }
         // The corpus is mostly files the reader takes; a change that refuses them all is a fault.
         // Refused: a broken file, a wrong root and two fuzzer finds whose bytes are no UTF-8.
@@ -366,7 +361,7 @@ private Q_SLOTS:
         QVERIFY(writeFile(file, broken));
         TaskTree tree;
         fillWithLeftovers(tree);
-        LoadResult loaded = loadTaskFile(file, tree, {});
+        LoadResult loaded = loadTaskFile(file, tree);
         QCOMPARE(loaded.status, LoadResult::Status::Failed);
         QVERIFY2(loaded.error.contains(QDir::toNativeSeparators(file)), qPrintable(loaded.error));
         QCOMPARE(tree.count(), 1);
@@ -379,15 +374,14 @@ private Q_SLOTS:
              {QByteArray("  <Task Name=\"Ёж\"></Tusk>"), QByteArray("  <Task Name=\"\xC5\xE6\"/>")}) {
             QVERIFY(writeFile(file, big + fault + "\r\n</Tasks>\r\n"));
             QString inMemory;
-            QVERIFY(!loadTaskFileFromBytes(readFile(file), tree, {}, &inMemory));
+            QVERIFY(!loadTaskFileFromBytes(readFile(file), tree, &inMemory));
             QVERIFY2(inMemory.contains(QStringLiteral("(строка 40003, столбец ")), qPrintable(inMemory));
-            QCOMPARE(loadTaskFile(file, tree, {}).error,
-                     QDir::toNativeSeparators(file) + QStringLiteral(": ") + inMemory);
+            QCOMPARE(loadTaskFile(file, tree).error, QDir::toNativeSeparators(file) + QStringLiteral(": ") + inMemory);
         }
         QVERIFY(writeFile(file, broken));
         // A missing file is no failure: an empty list.
         fillWithLeftovers(tree);
-        loaded = loadTaskFile(path("missing.xml"), tree, {});
+        loaded = loadTaskFile(path("missing.xml"), tree);
         QVERIFY(loaded.status == LoadResult::Status::NoFile && loaded.error.isEmpty());
         QCOMPARE(tree.count(), 1);
 
@@ -426,7 +420,7 @@ private Q_SLOTS:
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Not a regular file")));
             TaskTree loaded;
             fillWithLeftovers(loaded);
-            const LoadResult result = loadTaskFile(path(name), loaded, {});
+            const LoadResult result = loadTaskFile(path(name), loaded);
             QVERIFY(result.status == LoadResult::Status::NoFile && loaded.count() == 1);
             const SaveResult saved = saveTaskFile(path(name), tree);
             QVERIFY2(!saved.ok && saved.error.contains(QString::fromUtf8(reason)), qPrintable(saved.error));

@@ -169,17 +169,17 @@ bool TaskFileSync::reload(QString *error)
     file.close();
     const FileStamp version = FileStamp::of(m_path, bytes);
     TaskTree &tree = *m_ctx.tree;
-    const StatusColors colors = m_ctx.settings->statusColors();
     const ViewState view = captureView(tree);
     const bool wasModified = tree.isModified();
     const QByteArray mine = serializeTaskTree(tree);
     QString why;
-    const bool ok = loadTaskFileFromBytes(bytes, tree, colors, &why);
+    const bool ok = loadTaskFileFromBytes(bytes, tree, &why);
     if (!ok) {
         // The tree goes back to what it was; the file is looked at again when it changes.
         *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(m_path), why);
-        loadTaskFileFromBytes(mine, tree, colors);
+        loadTaskFileFromBytes(mine, tree);
     }
+    tree.setStatusColors(m_ctx.settings->statusColors());
     restoreView(tree, view);
     tree.setModified(ok ? false : wasModified);
     if (ok)

@@ -344,7 +344,8 @@ void frmMain::LoadTaskFile()
     if (m_unloaded)
         return;
     m_sync->beforeLoad();
-    const LoadResult result = loadTaskFile(m_options.taskFilePath, m_tree, m_settings.statusColors());
+    const LoadResult result = loadTaskFile(m_options.taskFilePath, m_tree);
+    m_tree.setStatusColors(m_settings.statusColors());
     m_sync->loaded(result.stamp);
     attachJournal(result.stamp);
     if (m_ready)
@@ -377,7 +378,7 @@ void frmMain::attachJournal(const FileStamp &loaded)
     Journal::Recovery recovery = m_journal->attach(m_tree, loaded);
     if (recovery.treeSpoiled) {
         // Half played: start again from the file alone (the journal is aside by now).
-        const LoadResult again = loadTaskFile(m_options.taskFilePath, m_tree, m_settings.statusColors());
+        const LoadResult again = loadTaskFile(m_options.taskFilePath, m_tree);
         m_sync->loaded(again.stamp);
         m_journal->attach(m_tree, again.stamp);
     }
