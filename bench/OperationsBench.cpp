@@ -32,12 +32,12 @@ class BenchPrompts : public Prompts
 {
 public:
     QString phrase;
-    int messageBox(QWidget *, const QString &, int style, const QString &) override
+    MsgAnswer messageBox(QWidget *, const QString &, MsgStyle style, const QString &) override
     {
         return style == MsgStyle::YesNoQuestion || style == MsgStyle::YesNoCritical ? MsgAnswer::Yes : MsgAnswer::Ok;
     }
     QString inputBox(QWidget *, const QString &, const QString &, const QString &) override { return phrase; }
-    int showError(QWidget *, const QString &, int, const QString &) override { return MsgAnswer::Ok; }
+    MsgAnswer showError(QWidget *, const QString &, MsgStyle, const QString &) override { return MsgAnswer::Ok; }
     void showAboutBox(QWidget *) override { }
 };
 

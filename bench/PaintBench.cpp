@@ -33,13 +33,13 @@ const char kChildVariable[] = "LISTRA_BENCH_PAINT_CHILD";
 class QuietPrompts : public Prompts
 {
 public:
-    int messageBox(QWidget *, const QString &text, int, const QString &) override
+    MsgAnswer messageBox(QWidget *, const QString &text, MsgStyle, const QString &) override
     {
         std::fprintf(stderr, "# message: %s\n", qPrintable(text));
         return MsgAnswer::Ok;
     }
     QString inputBox(QWidget *, const QString &, const QString &, const QString &) override { return {}; }
-    int showError(QWidget *, const QString &details, int, const QString &prompt) override
+    MsgAnswer showError(QWidget *, const QString &details, MsgStyle, const QString &prompt) override
     {
         std::fprintf(stderr, "# error: %s %s\n", qPrintable(prompt), qPrintable(details));
         return MsgAnswer::Ok;

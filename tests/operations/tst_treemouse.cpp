@@ -76,12 +76,12 @@ private Q_SLOTS:
         drag(f, a, a21);
         QCOMPARE(f.prompts().messages.size(), 3);
         QCOMPARE(f.prompts().messages[1].text, question("A", QStringLiteral("A21")));
-        QCOMPARE(f.lastMessage(), QStringLiteral("Так перемещать нельзя. [16]"));
+        QCOMPARE(f.lastMessage(), QStringLiteral("Так перемещать нельзя. [OkCritical]"));
         QCOMPARE(f.creationOrder(), created);
         QCOMPARE(MainHarness::childTexts(f.root()), QStringLiteral("A|B|C"));
 
         drag(f, a, c);
-        QCOMPARE(f.lastMessage(), question("A", QStringLiteral("C")) + QStringLiteral(" [36]"));
+        QCOMPARE(f.lastMessage(), question("A", QStringLiteral("C")) + QStringLiteral(" [YesNoQuestion]"));
         QCOMPARE(a->parent(), c);
         QCOMPARE(MainHarness::childTexts(a), QStringLiteral("A1|A2"));
         QCOMPARE(a21->parent(), a2);
@@ -220,7 +220,8 @@ private Q_SLOTS:
         // Space: the same menu; a document that cannot be opened says so.
         withMenu([&] { f.key(Qt::Key_Space); }, 3);
         QCOMPARE(f.fakes.opener.opened.last(), missing);
-        QCOMPARE(f.lastMessage(), missing + QStringLiteral("\r\n\r\nНе удаётся открыть связанный документ. [16]"));
+        QCOMPARE(f.lastMessage(),
+                 missing + QStringLiteral("\r\n\r\nНе удаётся открыть связанный документ. [OkCritical]"));
 
         // Opened again for fewer documents: only the new task's entries are left.
         QCOMPARE(withMenu([&] { QTest::mouseClick(f.viewport(), Qt::MiddleButton, {}, f.pointOf(one)); }),

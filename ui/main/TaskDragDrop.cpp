@@ -60,8 +60,8 @@ void TaskDragDrop::onDragDropped()
     view->InDrag = false;
 
     if (!cancelled && dragged && target && target != dragged && target != dragged->parent()) {
-        const int answer = m_ctx.services->prompts->messageBox(m_ctx.window, question(dragged->text(), target->text()),
-                                                               MsgStyle::YesNoQuestion);
+        const MsgAnswer answer = m_ctx.services->prompts->messageBox(
+            m_ctx.window, question(dragged->text(), target->text()), MsgStyle::YesNoQuestion);
         view->setDropHighlight(nullptr);
         if (answer == MsgAnswer::Yes)
             m_ops.ReparentTask(dragged, target);

@@ -36,7 +36,7 @@ TaskTree &TaskOperations::tree() const
     return *m_ctx.tree;
 }
 
-void TaskOperations::message(const QString &text, int style) const
+void TaskOperations::message(const QString &text, MsgStyle style) const
 {
     m_ctx.services->prompts->messageBox(m_ctx.window, text, style);
 }
@@ -110,7 +110,7 @@ void TaskOperations::RemoveTask()
     TaskNode *task = selectedTask(QStringLiteral("Это удалить нельзя."));
     if (!task)
         return;
-    const int answer = m_ctx.services->prompts->messageBox(
+    const MsgAnswer answer = m_ctx.services->prompts->messageBox(
         m_ctx.window, QStringLiteral("Удалить задачу и все её подзадачи?"), MsgStyle::YesNoQuestion);
     if (answer != MsgAnswer::Yes)
         return;
@@ -148,7 +148,7 @@ void TaskOperations::SetTaskStatus(const QString &commandKey)
     auto command = std::make_unique<StatusCommand>(m_ctx, task, *status);
     ApplyTaskStatus(tree(), *status, task, m_ctx.settings->statusColors());
     if (task->childCount() > 0 && !m_ctx.settings->DontMarkSubTasks) {
-        const int answer = m_ctx.services->prompts->messageBox(
+        const MsgAnswer answer = m_ctx.services->prompts->messageBox(
             m_ctx.window, QStringLiteral("Пометить также и подзадачи?"), MsgStyle::YesNoQuestion);
         if (answer == MsgAnswer::Yes)
             command->addDescendants();

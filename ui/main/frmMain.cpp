@@ -314,7 +314,7 @@ bool frmMain::OfferEmergencyCopy()
     const QString copy = EmergencyCopy::find(m_options.taskFilePath);
     if (copy.isEmpty())
         return false;
-    const int answer = m_services.prompts->messageBox(
+    const MsgAnswer answer = m_services.prompts->messageBox(
         this,
         QStringLiteral("При прошлом завершении работы не удалось сохранить файл с задачами, и задачи "
                        "записаны в аварийную копию:\r\n")
