@@ -14,6 +14,7 @@
 #include "components/qt/OverlayWindowEffect.h"
 #include "components/qt/QtChoosers.h"
 #include "components/qt/QtPrompts.h"
+#include "components/qt/SettingsStore.h"
 #include "components/qt/SystemTrayIcon.h"
 #include "settings/AppSettings.h"
 #include "settings/AutorunStart.h"
@@ -145,6 +146,7 @@ int Startup::run(const QStringList &arguments)
     SystemStartupRegistration startup;
     SystemTrayIcon tray;
     OverlayWindowEffect effect;
+    SettingsStore settingsStore;
     Services services;
     services.prompts = &prompts;
     services.opener = &opener;
@@ -152,6 +154,7 @@ int Startup::run(const QStringList &arguments)
     services.startup = &startup;
     services.tray = &tray;
     services.effect = &effect;
+    services.settings = &settingsStore;
     TaskEditorDialogFactory editors(services);
     services.editors = &editors;
 

@@ -9,6 +9,7 @@
 
 #include "components/Prompts.h"
 #include "components/Services.h"
+#include "components/qt/SettingsStore.h"
 #include "settings/AppSettings.h"
 #include "ui/main/TaskTreeView.h"
 #include "ui/main/frmMain.h"
@@ -75,8 +76,10 @@ private:
 void measureHere(const BenchInput &input)
 {
     QuietPrompts prompts;
+    SettingsStore settingsStore;
     Services services;
     services.prompts = &prompts;
+    services.settings = &settingsStore;
     AppSettings settings;
     frmMain::Options options;
     options.taskFilePath = input.filePath;

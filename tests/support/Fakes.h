@@ -8,6 +8,7 @@
 #include "components/TaskEditor.h"
 #include "components/TrayIcon.h"
 #include "components/WindowEffect.h"
+#include "components/qt/SettingsStore.h"
 
 #include <QMap>
 #include <QSet>
@@ -173,5 +174,6 @@ struct FakeServices {
     FakeStartupRegistration startup;
     FakeTrayIcon tray;
     FakeWindowEffect effect;
-    Services services() { return {&prompts, &opener, &choosers, &editors, &startup, &tray, &effect}; }
+    SettingsStore settings;
+    Services services() { return {&prompts, &opener, &choosers, &editors, &startup, &tray, &effect, &settings}; }
 };

@@ -421,7 +421,7 @@ void frmTaskEditor::cmdOk_Click()
 
 void frmTaskEditor::cmdAddFile_Click()
 {
-    SettingsStore store;
+    SettingsStore &store = *m_services.settings;
     const QString initialFolder
         = store.ReadValue(kOfnSection, kLastAddFileKey, SettingValueType::Text, QString()).toString();
     const QStringList files = m_services.choosers->chooseFiles(this, QStringLiteral("Все файлы|*.*"), initialFolder);

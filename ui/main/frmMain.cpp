@@ -206,14 +206,12 @@ void frmMain::finishLoad()
 
 void frmMain::LoadSettings()
 {
-    SettingsStore store;
-    MainWindowSettings::LoadSettings(m_settings, store, m_tvTasks);
+    MainWindowSettings::LoadSettings(m_settings, *m_services.settings, m_tvTasks);
 }
 
 void frmMain::SaveSettings()
 {
-    SettingsStore store;
-    MainWindowSettings::SaveSettings(m_settings, store, this, m_tvTasks);
+    MainWindowSettings::SaveSettings(m_settings, *m_services.settings, this, m_tvTasks);
 }
 
 void frmMain::BuildToolbar()
@@ -404,8 +402,7 @@ void frmMain::showRecoveryNote()
 
 void frmMain::RestoreWindowPlacement()
 {
-    SettingsStore store;
-    store.RestoreFormPlacement(this, QString(), MainWindowSettings::kPlacementKey);
+    m_services.settings->RestoreFormPlacement(this, QString(), MainWindowSettings::kPlacementKey);
     if (!isVisible())
         show();
     QCoreApplication::processEvents();
