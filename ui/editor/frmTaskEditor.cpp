@@ -6,6 +6,7 @@
 #include "components/Prompts.h"
 #include "components/Services.h"
 #include "components/qt/SettingsStore.h"
+#include "components/qt/WindowPlacement.h"
 #include "ui/editor/RelatedDocumentsList.h"
 
 #include <QDir>

@@ -10,6 +10,7 @@
 #include "components/qt/ActivationChannel.h"
 #include "components/qt/OverlayWindowEffect.h"
 #include "components/qt/SettingsStore.h"
+#include "components/qt/WindowPlacement.h"
 #include "settings/AppSettings.h"
 #include "settings/MainWindowSettings.h"
 #include "storage/Backups.h"
@@ -402,7 +403,7 @@ void frmMain::showRecoveryNote()
 
 void frmMain::RestoreWindowPlacement()
 {
-    m_services.settings->RestoreFormPlacement(this, QString(), MainWindowSettings::kPlacementKey);
+    RestoreFormPlacement(*m_services.settings, this, QString(), MainWindowSettings::kPlacementKey);
     if (!isVisible())
         show();
     QCoreApplication::processEvents();

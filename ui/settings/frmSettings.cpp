@@ -7,7 +7,7 @@
 #include "components/Services.h"
 #include "components/StartupRegistration.h"
 #include "components/TrayIcon.h"
-#include "components/qt/SettingsStore.h"
+#include "components/qt/WindowPlacement.h"
 #include "settings/AppSettings.h"
 #include "ui/settings/AccessibleControls.h"
 
