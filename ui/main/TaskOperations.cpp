@@ -227,14 +227,14 @@ void TaskOperations::RecolorAll()
 void TaskOperations::Undo()
 {
     // The drag holds the nodes it was started on and is over.
-    if (m_ctx.view && m_ctx.view->InDrag)
+    if (m_ctx.view && m_ctx.view->isDragging())
         return;
     m_history.undo();
 }
 
 void TaskOperations::Redo()
 {
-    if (m_ctx.view && m_ctx.view->InDrag)
+    if (m_ctx.view && m_ctx.view->isDragging())
         return;
     m_history.redo();
 }

@@ -112,7 +112,7 @@ frmMain::frmMain(Services &services, AppSettings &settings, Options options, QWi
     // Another program's version is loaded only while nothing modal or a drag holds the tree.
     m_sync = std::make_unique<TaskFileSync>(ctx, m_options.taskFilePath, [this] {
         return !m_ready || m_unloaded || QApplication::activeModalWidget() || QApplication::activePopupWidget()
-            || m_tvTasks->InDrag;
+            || m_tvTasks->isDragging();
     });
     connect(m_sync.get(), &TaskFileSync::reloaded, this, [this](bool fromDisk, const FileStamp &stamp) {
         m_operations->history().clear();
@@ -123,7 +123,8 @@ frmMain::frmMain(Services &services, AppSettings &settings, Options options, QWi
 
     connect(m_tvTasks, &TaskTreeView::otherButtonPressed, this,
             [this](TaskNode *node) { m_documentsMenu->ShowRelatedDocumentsMenu(node, true); });
-    connect(m_tvTasks, &TaskTreeView::dragDropped, this, [this] { m_dragDrop->onDragDropped(); });
+    connect(m_tvTasks, &TaskTreeView::dragDropped, this,
+            [this](TaskNode *dragged, TaskNode *target) { m_dragDrop->onDragDropped(dragged, target); });
 
     if (m_services.effect) {
         connect(m_services.effect, &WindowEffect::finished, this, [this](bool shown) {
