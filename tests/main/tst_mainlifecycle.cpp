@@ -234,6 +234,29 @@ private Q_SLOTS:
         QCOMPARE(h.tv()->width(), 541);
     }
 
+    // Closing the window writes the settings file; the next window reads them back.
+    void settingsWrittenOnClose()
+    {
+        MainHarness h(sampleTasks());
+        h.show();
+        h.settings.CollapseOnESC = false;
+        h.settings.DoneTasksColor = OleColor(0x123456);
+        h.settings.SlideDirection = 3;
+        h.window->resize(600, 450);
+        QVERIFY(h.window->close());
+        {
+            auto s = programSettings();
+            QCOMPARE(s->value(QStringLiteral("Collapse on ESC"), true).toBool(), false);
+            QCOMPARE(s->value(QStringLiteral("Colors/Done Tasks Color")).toInt(), 0x123456);
+            QCOMPARE(s->value(QStringLiteral("Effects/Slide Direction")).toInt(), 3);
+        }
+        MainHarness next(sampleTasks());
+        next.show();
+        QVERIFY(!next.settings.CollapseOnESC);
+        QCOMPARE(next.settings.DoneTasksColor, OleColor(0x123456));
+        QCOMPARE(next.window->size(), QSize(600, 450));
+    }
+
     void trayOrMinimised()
     {
         QVERIFY(AutorunStart::isAutorun(QStringLiteral("  /aUtOrUn\t")));
