@@ -1,7 +1,10 @@
 #include "tests/main/MainHarness.h"
 
+#include "storage/TaskFile.h"
+
 #include <QMenu>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <functional>
 
 // The mouse on the task tree: dragging a task onto another, and the related-documents menu of
@@ -120,6 +123,38 @@ private Q_SLOTS:
 
     // What the keys act on is always the row the user sees selected: a collapse moves the
     // selection up to the closed task, no click clears it, and the keys move it with the focus.
+    // A drop that puts the deepest task exactly at the nesting limit is allowed; one more is refused.
+    void dropsUpToTheNestingLimit()
+    {
+        MainHarness f(sampleTasks());
+        f.show();
+        TaskNode *bottom = f.task(f.root(), QStringLiteral("уровень"));
+        while (bottom->depth() < kMaxTaskDepth - 1)
+            bottom = f.task(bottom, QStringLiteral("уровень"));
+        TaskNode *leaf = f.task(f.root(), QStringLiteral("лист"));
+        TaskNode *pair = f.task(f.root(), QStringLiteral("пара"));
+        f.task(pair, QStringLiteral("под"));
+        QPoint end;
+        for (TaskNode *dragged : {pair, leaf}) {
+            // The target lies far to the right and below: it is brought into view mid-drag.
+            QTest::mousePress(f.viewport(), Qt::LeftButton, {}, f.pointOf(dragged));
+            // The column widens once the deep rows are painted; then scroll sideways to the row.
+            QScrollBar *across = f.tv()->horizontalScrollBar();
+            f.pointOf(bottom);
+            QTRY_VERIFY(across->maximum() > 0);
+            across->setValue(f.pointOf(bottom).x() - 20);
+            const QRect r = f.tv()->visualRect(f.indexOf(bottom));
+            end = QPoint(r.left() + 10, r.center().y());
+            QTest::mouseMove(f.viewport(), end + QPoint(1, 0));
+            QTest::mouseMove(f.viewport(), end);
+            QTest::mouseRelease(f.viewport(), Qt::LeftButton, {}, end);
+        }
+        QCOMPARE(pair->parent(), f.root());
+        QVERIFY(f.prompts().errorDetails.value(0).contains(QString::number(kMaxTaskDepth)));
+        QCOMPARE(leaf->parent(), bottom);
+        QCOMPARE(leaf->depth(), kMaxTaskDepth);
+    }
+
     void selectionStaysOnAVisibleRow()
     {
         MainHarness f;
