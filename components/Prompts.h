@@ -15,8 +15,6 @@ enum class MsgAnswer { Ok, Cancel, Yes, No };
 class Prompts
 {
 public:
-    static const QString kAppTitle; // "Velmora - Listra"
-
     virtual ~Prompts() = default;
     // An empty title shows the application title. Yes is the default button of a Yes/No box.
     virtual MsgAnswer messageBox(QWidget *parent, const QString &text, MsgStyle style, const QString &title = {}) = 0;

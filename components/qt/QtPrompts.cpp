@@ -77,7 +77,7 @@ void nameButtons(const QList<QAbstractButton *> &buttons)
 
 QString titleOr(const QString &title)
 {
-    return title.isEmpty() ? Prompts::kAppTitle : title;
+    return title.isEmpty() ? AppIdentity::kAppTitle : title;
 }
 
 } // namespace
