@@ -2,6 +2,7 @@
 
 #include "ListraVersion.h"
 #include "app/AppLog.h"
+#include "components/ResourceIcon.h"
 
 #include "components/AppIdentity.h"
 #include "components/Services.h"
@@ -179,7 +180,7 @@ int Startup::run(const QStringList &arguments)
     // The icon for the dialogs, rendered at every size, waits for the window's first frame.
     if (!inIde()) {
         QObject::connect(&window, &frmMain::loadFinished, qApp,
-                         [] { QApplication::setWindowIcon(QIcon(QStringLiteral(":/res/A_MAIN.svg"))); });
+                         [] { QApplication::setWindowIcon(resourceIcon(QStringLiteral("A_MAIN"))); });
     }
     window.Load();
     if (window.isUnloaded())

@@ -2,6 +2,7 @@
 
 #include "ListraVersion.h"
 #include "components/AppIdentity.h"
+#include "components/ResourceIcon.h"
 
 #include <QAbstractButton>
 #include <QDialogButtonBox>
@@ -174,7 +175,7 @@ void QtPrompts::showAboutBox(QWidget *parent)
 {
     QMessageBox box(parent);
     box.setWindowTitle(QStringLiteral("О программе"));
-    const QIcon icon(QStringLiteral(":/res/A_MAIN.svg"));
+    const QIcon icon = resourceIcon(QStringLiteral("A_MAIN"));
     if (!icon.isNull())
         box.setIconPixmap(icon.pixmap(64, 64));
     box.setTextFormat(Qt::PlainText);

@@ -1,6 +1,7 @@
 #include "tests/support/Fakes.h"
 #include "tests/support/TestMain.h"
 
+#include "components/ResourceIcon.h"
 #include "ui/editor/frmTaskEditor.h"
 
 #include <QListWidget>
@@ -181,7 +182,7 @@ private Q_SLOTS:
     // screen, and without the program's icon.
     void centredWithoutIcon()
     {
-        QApplication::setWindowIcon(QIcon(QStringLiteral(":/res/A_MAIN.svg")));
+        QApplication::setWindowIcon(resourceIcon(QStringLiteral("A_MAIN")));
         QWidget owner;
         owner.setGeometry(0, 0, 300, 200);
         owner.show();

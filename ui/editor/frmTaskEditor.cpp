@@ -4,6 +4,7 @@
 #include "components/Choosers.h"
 #include "components/DocumentOpener.h"
 #include "components/Prompts.h"
+#include "components/ResourceIcon.h"
 #include "components/Services.h"
 #include "components/qt/SettingsStore.h"
 #include "components/qt/WindowPlacement.h"
@@ -226,7 +227,7 @@ QToolButton *frmTaskEditor::makeDocumentButton(const QString &name, const QStrin
     auto *button = new QToolButton(this);
     button->setObjectName(name);
     button->setGeometry(px(left), px(top), px(555), px(555));
-    button->setIcon(QIcon(QStringLiteral(":/res/%1.svg").arg(resource)));
+    button->setIcon(resourceIcon(resource));
     button->setIconSize(QSize(24, 24));
     button->setToolButtonStyle(Qt::ToolButtonIconOnly);
     button->setToolTip(toolTip);

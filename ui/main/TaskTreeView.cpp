@@ -1,5 +1,6 @@
 #include "ui/main/TaskTreeView.h"
 
+#include "components/ResourceIcon.h"
 #include "model/TaskTree.h"
 #include "ui/main/TaskItemModel.h"
 
@@ -399,7 +400,7 @@ void TaskTreeView::startDrag(const QPoint &viewportPos)
 {
     m_inDrag = true;
     m_dragging = true;
-    QApplication::setOverrideCursor(QCursor(QIcon(QStringLiteral(":/res/IDC_MOVE.svg")).pixmap(32, 32)));
+    QApplication::setOverrideCursor(QCursor(resourceIcon(QStringLiteral("IDC_MOVE")).pixmap(32, 32)));
     dragOver(viewportPos);
 }
 

@@ -2,6 +2,7 @@
 
 #include "components/AppIdentity.h"
 #include "components/Prompts.h"
+#include "components/ResourceIcon.h"
 #include "components/Services.h"
 #include "components/TrayIcon.h"
 #include "components/WindowEffect.h"
@@ -63,11 +64,6 @@ constexpr int kDesignHeight = 409;
 constexpr int kToolbarHeight = 46;
 // A shown window that is never painted (covered at once) still finishes its load.
 constexpr int kFinishLoadLatestMs = 1000;
-
-QIcon resourceIcon(const QString &name)
-{
-    return QIcon(QStringLiteral(":/res/") + name + QStringLiteral(".svg"));
-}
 
 // Only Shift, Ctrl and Alt count, and they must match exactly; the keypad flag is not a
 // modifier the user chose.
