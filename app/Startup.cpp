@@ -2,6 +2,7 @@
 
 #include "ListraVersion.h"
 #include "app/AppLog.h"
+#include "components/ResourceIcon.h"
 
 #include "components/AppIdentity.h"
 #include "components/Services.h"
@@ -14,6 +15,7 @@
 #include "components/qt/OverlayWindowEffect.h"
 #include "components/qt/QtChoosers.h"
 #include "components/qt/QtPrompts.h"
+#include "components/qt/SettingsStore.h"
 #include "components/qt/SystemTrayIcon.h"
 #include "settings/AppSettings.h"
 #include "settings/AutorunStart.h"
@@ -145,6 +147,7 @@ int Startup::run(const QStringList &arguments)
     SystemStartupRegistration startup;
     SystemTrayIcon tray;
     OverlayWindowEffect effect;
+    SettingsStore settingsStore;
     Services services;
     services.prompts = &prompts;
     services.opener = &opener;
@@ -152,6 +155,7 @@ int Startup::run(const QStringList &arguments)
     services.startup = &startup;
     services.tray = &tray;
     services.effect = &effect;
+    services.settings = &settingsStore;
     TaskEditorDialogFactory editors(services);
     services.editors = &editors;
 
@@ -176,7 +180,7 @@ int Startup::run(const QStringList &arguments)
     // The icon for the dialogs, rendered at every size, waits for the window's first frame.
     if (!inIde()) {
         QObject::connect(&window, &frmMain::loadFinished, qApp,
-                         [] { QApplication::setWindowIcon(QIcon(QStringLiteral(":/res/A_MAIN.svg"))); });
+                         [] { QApplication::setWindowIcon(resourceIcon(QStringLiteral("A_MAIN"))); });
     }
     window.Load();
     if (window.isUnloaded())

@@ -32,12 +32,12 @@ class BenchPrompts : public Prompts
 {
 public:
     QString phrase;
-    int messageBox(QWidget *, const QString &, int style, const QString &) override
+    MsgAnswer messageBox(QWidget *, const QString &, MsgStyle style, const QString &) override
     {
         return style == MsgStyle::YesNoQuestion || style == MsgStyle::YesNoCritical ? MsgAnswer::Yes : MsgAnswer::Ok;
     }
     QString inputBox(QWidget *, const QString &, const QString &, const QString &) override { return phrase; }
-    int showError(QWidget *, const QString &, int, const QString &) override { return MsgAnswer::Ok; }
+    MsgAnswer showError(QWidget *, const QString &, MsgStyle, const QString &) override { return MsgAnswer::Ok; }
     void showAboutBox(QWidget *) override { }
 };
 
@@ -197,11 +197,10 @@ void runOperations(const BenchInput &in)
     TaskNode *home = s.big->parent();
     TaskNode *elsewhere = s.tree.root()->child(s.big->row() == 0 ? 1 : 0);
     for (int i = 0; i < runs; ++i) {
-        s.view.DragNode = s.big;
-        s.view.InDrag = true;
-        s.view.setDropHighlight(i % 2 ? home : elsewhere);
+        TaskNode *target = i % 2 ? home : elsewhere;
+        s.view.setDropHighlight(target);
         Scene::settle();
-        best = std::min(best, timeMs([&] { s.dragDrop->onDragDropped(); }));
+        best = std::min(best, timeMs([&] { s.dragDrop->onDragDropped(s.big, target); }));
     }
     if (s.big->parent() != home)
         s.tree.reparent(s.big, home);
@@ -253,10 +252,8 @@ void runOperations(const BenchInput &in)
             QLatin1String(s.big->status() == TaskStatus::Done ? "SetStatusProgress" : "SetStatusDone"));
     });
     undoRedo("undo_reparent_subtree", "redo_reparent_subtree", [&] {
-        s.view.DragNode = s.big;
-        s.view.InDrag = true;
         s.view.setDropHighlight(elsewhere);
-        s.dragDrop->onDragDropped();
+        s.dragDrop->onDragDropped(s.big, elsewhere);
     });
 
     // Destructive: each run takes the branch away, and it is built again outside the timing.

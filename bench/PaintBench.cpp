@@ -9,6 +9,7 @@
 
 #include "components/Prompts.h"
 #include "components/Services.h"
+#include "components/qt/SettingsStore.h"
 #include "settings/AppSettings.h"
 #include "ui/main/TaskTreeView.h"
 #include "ui/main/frmMain.h"
@@ -33,13 +34,13 @@ const char kChildVariable[] = "LISTRA_BENCH_PAINT_CHILD";
 class QuietPrompts : public Prompts
 {
 public:
-    int messageBox(QWidget *, const QString &text, int, const QString &) override
+    MsgAnswer messageBox(QWidget *, const QString &text, MsgStyle, const QString &) override
     {
         std::fprintf(stderr, "# message: %s\n", qPrintable(text));
         return MsgAnswer::Ok;
     }
     QString inputBox(QWidget *, const QString &, const QString &, const QString &) override { return {}; }
-    int showError(QWidget *, const QString &details, int, const QString &prompt) override
+    MsgAnswer showError(QWidget *, const QString &details, MsgStyle, const QString &prompt) override
     {
         std::fprintf(stderr, "# error: %s %s\n", qPrintable(prompt), qPrintable(details));
         return MsgAnswer::Ok;
@@ -75,8 +76,10 @@ private:
 void measureHere(const BenchInput &input)
 {
     QuietPrompts prompts;
+    SettingsStore settingsStore;
     Services services;
     services.prompts = &prompts;
+    services.settings = &settingsStore;
     AppSettings settings;
     frmMain::Options options;
     options.taskFilePath = input.filePath;

@@ -7,6 +7,7 @@ class TaskEditorFactory;
 class StartupRegistration;
 class TrayIcon;
 class WindowEffect;
+class SettingsStore;
 
 // The outside pieces the windows use; the real Qt ones at run time, scripted fakes in tests.
 struct Services {
@@ -17,4 +18,5 @@ struct Services {
     StartupRegistration *startup = nullptr;
     TrayIcon *tray = nullptr;
     WindowEffect *effect = nullptr;
+    SettingsStore *settings = nullptr; // the one store of settings across runs
 };

@@ -1,6 +1,7 @@
 #include "settings/MainWindowSettings.h"
 
 #include "components/qt/SettingsStore.h"
+#include "components/qt/WindowPlacement.h"
 #include "settings/AppSettings.h"
 
 #include <QWidget>
@@ -91,7 +92,7 @@ void MainWindowSettings::LoadSettings(AppSettings &s, SettingsStore &store, QWid
 void MainWindowSettings::SaveSettings(const AppSettings &s, SettingsStore &store, QWidget *window, QWidget *tree)
 {
     if (window)
-        store.SaveFormPlacement(window, kTop, kPlacementKey);
+        SaveFormPlacement(store, window, kTop, kPlacementKey);
     if (tree)
         store.WriteFont(kTreeFontKey, tree->font());
 

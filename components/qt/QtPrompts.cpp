@@ -2,6 +2,7 @@
 
 #include "ListraVersion.h"
 #include "components/AppIdentity.h"
+#include "components/ResourceIcon.h"
 
 #include <QAbstractButton>
 #include <QDialogButtonBox>
@@ -14,63 +15,44 @@
 
 namespace {
 
-// The button set is the low nibble of the style, the icon the next bits.
-enum ButtonSet {
-    SetOk = 0,
-    SetOkCancel = 1,
-    SetAbortRetryIgnore = 2,
-    SetYesNoCancel = 3,
-    SetYesNo = 4,
-    SetRetryCancel = 5
-};
-
-QList<QMessageBox::StandardButton> buttonsOf(int style)
+QList<QMessageBox::StandardButton> buttonsOf(MsgStyle style)
 {
-    switch (style & 0xF) {
-    case SetOkCancel:
-        return {QMessageBox::Ok, QMessageBox::Cancel};
-    case SetAbortRetryIgnore:
-        return {QMessageBox::Abort, QMessageBox::Retry, QMessageBox::Ignore};
-    case SetYesNoCancel:
+    switch (style) {
+    case MsgStyle::YesNoCancelQuestion:
         return {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel};
-    case SetYesNo:
+    case MsgStyle::YesNoCritical:
+    case MsgStyle::YesNoQuestion:
         return {QMessageBox::Yes, QMessageBox::No};
-    case SetRetryCancel:
-        return {QMessageBox::Retry, QMessageBox::Cancel};
-    default:
-        return {QMessageBox::Ok};
+    case MsgStyle::OkCritical:
+    case MsgStyle::OkExclamation:
+    case MsgStyle::OkInformation:
+        break;
     }
+    return {QMessageBox::Ok};
 }
 
-QMessageBox::Icon iconOf(int style)
+QMessageBox::Icon iconOf(MsgStyle style)
 {
-    switch (style & 0x70) {
-    case 0x10:
+    switch (style) {
+    case MsgStyle::OkCritical:
+    case MsgStyle::YesNoCritical:
         return QMessageBox::Critical;
-    case 0x20:
+    case MsgStyle::YesNoCancelQuestion:
+    case MsgStyle::YesNoQuestion:
         return QMessageBox::Question;
-    case 0x30:
+    case MsgStyle::OkExclamation:
         return QMessageBox::Warning;
-    case 0x40:
-        return QMessageBox::Information;
-    default:
-        return QMessageBox::NoIcon;
+    case MsgStyle::OkInformation:
+        break;
     }
+    return QMessageBox::Information;
 }
 
-int answerOf(QMessageBox::StandardButton button)
+MsgAnswer answerOf(QMessageBox::StandardButton button)
 {
     switch (button) {
     case QMessageBox::Ok:
         return MsgAnswer::Ok;
-    case QMessageBox::Cancel:
-        return MsgAnswer::Cancel;
-    case QMessageBox::Abort:
-        return 3;
-    case QMessageBox::Retry:
-        return 4;
-    case QMessageBox::Ignore:
-        return 5;
     case QMessageBox::Yes:
         return MsgAnswer::Yes;
     case QMessageBox::No:
@@ -96,7 +78,7 @@ void nameButtons(const QList<QAbstractButton *> &buttons)
 
 QString titleOr(const QString &title)
 {
-    return title.isEmpty() ? Prompts::kAppTitle : title;
+    return title.isEmpty() ? AppIdentity::kAppTitle : title;
 }
 
 } // namespace
@@ -109,7 +91,7 @@ QString QtPrompts::displayText(const QString &text)
     return t;
 }
 
-void QtPrompts::prepare(QMessageBox &box, int style, const QString &title)
+void QtPrompts::prepare(QMessageBox &box, MsgStyle style, const QString &title)
 {
     box.setWindowTitle(titleOr(title));
     box.setIcon(iconOf(style));
@@ -130,7 +112,7 @@ void QtPrompts::prepare(QMessageBox &box, int style, const QString &title)
         box.setEscapeButton(buttons.first());
 }
 
-int QtPrompts::run(QMessageBox &box, int style)
+MsgAnswer QtPrompts::run(QMessageBox &box, MsgStyle style)
 {
     nameButtons(box.buttons());
     box.exec();
@@ -142,7 +124,7 @@ int QtPrompts::run(QMessageBox &box, int style)
     return answerOf(box.standardButton(clicked));
 }
 
-int QtPrompts::messageBox(QWidget *parent, const QString &text, int style, const QString &title)
+MsgAnswer QtPrompts::messageBox(QWidget *parent, const QString &text, MsgStyle style, const QString &title)
 {
     QMessageBox box(parent);
     prepare(box, style, title);
@@ -150,7 +132,7 @@ int QtPrompts::messageBox(QWidget *parent, const QString &text, int style, const
     return run(box, style);
 }
 
-int QtPrompts::showError(QWidget *parent, const QString &errorDetails, int style, const QString &prompt)
+MsgAnswer QtPrompts::showError(QWidget *parent, const QString &errorDetails, MsgStyle style, const QString &prompt)
 {
     QMessageBox box(parent);
     prepare(box, style, {});
@@ -193,7 +175,7 @@ void QtPrompts::showAboutBox(QWidget *parent)
 {
     QMessageBox box(parent);
     box.setWindowTitle(QStringLiteral("О программе"));
-    const QIcon icon(QStringLiteral(":/res/A_MAIN.svg"));
+    const QIcon icon = resourceIcon(QStringLiteral("A_MAIN"));
     if (!icon.isNull())
         box.setIconPixmap(icon.pixmap(64, 64));
     box.setTextFormat(Qt::PlainText);

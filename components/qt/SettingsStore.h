@@ -6,11 +6,6 @@
 #include <memory>
 
 class QSettings;
-class QWidget;
-
-// Centres the window's frame on its screen (the owner's, before it is shown); Qt would
-// centre a dialog over its owner instead.
-void centreOnScreen(QWidget *window);
 
 // Value-type codes of the store.
 enum class SettingValueType { Text = 0, Integer = 1, Boolean = 3 };
@@ -33,9 +28,8 @@ public:
     QFont ReadFont(const QString &key, const QFont &defaultFont);
     void WriteFont(const QString &key, const QFont &font);
 
-    void SaveFormPlacement(QWidget *window, const QString &section, const QString &key);
-    // Applies the stored placement (or leaves the design placement) and shows the window.
-    void RestoreFormPlacement(QWidget *window, const QString &section, const QString &key);
+    QByteArray ReadBytes(const QString &section, const QString &key);
+    void WriteBytes(const QString &section, const QString &key, const QByteArray &value);
 
     // Writes pending changes; false when the store could not be written.
     bool sync();

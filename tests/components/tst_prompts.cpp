@@ -18,17 +18,18 @@ private Q_SLOTS:
     {
         const int esc = Qt::Key_Escape;
         const struct {
-            int style;
+            MsgStyle style;
             const char *title;
             int press; // a key, or a button to click
-            int answer;
+            MsgAnswer answer;
             const char *seen; // title, icon, buttons / default button
         } table[] = {
-            {16, "", esc, 1, "Velmora - Listra 3 OK / OK"},
-            {20, "Выход", QMessageBox::No, 7, "Выход 3 &Yes &No / &Yes"},
-            {36, "", esc, 7, "Velmora - Listra 4 &Yes &No / &Yes"},        // Escape is No
-            {35, "", esc, 2, "Velmora - Listra 4 Cancel &Yes &No / &Yes"}, // Escape is Cancel
-            {48, "Поиск", QMessageBox::Ok, 1, "Поиск 2 OK / OK"},
+            {MsgStyle::OkCritical, "", esc, MsgAnswer::Ok, "Velmora - Listra 3 OK / OK"},
+            {MsgStyle::YesNoCritical, "Выход", QMessageBox::No, MsgAnswer::No, "Выход 3 &Yes &No / &Yes"},
+            {MsgStyle::YesNoQuestion, "", esc, MsgAnswer::No, "Velmora - Listra 4 &Yes &No / &Yes"}, // Escape is No
+            {MsgStyle::YesNoCancelQuestion, "", esc, MsgAnswer::Cancel,
+             "Velmora - Listra 4 Cancel &Yes &No / &Yes"}, // Escape is Cancel
+            {MsgStyle::OkExclamation, "Поиск", QMessageBox::Ok, MsgAnswer::Ok, "Поиск 2 OK / OK"},
         };
         // Markup-like names stay text; CR LF breaks read as line breaks.
         const QString doc = QStringLiteral("<b>C:\\Документы\\план.txt</b>");

@@ -1,4 +1,5 @@
 #include "components/qt/SettingsStore.h"
+#include "components/qt/WindowPlacement.h"
 #include "tests/support/OffscreenWarnings.h"
 #include "tests/support/TestMain.h"
 
@@ -66,10 +67,12 @@ private Q_SLOTS:
                 QWidget window;
                 window.setGeometry(c.stored);
                 c.maximized ? window.showMaximized() : window.show();
-                SettingsStore(m_path).SaveFormPlacement(&window, QString(), key);
+                SettingsStore store(m_path);
+                SaveFormPlacement(store, &window, QString(), key);
             }
             QWidget window;
-            SettingsStore(m_path).RestoreFormPlacement(&window, QString(), key);
+            SettingsStore store(m_path);
+            RestoreFormPlacement(store, &window, QString(), key);
             QVERIFY(window.isVisible() && window.isMaximized() == c.maximized);
             if (c.stored.size() != near.size())
                 QVERIFY(area.contains(window.frameGeometry()));

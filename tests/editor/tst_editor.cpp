@@ -1,6 +1,7 @@
 #include "tests/support/Fakes.h"
 #include "tests/support/TestMain.h"
 
+#include "components/ResourceIcon.h"
 #include "ui/editor/frmTaskEditor.h"
 
 #include <QListWidget>
@@ -52,7 +53,7 @@ private Q_SLOTS:
         QTest::mouseClick(e.dialog.findChild<QPushButton *>(QStringLiteral("cmdOk")), Qt::LeftButton);
         QCOMPARE(e.fakes.prompts.messages.size(), 1);
         QCOMPARE(e.fakes.prompts.lastText(), QStringLiteral("А почему в тексте задачи так пусто?"));
-        QCOMPARE(e.fakes.prompts.messages.last().style, 48);
+        QCOMPARE(e.fakes.prompts.messages.last().style, MsgStyle::OkExclamation);
         QVERIFY(e.dialog.isVisible() && !e.dialog.Accepted());
         // Ctrl+Enter breaks the line, Enter accepts; the text is kept as typed.
         QTest::keyClicks(e.text, QStringLiteral("first"));
@@ -158,7 +159,7 @@ private Q_SLOTS:
         QCOMPARE(e.fakes.opener.opened, strings({"https://example.com", "/missing/file.txt"}));
         QCOMPARE(e.fakes.prompts.lastText(),
                  QStringLiteral("Не удалось открыть элемент списка в асоциированной программе."));
-        QCOMPARE(e.fakes.prompts.messages.last().style, 16);
+        QCOMPARE(e.fakes.prompts.messages.last().style, MsgStyle::OkCritical);
 
         // Delete takes the selected entries (Shift+Delete nothing); in the text box it edits the text only.
         e.list->clearSelection();
@@ -181,7 +182,7 @@ private Q_SLOTS:
     // screen, and without the program's icon.
     void centredWithoutIcon()
     {
-        QApplication::setWindowIcon(QIcon(QStringLiteral(":/res/A_MAIN.svg")));
+        QApplication::setWindowIcon(resourceIcon(QStringLiteral("A_MAIN")));
         QWidget owner;
         owner.setGeometry(0, 0, 300, 200);
         owner.show();

@@ -110,7 +110,7 @@ struct MainHarness {
     QString lastMessage()
     {
         const FakePrompts::Message m = fakes.prompts.messages.value(fakes.prompts.messages.size() - 1);
-        return m.text + QStringLiteral(" [%1]").arg(m.style);
+        return m.text + QStringLiteral(" [%1]").arg(FakePrompts::styleName(m.style));
     }
 };
 

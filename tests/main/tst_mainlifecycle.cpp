@@ -27,14 +27,14 @@ private Q_SLOTS:
         FakePrompts &p = h.prompts();
         QSignalSpy unloaded(&w, &frmMain::unloaded);
         h.key(Qt::Key_F2);
-        QCOMPARE(h.lastMessage(), QStringLiteral("Не удалось сохранить файл с задачами. [16]"));
+        QCOMPARE(h.lastMessage(), QStringLiteral("Не удалось сохранить файл с задачами. [OkCritical]"));
         QVERIFY(!p.errorDetails.last().isEmpty());
 
         // Closing asks; No keeps the program running.
         p.answers = {MsgAnswer::No};
         QVERIFY(!w.close());
         QCOMPARE(h.lastMessage(),
-                 QStringLiteral("Не удалось сохранить файл с задачами. Всё равно выйти из программы? [20]"));
+                 QStringLiteral("Не удалось сохранить файл с задачами. Всё равно выйти из программы? [YesNoCritical]"));
         QVERIFY(w.isVisible() && w.isActivationListening());
         QCOMPARE(unloaded.size(), 0);
 
@@ -47,7 +47,7 @@ private Q_SLOTS:
     void sessionEndSaveFailsIntoEmergencyCopy_data()
     {
         QTest::addColumn<bool>("autorun");
-        QTest::addColumn<int>("answer");
+        QTest::addColumn<MsgAnswer>("answer");
         QTest::newRow("load the copy") << false << MsgAnswer::Yes;
         QTest::newRow("keep the file") << false << MsgAnswer::No;
         QTest::newRow("autorun: asked at the first show") << true << MsgAnswer::Yes;
@@ -56,7 +56,7 @@ private Q_SLOTS:
     void sessionEndSaveFailsIntoEmergencyCopy()
     {
         QFETCH(bool, autorun);
-        QFETCH(int, answer);
+        QFETCH(MsgAnswer, answer);
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("Tasks.XML"));
         QVERIFY(QDir().mkdir(file)); // a folder in the file's place: every save fails
@@ -123,7 +123,7 @@ private Q_SLOTS:
 
         h.task(h.root(), QStringLiteral("новая"));
         h.key(Qt::Key_F2);
-        QCOMPARE(h.lastMessage(), QStringLiteral("Не удалось сохранить файл с задачами. [16]"));
+        QCOMPARE(h.lastMessage(), QStringLiteral("Не удалось сохранить файл с задачами. [OkCritical]"));
         QVERIFY2(h.prompts().errorDetails.last().contains(QStringLiteral("Это папка, а не файл (")),
                  qPrintable(h.prompts().errorDetails.last()));
         QVERIFY(QDir(h.taskFile).removeRecursively());
@@ -148,7 +148,7 @@ private Q_SLOTS:
         const QByteArray damaged = "<Tasks>\n<Task Name=\"" + QByteArray(160 * 1024, 'x') + "\">\n</Tusk>";
         MainHarness h(damaged, frmMain::Options {place.filePath(QStringLiteral("Tasks.XML"))});
         h.show();
-        QCOMPARE(h.lastMessage(), QStringLiteral("Не удалось загрузить файл данных. [16]"));
+        QCOMPARE(h.lastMessage(), QStringLiteral("Не удалось загрузить файл данных. [OkCritical]"));
         const QString details = h.prompts().errorDetails.last();
         QVERIFY2(
             details.contains(QStringLiteral("(строка 3, столбец 3)"))
@@ -171,7 +171,7 @@ private Q_SLOTS:
         for (int i = 0; i < 400; ++i)
             h.task(h.root(), QString(1000, QLatin1Char('y')));
         h.key(Qt::Key_F2);
-        QCOMPARE(h.lastMessage(), QStringLiteral("Не удалось сохранить файл с задачами. [16]"));
+        QCOMPARE(h.lastMessage(), QStringLiteral("Не удалось сохранить файл с задачами. [OkCritical]"));
         QVERIFY2(h.prompts().errorDetails.last().contains(QStringLiteral(": Недостаточно места на диске (")),
                  qPrintable(h.prompts().errorDetails.last()));
         QFile f(h.taskFile);
@@ -232,6 +232,29 @@ private Q_SLOTS:
         const QPoint centre = h.window->screen()->availableGeometry().center();
         QVERIFY(qAbs(h.window->frameGeometry().center().x() - centre.x()) <= 1);
         QCOMPARE(h.tv()->width(), 541);
+    }
+
+    // Closing the window writes the settings file; the next window reads them back.
+    void settingsWrittenOnClose()
+    {
+        MainHarness h(sampleTasks());
+        h.show();
+        h.settings.CollapseOnESC = false;
+        h.settings.DoneTasksColor = OleColor(0x123456);
+        h.settings.SlideDirection = 3;
+        h.window->resize(600, 450);
+        QVERIFY(h.window->close());
+        {
+            auto s = programSettings();
+            QCOMPARE(s->value(QStringLiteral("Collapse on ESC"), true).toBool(), false);
+            QCOMPARE(s->value(QStringLiteral("Colors/Done Tasks Color")).toInt(), 0x123456);
+            QCOMPARE(s->value(QStringLiteral("Effects/Slide Direction")).toInt(), 3);
+        }
+        MainHarness next(sampleTasks());
+        next.show();
+        QVERIFY(!next.settings.CollapseOnESC);
+        QCOMPARE(next.settings.DoneTasksColor, OleColor(0x123456));
+        QCOMPARE(next.window->size(), QSize(600, 450));
     }
 
     void trayOrMinimised()

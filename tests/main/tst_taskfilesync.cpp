@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -78,18 +79,18 @@ private Q_SLOTS:
             bool edited;  // unsaved changes here
             bool same;    // the other program writes back the very bytes loaded
             Action action;
-            int answer;
-            QString tree, file, conflict; // conflict: the copy put aside, empty for none
+            std::optional<MsgAnswer> answer; // none: nobody is asked
+            QString tree, file, conflict;    // conflict: the copy put aside, empty for none
         } table[] = {
-            {"nothing unsaved: loaded", false, false, false, Wait, 0, kOther, kOther, {}},
-            {"nothing unsaved, link: loaded", true, false, false, Wait, 0, kOther, kOther, {}},
+            {"nothing unsaved: loaded", false, false, false, Wait, {}, kOther, kOther, {}},
+            {"nothing unsaved, link: loaded", true, false, false, Wait, {}, kOther, kOther, {}},
             {"F2, keep mine", false, true, false, Save, MsgAnswer::Yes, kOursEdited, kOursEdited, kOther},
             {"F2, load the other", false, true, false, Save, MsgAnswer::No, kOther, kOther, kOursEdited},
             {"F2, cancel", false, true, false, Save, MsgAnswer::Cancel, kOursEdited, kOther, {}},
-            {"F2 with nothing unsaved: loaded", false, false, false, Save, 0, kOther, kOther, {}},
-            {"F2, same bytes again: saved", false, true, true, Save, 0, kOursEdited, kOursEdited, {}},
-            {"exit: both kept", false, true, false, Exit, 0, kOursEdited, kOursEdited, kOther},
-            {"exit, link: both kept", true, true, false, Exit, 0, kOursEdited, kOursEdited, kOther},
+            {"F2 with nothing unsaved: loaded", false, false, false, Save, {}, kOther, kOther, {}},
+            {"F2, same bytes again: saved", false, true, true, Save, {}, kOursEdited, kOursEdited, {}},
+            {"exit: both kept", false, true, false, Exit, {}, kOursEdited, kOursEdited, kOther},
+            {"exit, link: both kept", true, true, false, Exit, {}, kOursEdited, kOursEdited, kOther},
         };
         for (const auto &row : table) {
             QTemporaryDir synced, data;
@@ -112,7 +113,7 @@ private Q_SLOTS:
             }
             replaceUnderneath(real, row.same ? sampleTasks() : otherVersion("с ноутбука"));
             if (row.answer)
-                f.prompts().answers.push_back(row.answer);
+                f.prompts().answers.push_back(*row.answer);
 
             if (row.action == Wait) {
                 QTRY_COMPARE(allTexts(f.tree()), row.tree);
@@ -132,7 +133,7 @@ private Q_SLOTS:
 
             QVERIFY2(f.prompts().messages.size() == (row.answer ? 1 : 0), row.name);
             if (row.answer)
-                QCOMPARE(f.lastMessage().section(u'[', -1), QStringLiteral("35]"));
+                QCOMPARE(f.lastMessage().section(u'[', -1), QStringLiteral("YesNoCancelQuestion]"));
             QCOMPARE(allTexts(f.tree()), row.tree);
             QCOMPARE(textsOfFile(f.taskFile), row.file);
             QCOMPARE(QFileInfo(f.taskFile).isSymLink(), row.symlink);

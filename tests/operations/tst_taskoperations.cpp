@@ -21,9 +21,9 @@ private Q_SLOTS:
             f.key(k.key(), k.keyboardModifiers());
             refusals += f.lastMessage();
         }
-        QCOMPARE(
-            refusals,
-            QStringLiteral("Это править нельзя. [16]Это удалить нельзя. [16]Статус этого не устанавливается. [16]"));
+        QCOMPARE(refusals,
+                 QStringLiteral("Это править нельзя. [OkCritical]Это удалить нельзя. [OkCritical]Статус этого не "
+                                "устанавливается. [OkCritical]"));
 
         // Ctrl+Ins on the top node still makes a sub-task of it; the text is kept as typed.
         editors.acceptWith(QStringLiteral("  Первая\r\nстрока  "),
@@ -82,7 +82,7 @@ private Q_SLOTS:
         f.select(b);
         const int before = f.tree().count();
         f.key(Qt::Key_Delete);
-        QCOMPARE(f.lastMessage(), QStringLiteral("Удалить задачу и все её подзадачи? [36]"));
+        QCOMPARE(f.lastMessage(), QStringLiteral("Удалить задачу и все её подзадачи? [YesNoQuestion]"));
         QCOMPARE(f.tree().count(), before - 3);
         QCOMPARE(f.tree().selected(), c);
         f.select(c1);
@@ -209,7 +209,7 @@ private Q_SLOTS:
 
         // Past the last match: a message, no wrapping round.
         f.key(Qt::Key_F4);
-        QCOMPARE(f.lastMessage(), QStringLiteral("Ни чего не найдено. [64]"));
+        QCOMPARE(f.lastMessage(), QStringLiteral("Ни чего не найдено. [OkInformation]"));
         QCOMPARE(f.tree().selected(), mixed);
 
         // Ctrl+F offers the last phrase; Cancel keeps it for F4.

@@ -1,7 +1,10 @@
 #include "tests/main/MainHarness.h"
 
+#include "storage/TaskFile.h"
+
 #include <QMenu>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <functional>
 
 // The mouse on the task tree: dragging a task onto another, and the related-documents menu of
@@ -24,7 +27,7 @@ class TestTreeMouse : public TestCase
         QTest::mouseMove(f.viewport(), (start + end) / 2);
         QTest::mouseMove(f.viewport(), end);
         QTest::mouseRelease(f.viewport(), Qt::LeftButton, {}, end);
-        QVERIFY(!f.tv()->InDrag && !f.tv()->DropHighlight() && !QApplication::overrideCursor());
+        QVERIFY(!f.tv()->isDragging() && !f.tv()->DropHighlight() && !QApplication::overrideCursor());
     }
 
     // Does `open`; notes the entries of the menu it brings up, then clicks entry `choose` or
@@ -76,12 +79,12 @@ private Q_SLOTS:
         drag(f, a, a21);
         QCOMPARE(f.prompts().messages.size(), 3);
         QCOMPARE(f.prompts().messages[1].text, question("A", QStringLiteral("A21")));
-        QCOMPARE(f.lastMessage(), QStringLiteral("Так перемещать нельзя. [16]"));
+        QCOMPARE(f.lastMessage(), QStringLiteral("Так перемещать нельзя. [OkCritical]"));
         QCOMPARE(f.creationOrder(), created);
         QCOMPARE(MainHarness::childTexts(f.root()), QStringLiteral("A|B|C"));
 
         drag(f, a, c);
-        QCOMPARE(f.lastMessage(), question("A", QStringLiteral("C")) + QStringLiteral(" [36]"));
+        QCOMPARE(f.lastMessage(), question("A", QStringLiteral("C")) + QStringLiteral(" [YesNoQuestion]"));
         QCOMPARE(a->parent(), c);
         QCOMPARE(MainHarness::childTexts(a), QStringLiteral("A1|A2"));
         QCOMPARE(a21->parent(), a2);
@@ -104,16 +107,15 @@ private Q_SLOTS:
         QTest::mouseRelease(f.viewport(), Qt::LeftButton, {}, f.pointOf(c));
         QCOMPARE(f.prompts().messages.size(), 5);
         QCOMPARE(b->parent(), f.root());
-        QVERIFY(!f.tv()->InDrag && !f.tv()->DropHighlight());
+        QVERIFY(!f.tv()->isDragging() && !f.tv()->DropHighlight());
 
         // A candidate removed from the keyboard is forgotten: no drag starts from it.
         QTest::mouseClick(f.viewport(), Qt::LeftButton, {}, f.pointOf(b));
-        QCOMPARE(f.tv()->DragNode, b);
         f.key(Qt::Key_Delete);
         QMouseEvent move(QEvent::MouseMove, f.pointOf(c), f.viewport()->mapToGlobal(f.pointOf(c)), Qt::NoButton,
                          Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(f.viewport(), &move);
-        QVERIFY(!f.tv()->InDrag);
+        QVERIFY(!f.tv()->isDragging());
         // With no drag running, Escape is the window's again.
         f.key(Qt::Key_Escape);
         QVERIFY(!f.window->isVisible());
@@ -121,6 +123,38 @@ private Q_SLOTS:
 
     // What the keys act on is always the row the user sees selected: a collapse moves the
     // selection up to the closed task, no click clears it, and the keys move it with the focus.
+    // A drop that puts the deepest task exactly at the nesting limit is allowed; one more is refused.
+    void dropsUpToTheNestingLimit()
+    {
+        MainHarness f(sampleTasks());
+        f.show();
+        TaskNode *bottom = f.task(f.root(), QStringLiteral("уровень"));
+        while (bottom->depth() < kMaxTaskDepth - 1)
+            bottom = f.task(bottom, QStringLiteral("уровень"));
+        TaskNode *leaf = f.task(f.root(), QStringLiteral("лист"));
+        TaskNode *pair = f.task(f.root(), QStringLiteral("пара"));
+        f.task(pair, QStringLiteral("под"));
+        QPoint end;
+        for (TaskNode *dragged : {pair, leaf}) {
+            // The target lies far to the right and below: it is brought into view mid-drag.
+            QTest::mousePress(f.viewport(), Qt::LeftButton, {}, f.pointOf(dragged));
+            // The column widens once the deep rows are painted; then scroll sideways to the row.
+            QScrollBar *across = f.tv()->horizontalScrollBar();
+            f.pointOf(bottom);
+            QTRY_VERIFY(across->maximum() > 0);
+            across->setValue(f.pointOf(bottom).x() - 20);
+            const QRect r = f.tv()->visualRect(f.indexOf(bottom));
+            end = QPoint(r.left() + 10, r.center().y());
+            QTest::mouseMove(f.viewport(), end + QPoint(1, 0));
+            QTest::mouseMove(f.viewport(), end);
+            QTest::mouseRelease(f.viewport(), Qt::LeftButton, {}, end);
+        }
+        QCOMPARE(pair->parent(), f.root());
+        QVERIFY(f.prompts().errorDetails.value(0).contains(QString::number(kMaxTaskDepth)));
+        QCOMPARE(leaf->parent(), bottom);
+        QCOMPARE(leaf->depth(), kMaxTaskDepth);
+    }
+
     void selectionStaysOnAVisibleRow()
     {
         MainHarness f;
@@ -191,7 +225,7 @@ private Q_SLOTS:
             if (row.bothButtons)
                 QTest::mouseRelease(f.viewport(), Qt::RightButton, {}, f.pointOf(b));
             QTest::mouseRelease(f.viewport(), Qt::LeftButton, {}, f.pointOf(b));
-            QVERIFY2(f.tree().selected() == pressed && !f.tv()->InDrag, row.name);
+            QVERIFY2(f.tree().selected() == pressed && !f.tv()->isDragging(), row.name);
             QCOMPARE(MainHarness::childTexts(f.root()), QStringLiteral("A|B"));
         }
     }
@@ -220,7 +254,8 @@ private Q_SLOTS:
         // Space: the same menu; a document that cannot be opened says so.
         withMenu([&] { f.key(Qt::Key_Space); }, 3);
         QCOMPARE(f.fakes.opener.opened.last(), missing);
-        QCOMPARE(f.lastMessage(), missing + QStringLiteral("\r\n\r\nНе удаётся открыть связанный документ. [16]"));
+        QCOMPARE(f.lastMessage(),
+                 missing + QStringLiteral("\r\n\r\nНе удаётся открыть связанный документ. [OkCritical]"));
 
         // Opened again for fewer documents: only the new task's entries are left.
         QCOMPARE(withMenu([&] { QTest::mouseClick(f.viewport(), Qt::MiddleButton, {}, f.pointOf(one)); }),

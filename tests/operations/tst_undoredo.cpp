@@ -122,7 +122,7 @@ private Q_SLOTS:
         QTest::mousePress(f.viewport(), Qt::LeftButton, {}, start);
         QTest::mouseMove(f.viewport(), (start + end) / 2);
         QTest::mouseMove(f.viewport(), end);
-        QVERIFY(f.tv()->InDrag);
+        QVERIFY(f.tv()->isDragging());
         f.key(Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(added->parent()->text(), QStringLiteral("B"));
         QTest::mouseRelease(f.viewport(), Qt::LeftButton, {}, end);

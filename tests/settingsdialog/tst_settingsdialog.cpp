@@ -47,7 +47,7 @@ struct OpenSettings {
     {
         QStringList all;
         for (const FakePrompts::Message &m : fakes.prompts.messages)
-            all << m.text + QStringLiteral(" [%1]").arg(m.style);
+            all << m.text + QStringLiteral(" [%1]").arg(FakePrompts::styleName(m.style));
         return all.join(QLatin1Char('|'));
     }
 };
@@ -120,7 +120,7 @@ private Q_SLOTS:
         OpenSettings s;
         s.typeTimeout(typed);
         QTest::keyClick(s.get("txtTimeout"), Qt::Key_Return);
-        QCOMPARE(s.shown(), saved ? QString() : QStringLiteral("Введено неверное значение таймаута. [16]"));
+        QCOMPARE(s.shown(), saved ? QString() : QStringLiteral("Введено неверное значение таймаута. [OkCritical]"));
         QCOMPARE(s.settings.EffectTimeout, saved ? saved : 250);
         QCOMPARE(s.saves, saved ? 1 : 0);
         QCOMPARE(s.dialog->isVisible(), !saved);
@@ -220,7 +220,8 @@ private Q_SLOTS:
         failing.click("chkAutorun");
         failing.typeTimeout(QStringLiteral("700"));
         failing.click("cmdOk");
-        QCOMPARE(failing.shown(), QStringLiteral("Не удалось изменить автозапуск программы.\r\n\r\ncannot write [48]"));
+        QCOMPARE(failing.shown(),
+                 QStringLiteral("Не удалось изменить автозапуск программы.\r\n\r\ncannot write [OkExclamation]"));
         QVERIFY(failing.settings.EffectTimeout == 700 && failing.saves == 1 && !failing.dialog->isVisible());
     }
 

@@ -5,17 +5,36 @@
 
 using TestSupport::takeFront;
 
-int FakePrompts::nextAnswer(int style)
+MsgAnswer FakePrompts::nextAnswer(MsgStyle style)
 {
     const bool yesNo = style == MsgStyle::YesNoCritical || style == MsgStyle::YesNoQuestion
         || style == MsgStyle::YesNoCancelQuestion;
     return takeFront(answers, yesNo ? MsgAnswer::Yes : MsgAnswer::Ok);
 }
 
-int FakePrompts::messageBox(QWidget *, const QString &text, int style, const QString &title)
+MsgAnswer FakePrompts::messageBox(QWidget *, const QString &text, MsgStyle style, const QString &title)
 {
     messages.append({text, style, title});
     return nextAnswer(style);
+}
+
+QString FakePrompts::styleName(MsgStyle style)
+{
+    switch (style) {
+    case MsgStyle::OkCritical:
+        return QStringLiteral("OkCritical");
+    case MsgStyle::YesNoCritical:
+        return QStringLiteral("YesNoCritical");
+    case MsgStyle::YesNoCancelQuestion:
+        return QStringLiteral("YesNoCancelQuestion");
+    case MsgStyle::YesNoQuestion:
+        return QStringLiteral("YesNoQuestion");
+    case MsgStyle::OkExclamation:
+        return QStringLiteral("OkExclamation");
+    case MsgStyle::OkInformation:
+        break;
+    }
+    return QStringLiteral("OkInformation");
 }
 
 QString FakePrompts::inputBox(QWidget *, const QString &prompt, const QString &, const QString &defaultText)
@@ -25,7 +44,7 @@ QString FakePrompts::inputBox(QWidget *, const QString &prompt, const QString &,
     return takeFront(inputAnswers);
 }
 
-int FakePrompts::showError(QWidget *, const QString &details, int style, const QString &prompt)
+MsgAnswer FakePrompts::showError(QWidget *, const QString &details, MsgStyle style, const QString &prompt)
 {
     messages.append({prompt, style, {}});
     errorDetails.append(details);

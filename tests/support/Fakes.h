@@ -8,6 +8,7 @@
 #include "components/TaskEditor.h"
 #include "components/TrayIcon.h"
 #include "components/WindowEffect.h"
+#include "components/qt/SettingsStore.h"
 
 #include <QMap>
 #include <QSet>
@@ -35,26 +36,29 @@ class FakePrompts : public Prompts
 public:
     struct Message {
         QString text;
-        int style = 0;
+        MsgStyle style = MsgStyle::OkInformation;
         QString title;
     };
     QList<Message> messages;          // every message box and error report, in order
-    std::deque<int> answers;          // answers to the message boxes (default: Ok / Yes)
+    std::deque<MsgAnswer> answers;    // answers to the message boxes (default: Ok / Yes)
     QStringList inputPrompts;         // prompts of the input boxes
     QStringList inputDefaults;        // their pre-filled texts
     std::deque<QString> inputAnswers; // empty text = Cancel
     int aboutShown = 0;
     QStringList errorDetails;
 
-    int messageBox(QWidget *parent, const QString &text, int style, const QString &title = {}) override;
+    MsgAnswer messageBox(QWidget *parent, const QString &text, MsgStyle style, const QString &title = {}) override;
     QString inputBox(QWidget *parent, const QString &prompt, const QString &title, const QString &defaultText) override;
-    int showError(QWidget *parent, const QString &errorDetails, int style, const QString &prompt) override;
+    MsgAnswer showError(QWidget *parent, const QString &errorDetails, MsgStyle style, const QString &prompt) override;
     void showAboutBox(QWidget *) override { ++aboutShown; }
+
+    // A style by its name, for readable expectations.
+    static QString styleName(MsgStyle style);
 
     QString lastText() const { return messages.isEmpty() ? QString() : messages.last().text; }
 
 private:
-    int nextAnswer(int style);
+    MsgAnswer nextAnswer(MsgStyle style);
 };
 
 class FakeOpener : public DocumentOpener
@@ -170,5 +174,6 @@ struct FakeServices {
     FakeStartupRegistration startup;
     FakeTrayIcon tray;
     FakeWindowEffect effect;
-    Services services() { return {&prompts, &opener, &choosers, &editors, &startup, &tray, &effect}; }
+    SettingsStore settings;
+    Services services() { return {&prompts, &opener, &choosers, &editors, &startup, &tray, &effect, &settings}; }
 };

@@ -4,8 +4,10 @@
 #include "components/Choosers.h"
 #include "components/DocumentOpener.h"
 #include "components/Prompts.h"
+#include "components/ResourceIcon.h"
 #include "components/Services.h"
 #include "components/qt/SettingsStore.h"
+#include "components/qt/WindowPlacement.h"
 #include "ui/editor/RelatedDocumentsList.h"
 
 #include <QDir>
@@ -225,7 +227,7 @@ QToolButton *frmTaskEditor::makeDocumentButton(const QString &name, const QStrin
     auto *button = new QToolButton(this);
     button->setObjectName(name);
     button->setGeometry(px(left), px(top), px(555), px(555));
-    button->setIcon(QIcon(QStringLiteral(":/res/%1.svg").arg(resource)));
+    button->setIcon(resourceIcon(resource));
     button->setIconSize(QSize(24, 24));
     button->setToolButtonStyle(Qt::ToolButtonIconOnly);
     button->setToolTip(toolTip);
@@ -421,7 +423,7 @@ void frmTaskEditor::cmdOk_Click()
 
 void frmTaskEditor::cmdAddFile_Click()
 {
-    SettingsStore store;
+    SettingsStore &store = *m_services.settings;
     const QString initialFolder
         = store.ReadValue(kOfnSection, kLastAddFileKey, SettingValueType::Text, QString()).toString();
     const QStringList files = m_services.choosers->chooseFiles(this, QStringLiteral("Все файлы|*.*"), initialFolder);

@@ -46,22 +46,13 @@ QString TaskDragDrop::question(const QString &taskText, const QString &targetTex
         + crlf + QStringLiteral("Продолжить?");
 }
 
-void TaskDragDrop::onDragDropped()
+void TaskDragDrop::onDragDropped(TaskNode *dragged, TaskNode *target)
 {
     TaskTreeView *view = m_ctx.view;
-    TaskNode *dragged = view->DragNode;
-    TaskNode *target = view->DropHighlight();
-    const bool cancelled = view->CancelDrag;
-
-    // The drag is over whatever the answer; the target stays highlighted while the user
-    // decides.
-    view->DragNode = nullptr;
-    view->CancelDrag = false;
-    view->InDrag = false;
-
-    if (!cancelled && dragged && target && target != dragged && target != dragged->parent()) {
-        const int answer = m_ctx.services->prompts->messageBox(m_ctx.window, question(dragged->text(), target->text()),
-                                                               MsgStyle::YesNoQuestion);
+    // The target stays highlighted while the user decides.
+    if (dragged && target && target != dragged && target != dragged->parent()) {
+        const MsgAnswer answer = m_ctx.services->prompts->messageBox(
+            m_ctx.window, question(dragged->text(), target->text()), MsgStyle::YesNoQuestion);
         view->setDropHighlight(nullptr);
         if (answer == MsgAnswer::Yes)
             m_ops.ReparentTask(dragged, target);
@@ -71,10 +62,5 @@ void TaskDragDrop::onDragDropped()
 
 bool TaskDragDrop::cancelDrag()
 {
-    TaskTreeView *view = m_ctx.view;
-    if (!view || !view->InDrag)
-        return false;
-    view->CancelDrag = true;
-    view->endDrag();
-    return true;
+    return m_ctx.view && m_ctx.view->cancelDrag();
 }

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+class TaskNode;
+
 class TaskOperations;
 
 // The drop of a dragged task on the tree: the question, then the re-parenting; the drag
@@ -13,7 +15,7 @@ class TaskDragDrop
 public:
     TaskDragDrop(const MainContext &context, TaskOperations &operations);
     // Connected to TaskTreeView::dragDropped.
-    void onDragDropped();
+    void onDragDropped(TaskNode *dragged, TaskNode *target);
     // The Escape rule's first step: true when a drag was running and is now cancelled.
     bool cancelDrag();
 

@@ -203,7 +203,7 @@ bool TaskFileSync::settleBeforeSave()
                                               "не удалось прочитать. Файл оставлен как есть."));
         return false;
     }
-    const int answer
+    const MsgAnswer answer
         = prompts->messageBox(m_ctx.window, kConflictQuestion + QDir::toNativeSeparators(m_path) + kConflictChoices,
                               MsgStyle::YesNoCancelQuestion);
     if (answer == MsgAnswer::Yes) {

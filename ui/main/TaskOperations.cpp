@@ -36,7 +36,7 @@ TaskTree &TaskOperations::tree() const
     return *m_ctx.tree;
 }
 
-void TaskOperations::message(const QString &text, int style) const
+void TaskOperations::message(const QString &text, MsgStyle style) const
 {
     m_ctx.services->prompts->messageBox(m_ctx.window, text, style);
 }
@@ -110,7 +110,7 @@ void TaskOperations::RemoveTask()
     TaskNode *task = selectedTask(QStringLiteral("Это удалить нельзя."));
     if (!task)
         return;
-    const int answer = m_ctx.services->prompts->messageBox(
+    const MsgAnswer answer = m_ctx.services->prompts->messageBox(
         m_ctx.window, QStringLiteral("Удалить задачу и все её подзадачи?"), MsgStyle::YesNoQuestion);
     if (answer != MsgAnswer::Yes)
         return;
@@ -136,7 +136,7 @@ void TaskOperations::SetTaskStatus(const QString &commandKey)
     auto command = std::make_unique<StatusCommand>(m_ctx, task, *status);
     ApplyTaskStatus(tree(), *status, task, m_ctx.settings->statusColors());
     if (task->childCount() > 0 && !m_ctx.settings->DontMarkSubTasks) {
-        const int answer = m_ctx.services->prompts->messageBox(
+        const MsgAnswer answer = m_ctx.services->prompts->messageBox(
             m_ctx.window, QStringLiteral("Пометить также и подзадачи?"), MsgStyle::YesNoQuestion);
         if (answer == MsgAnswer::Yes)
             command->addDescendants();
@@ -215,14 +215,14 @@ void TaskOperations::RecolorAll()
 void TaskOperations::Undo()
 {
     // The drag holds the nodes it was started on and is over.
-    if (m_ctx.view && m_ctx.view->InDrag)
+    if (m_ctx.view && m_ctx.view->isDragging())
         return;
     m_history.undo();
 }
 
 void TaskOperations::Redo()
 {
-    if (m_ctx.view && m_ctx.view->InDrag)
+    if (m_ctx.view && m_ctx.view->isDragging())
         return;
     m_history.redo();
 }

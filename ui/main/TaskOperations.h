@@ -8,6 +8,7 @@
 #include <QUndoStack>
 
 class TaskNode;
+enum class MsgStyle;
 
 // The task operations on the selected task: add, edit, remove, statuses, moves among
 // siblings, re-parenting and re-colouring.
@@ -37,7 +38,7 @@ public:
 
 private:
     TaskTree &tree() const;
-    void message(const QString &text, int style) const;
+    void message(const QString &text, MsgStyle style) const;
     // The selected task; none when nothing is selected, or when it is the top node, which is
     // refused with the given message.
     TaskNode *selectedTask(const QString &refusalForTop) const;

@@ -1,5 +1,6 @@
 #include "ui/main/TaskTreeView.h"
 
+#include "components/ResourceIcon.h"
 #include "model/TaskTree.h"
 #include "ui/main/TaskItemModel.h"
 
@@ -313,11 +314,11 @@ void TaskTreeView::mousePressEvent(QMouseEvent *event)
     }
     if (event->button() == Qt::LeftButton) {
         m_swallowUntilRelease = false;
-        InDrag = false;
-        CancelDrag = false;
-        DragNode = HitTest(pos);
-        if (DragNode && DragNode->isRoot())
-            DragNode = nullptr;
+        m_inDrag = false;
+        m_cancelDrag = false;
+        m_dragNode = HitTest(pos);
+        if (m_dragNode && m_dragNode->isRoot())
+            m_dragNode = nullptr;
         QTreeView::mousePressEvent(event);
         return;
     }
@@ -338,7 +339,7 @@ void TaskTreeView::mouseMoveEvent(QMouseEvent *event)
         return;
     }
     // No distance threshold: the first move with only the left button held starts it.
-    if (event->buttons() == Qt::LeftButton && DragNode) {
+    if (event->buttons() == Qt::LeftButton && m_dragNode) {
         startDrag(pos);
         event->accept();
         return;
@@ -397,9 +398,9 @@ bool TaskTreeView::overTree(const QPoint &viewportPos) const
 
 void TaskTreeView::startDrag(const QPoint &viewportPos)
 {
-    InDrag = true;
+    m_inDrag = true;
     m_dragging = true;
-    QApplication::setOverrideCursor(QCursor(QIcon(QStringLiteral(":/res/IDC_MOVE.svg")).pixmap(32, 32)));
+    QApplication::setOverrideCursor(QCursor(resourceIcon(QStringLiteral("IDC_MOVE")).pixmap(32, 32)));
     dragOver(viewportPos);
 }
 
@@ -407,7 +408,7 @@ void TaskTreeView::dragOver(const QPoint &viewportPos)
 {
     m_lastDragPos = viewportPos;
     // Only the tree hears the pointer passing over it; elsewhere the highlight stays.
-    if (!InDrag || !overTree(viewportPos))
+    if (!m_inDrag || !overTree(viewportPos))
         return;
     // Near the top or bottom edge, bring the neighbouring rows into reach.
     const int edge = qMax(8, sizeHintForRow(0) / 2);
@@ -422,16 +423,29 @@ void TaskTreeView::finishDrag(const QPoint &viewportPos)
 {
     m_dragging = false;
     QApplication::restoreOverrideCursor();
-    if (overTree(viewportPos)) {
-        Q_EMIT dragDropped();
+    if (overTree(viewportPos) && !m_cancelDrag) {
+        TaskNode *dragged = m_dragNode;
+        // The drag is over whatever the receiver decides.
+        m_inDrag = false;
+        m_dragNode = nullptr;
+        Q_EMIT dragDropped(dragged, m_dropHighlight);
         return;
     }
     // Let go anywhere else: the drag is over with nothing moved, so no flag is left
     // standing to swallow the next Escape.
-    InDrag = false;
-    CancelDrag = false;
-    DragNode = nullptr;
+    m_inDrag = false;
+    m_cancelDrag = false;
+    m_dragNode = nullptr;
     setDropHighlight(nullptr);
+}
+
+bool TaskTreeView::cancelDrag()
+{
+    if (!m_inDrag)
+        return false;
+    m_cancelDrag = true;
+    endDrag();
+    return true;
 }
 
 void TaskTreeView::endDrag()
@@ -449,14 +463,14 @@ void TaskTreeView::abandonDrag()
         m_swallowUntilRelease = true;
         QApplication::restoreOverrideCursor();
     }
-    InDrag = false;
-    CancelDrag = false;
-    DragNode = nullptr;
+    m_inDrag = false;
+    m_cancelDrag = false;
+    m_dragNode = nullptr;
 }
 
 void TaskTreeView::forgetNode(TaskNode *node)
 {
-    if (DragNode && (DragNode == node || DragNode->isDescendantOf(node)))
+    if (m_dragNode && (m_dragNode == node || m_dragNode->isDescendantOf(node)))
         abandonDrag();
     if (m_dropHighlight && (m_dropHighlight == node || m_dropHighlight->isDescendantOf(node)))
         setDropHighlight(nullptr);

@@ -33,18 +33,18 @@ public:
 
     TaskNode *HitTest(const QPoint &viewportPos) const;
 
-    // Drag state of the manual task drag.
-    bool InDrag = false;
-    bool CancelDrag = false;
-    TaskNode *DragNode = nullptr;
+    // A task is being dragged.
+    bool isDragging() const { return m_inDrag; }
+    // Ends a running drag with nothing moved; false when no drag runs.
+    bool cancelDrag();
     // Ends a running drag at once: the drop is raised when the pointer is over the tree.
     void endDrag();
 
 Q_SIGNALS:
     // A press of any button but the left one: node under the pointer, or none.
     void otherButtonPressed(TaskNode *node);
-    // A drag ended over the tree (also a cancelled one; the receiver checks CancelDrag).
-    void dragDropped();
+    // A drag ended over the tree with the target highlighted; the receiver clears the highlight.
+    void dragDropped(TaskNode *dragged, TaskNode *target);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -61,6 +61,11 @@ protected:
     void drawBranches(QPainter *painter, const QRect &rect, const QModelIndex &index) const override;
 
 private:
+    // Drag state of the manual task drag: the pressed task is the candidate until a move.
+    bool m_inDrag = false;
+    bool m_cancelDrag = false;
+    TaskNode *m_dragNode = nullptr;
+
     // The control drag itself: the move cursor is shown and the pointer is followed.
     void startDrag(const QPoint &viewportPos);
     void dragOver(const QPoint &viewportPos);

@@ -2,6 +2,7 @@
 
 #include "components/AppIdentity.h"
 #include "components/Prompts.h"
+#include "components/ResourceIcon.h"
 #include "components/Services.h"
 #include "components/TrayIcon.h"
 #include "components/WindowEffect.h"
@@ -10,6 +11,7 @@
 #include "components/qt/ActivationChannel.h"
 #include "components/qt/OverlayWindowEffect.h"
 #include "components/qt/SettingsStore.h"
+#include "components/qt/WindowPlacement.h"
 #include "settings/AppSettings.h"
 #include "settings/MainWindowSettings.h"
 #include "storage/Backups.h"
@@ -63,11 +65,6 @@ constexpr int kToolbarHeight = 46;
 // A shown window that is never painted (covered at once) still finishes its load.
 constexpr int kFinishLoadLatestMs = 1000;
 
-QIcon resourceIcon(const QString &name)
-{
-    return QIcon(QStringLiteral(":/res/") + name + QStringLiteral(".svg"));
-}
-
 // Only Shift, Ctrl and Alt count, and they must match exactly; the keypad flag is not a
 // modifier the user chose.
 Qt::KeyboardModifiers modifierState(const QKeyEvent *event)
@@ -111,7 +108,7 @@ frmMain::frmMain(Services &services, AppSettings &settings, Options options, QWi
     // Another program's version is loaded only while nothing modal or a drag holds the tree.
     m_sync = std::make_unique<TaskFileSync>(ctx, m_options.taskFilePath, [this] {
         return !m_ready || m_unloaded || QApplication::activeModalWidget() || QApplication::activePopupWidget()
-            || m_tvTasks->InDrag;
+            || m_tvTasks->isDragging();
     });
     connect(m_sync.get(), &TaskFileSync::reloaded, this, [this](bool fromDisk, const FileStamp &stamp) {
         m_operations->history().clear();
@@ -122,7 +119,8 @@ frmMain::frmMain(Services &services, AppSettings &settings, Options options, QWi
 
     connect(m_tvTasks, &TaskTreeView::otherButtonPressed, this,
             [this](TaskNode *node) { m_documentsMenu->ShowRelatedDocumentsMenu(node, true); });
-    connect(m_tvTasks, &TaskTreeView::dragDropped, this, [this] { m_dragDrop->onDragDropped(); });
+    connect(m_tvTasks, &TaskTreeView::dragDropped, this,
+            [this](TaskNode *dragged, TaskNode *target) { m_dragDrop->onDragDropped(dragged, target); });
 
     if (m_services.effect) {
         connect(m_services.effect, &WindowEffect::finished, this, [this](bool shown) {
@@ -206,14 +204,12 @@ void frmMain::finishLoad()
 
 void frmMain::LoadSettings()
 {
-    SettingsStore store;
-    MainWindowSettings::LoadSettings(m_settings, store, m_tvTasks);
+    MainWindowSettings::LoadSettings(m_settings, *m_services.settings, m_tvTasks);
 }
 
 void frmMain::SaveSettings()
 {
-    SettingsStore store;
-    MainWindowSettings::SaveSettings(m_settings, store, this, m_tvTasks);
+    MainWindowSettings::SaveSettings(m_settings, *m_services.settings, this, m_tvTasks);
 }
 
 void frmMain::BuildToolbar()
@@ -314,7 +310,7 @@ bool frmMain::OfferEmergencyCopy()
     const QString copy = EmergencyCopy::find(m_options.taskFilePath);
     if (copy.isEmpty())
         return false;
-    const int answer = m_services.prompts->messageBox(
+    const MsgAnswer answer = m_services.prompts->messageBox(
         this,
         QStringLiteral("При прошлом завершении работы не удалось сохранить файл с задачами, и задачи "
                        "записаны в аварийную копию:\r\n")
@@ -405,8 +401,7 @@ void frmMain::showRecoveryNote()
 
 void frmMain::RestoreWindowPlacement()
 {
-    SettingsStore store;
-    store.RestoreFormPlacement(this, QString(), MainWindowSettings::kPlacementKey);
+    RestoreFormPlacement(*m_services.settings, this, QString(), MainWindowSettings::kPlacementKey);
     if (!isVisible())
         show();
     QCoreApplication::processEvents();

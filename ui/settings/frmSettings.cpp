@@ -4,10 +4,11 @@
 #include "components/Choosers.h"
 #include "components/ColorConvert.h"
 #include "components/Prompts.h"
+#include "components/ResourceIcon.h"
 #include "components/Services.h"
 #include "components/StartupRegistration.h"
 #include "components/TrayIcon.h"
-#include "components/qt/SettingsStore.h"
+#include "components/qt/WindowPlacement.h"
 #include "settings/AppSettings.h"
 #include "ui/settings/AccessibleControls.h"
 
@@ -191,7 +192,7 @@ void frmSettings::buildControls()
         opt->setCheckable(true);
         opt->setAutoExclusive(true);
         opt->setToolButtonStyle(Qt::ToolButtonIconOnly);
-        opt->setIcon(QIcon(QStringLiteral(":/res/%1.svg").arg(QLatin1String(pictures[i]))));
+        opt->setIcon(resourceIcon(QLatin1String(pictures[i])));
         opt->setIconSize(QSize(17, 17));
         opt->setAccessibleName(QStringLiteral("Направление: ") + QString::fromUtf8(directionNames[i]));
         connect(opt, &QToolButton::toggled, this, &frmSettings::updateDirectionTabStop);

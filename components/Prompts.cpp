@@ -1,3 +1,0 @@
-#include "components/Prompts.h"
-
-const QString Prompts::kAppTitle = QStringLiteral("Velmora - Listra");
