@@ -1,10 +1,5 @@
 #include "model/BoolText.h"
 
-QString BoolToText(bool value)
-{
-    return value ? QStringLiteral("True") : QStringLiteral("False");
-}
-
 bool TextToBool(const QString &text, bool defaultValue)
 {
     const QString t = text.trimmed().toUpper();

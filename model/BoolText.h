@@ -2,7 +2,5 @@
 
 #include <QString>
 
-// "True" or "False".
-QString BoolToText(bool value);
 // Trimmed, upper-cased: "", blanks -> defaultValue; "TRUE", "1", "-1" -> true; anything else false.
 bool TextToBool(const QString &text, bool defaultValue);

@@ -1,10 +1,5 @@
 #include "model/TaskNode.h"
 
-QString TaskNode::key() const
-{
-    return isRoot() ? QStringLiteral("Root") : QString();
-}
-
 QString TaskNode::imageKey() const
 {
     return QLatin1String(isRoot() ? kRootIconName : describe(m_status).iconName);
@@ -39,12 +34,4 @@ int TaskNode::depth() const
     for (const TaskNode *p = m_parent; p; p = p->m_parent)
         ++d;
     return d;
-}
-
-QString TaskNode::fullPath() const
-{
-    QStringList parts;
-    for (const TaskNode *n = this; n; n = n->m_parent)
-        parts.prepend(n->m_text);
-    return parts.join(QLatin1Char('\\'));
 }

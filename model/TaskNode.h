@@ -15,8 +15,6 @@ class TaskNode
 {
 public:
     bool isRoot() const { return m_isRoot; }
-    // "Root" for the top node, empty for every task.
-    QString key() const;
     const QString &text() const { return m_text; }
     // The icon's key: "Main" for the top node, else the status's.
     QString imageKey() const;
@@ -29,7 +27,6 @@ public:
     int row() const { return m_row; }
     int childCount() const { return int(m_children.size()); }
     TaskNode *child(int row) const { return m_children[size_t(row)]; }
-    TaskNode *firstChild() const { return m_children.empty() ? nullptr : m_children.front(); }
     TaskNode *lastChild() const { return m_children.empty() ? nullptr : m_children.back(); }
     TaskNode *nextSibling() const;
     TaskNode *previousSibling() const;
@@ -39,9 +36,6 @@ public:
 
     // The task's documents; null only for the top node.
     CAdditionalTaskInfo *info() const { return isRoot() ? nullptr : &m_info; }
-
-    // Texts from the top node down to this one, joined by a backslash.
-    QString fullPath() const;
 
 private:
     friend class TaskTree;

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 
-const QString TaskTree::kRootKey = QStringLiteral("Root");
 const QString TaskTree::kRootText = QStringLiteral("Задачи");
 const QString TaskTree::kUntitled = QStringLiteral("*** Untitled ***");
 
@@ -23,16 +22,6 @@ TaskTree::~TaskTree()
 {
     m_observer = nullptr;
     deleteSubtree(m_root);
-}
-
-int TaskTree::creationPosition(const TaskNode *node) const
-{
-    int pos = 1;
-    for (const TaskNode *n = m_root; n; n = n->m_nextCreated, ++pos) {
-        if (n == node)
-            return pos;
-    }
-    return 0;
 }
 
 TaskNode *TaskTree::newNode(const QString &text, TaskStatus status)

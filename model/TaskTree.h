@@ -15,7 +15,6 @@ class TaskTreeRecorder;
 class TaskTree
 {
 public:
-    static const QString kRootKey;  // "Root"
     static const QString kRootText; // "Задачи"
     static const QString kUntitled; // "*** Untitled ***"
 
@@ -38,7 +37,6 @@ public:
     TaskNode *nextCreated(const TaskNode *node) const { return node->m_nextCreated; }
     TaskNode *previousCreated(const TaskNode *node) const { return node->m_prevCreated; }
     // 1-based position in creation order (O(n); for tests and diagnostics).
-    int creationPosition(const TaskNode *node) const;
 
     // Adds a task with the Progress image key, no colours applied and a fresh, empty
     // CAdditionalTaskInfo. Expanded defaults to false.

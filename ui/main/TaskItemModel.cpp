@@ -20,7 +20,6 @@ TaskItemModel::~TaskItemModel()
 
 void TaskItemModel::setIcons(const QHash<QString, QIcon> &icons)
 {
-    m_icons = icons;
     m_iconMain = icons.value(QLatin1String(kRootIconName));
     for (const StatusDescriptor &d : kStatusDescriptors)
         m_statusIcons[size_t(d.status)] = icons.value(QLatin1String(d.iconName));

@@ -69,7 +69,6 @@ private:
     const ShownColors &shownColors(TaskStatus status) const;
 
     TaskTree &m_tree;
-    QHash<QString, QIcon> m_icons;
     QIcon m_iconMain;
     std::array<QIcon, kStatusDescriptors.size()> m_statusIcons;
     // Worked out again when the palette or the settings' colours change.
