@@ -66,7 +66,7 @@ void TaskTree::appendToCreation(TaskNode *node)
     m_lastCreated = node;
 }
 
-void TaskTree::unlinkFromCreation(TaskNode *node)
+void TaskTree::skipInCreation(TaskNode *node)
 {
     if (node->m_prevCreated)
         node->m_prevCreated->m_nextCreated = node->m_nextCreated;
@@ -74,6 +74,11 @@ void TaskTree::unlinkFromCreation(TaskNode *node)
         node->m_nextCreated->m_prevCreated = node->m_prevCreated;
     if (m_lastCreated == node)
         m_lastCreated = node->m_prevCreated;
+}
+
+void TaskTree::unlinkFromCreation(TaskNode *node)
+{
+    skipInCreation(node);
     node->m_prevCreated = node->m_nextCreated = nullptr;
 }
 
@@ -165,12 +170,7 @@ void TaskTree::detach(TaskNode *node)
     // Out of the creation list, but each node keeps its own links: attach undoes these steps
     // in reverse order and so finds every neighbour where it was.
     for (TaskNode *n : nodes) {
-        if (n->m_prevCreated)
-            n->m_prevCreated->m_nextCreated = n->m_nextCreated;
-        if (n->m_nextCreated)
-            n->m_nextCreated->m_prevCreated = n->m_prevCreated;
-        if (m_lastCreated == n)
-            m_lastCreated = n->m_prevCreated;
+        skipInCreation(n);
         if (n == m_selected)
             m_selected = nullptr;
     }

@@ -115,6 +115,8 @@ private:
     // Text and background colour of a status.
     std::pair<OleColor, OleColor> colorsOf(TaskStatus status) const;
     void link(TaskNode *parent, int row, TaskNode *node);
+    // The neighbours in creation order close up over node; node keeps its own links.
+    void skipInCreation(TaskNode *node);
     void unlinkFromCreation(TaskNode *node);
     void appendToCreation(TaskNode *node);
     static void renumber(TaskNode *parent, int fromRow);

@@ -98,3 +98,24 @@ bool SystemStartupRegistration::removeEntryFile(const QString &name, QString *er
     }
     return true;
 }
+
+bool SystemStartupRegistration::prepareEntryFile(const QString &name, const QString &commandLine, QStringList *args,
+                                                 QString *path, QString *error)
+{
+    const auto fail = [error](const QString &why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    if (!isUsableName(name))
+        return fail(QStringLiteral("Недопустимое имя записи автозапуска."));
+    *args = splitCommandLine(commandLine);
+    if (args->isEmpty())
+        return fail(QStringLiteral("Пустая команда автозапуска."));
+    *path = entryPath(name);
+    const QString folder = QFileInfo(*path).absolutePath();
+    if (!QDir().mkpath(folder) || !QFileInfo(folder).isDir())
+        return fail(
+            QStringLiteral("Не удаётся создать каталог автозапуска \"%1\".").arg(QDir::toNativeSeparators(folder)));
+    return true;
+}

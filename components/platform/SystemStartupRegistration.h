@@ -28,5 +28,9 @@ private:
     // Where the entry is a file: written at once or not at all, and removed; false with the
     // reason in *error.
     static bool writeEntryFile(const QString &path, const QByteArray &content, QString *error);
+    // Checks the name and the command line and makes the entry's folder; the arguments and the
+    // entry's path, or false with the reason in *error.
+    static bool prepareEntryFile(const QString &name, const QString &commandLine, QStringList *args, QString *path,
+                                 QString *error);
     static bool removeEntryFile(const QString &name, QString *error);
 };

@@ -8,12 +8,6 @@
 
 namespace {
 
-void setError(QString *error, const QString &text)
-{
-    if (error)
-        *error = text;
-}
-
 QString xmlEscaped(const QString &text)
 {
     return text.toHtmlEscaped();
@@ -33,23 +27,10 @@ bool SystemStartupRegistration::IsRegistered(const QString &name)
 
 bool SystemStartupRegistration::Register(const QString &name, const QString &commandLine, QString *error)
 {
-    if (!isUsableName(name)) {
-        setError(error, QStringLiteral("Недопустимое имя записи автозапуска."));
+    QStringList args;
+    QString path;
+    if (!prepareEntryFile(name, commandLine, &args, &path, error))
         return false;
-    }
-    const QStringList args = splitCommandLine(commandLine);
-    if (args.isEmpty()) {
-        setError(error, QStringLiteral("Пустая команда автозапуска."));
-        return false;
-    }
-    const QString path = entryPath(name);
-    const QString folder = QFileInfo(path).absolutePath();
-    if (!QDir().mkpath(folder) || !QFileInfo(folder).isDir()) {
-        setError(
-            error,
-            QStringLiteral("Не удаётся создать каталог автозапуска \"%1\".").arg(QDir::toNativeSeparators(folder)));
-        return false;
-    }
 
     QByteArray content;
     content += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
