@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -25,9 +26,21 @@ namespace {
 // line break inside an attribute reads as a blank, a character reference as itself.
 constexpr unsigned kParseOptions = pugi::parse_default;
 
-bool isElement(const pugi::xml_node &node, const char *name)
+// name == literal, unrolled: a call to strcmp per attribute costs more than the compare.
+template<size_t N>
+bool sameName(const char *name, const char (&literal)[N])
 {
-    return node.type() == pugi::node_element && std::strcmp(node.name(), name) == 0;
+    for (size_t i = 0; i < N; ++i) {
+        if (name[i] != literal[i])
+            return false;
+    }
+    return true;
+}
+
+template<size_t N>
+bool isElement(const pugi::xml_node &node, const char (&name)[N])
+{
+    return node.type() == pugi::node_element && sameName(node.name(), name);
 }
 
 bool xmlCannotHold(QChar c)
@@ -51,8 +64,48 @@ thread_local const char *t_undecodable = nullptr;
 // control bytes, U+FFFE, U+FFFF), which a save leaves out; they are left out here already, so
 // a task reads the same before and after the next save. (UTF-8 decoding never gives a lone
 // surrogate, the writer's other omission.)
+// Task texts are mostly ASCII and two-byte letters (Cyrillic among them): those are decoded
+// here in one pass that also spots control characters. Anything else (three- and four-byte
+// characters, a byte order mark, bytes that are no UTF-8) is left to the general decoder.
+// A null result means "not decoded here".
+std::optional<QString> decodeShortUtf8(const char *v, bool *sawControl)
+{
+    const auto *b = reinterpret_cast<const unsigned char *>(v);
+    const size_t n = std::strlen(v);
+    QString text(qsizetype(n), Qt::Uninitialized);
+    char16_t *d = reinterpret_cast<char16_t *>(text.data());
+    char16_t *const start = d;
+    bool control = false;
+    for (size_t i = 0; i < n;) {
+        const unsigned c = b[i];
+        if (c < 0x80) {
+            control |= c < 0x20 && c != '\t' && c != '\n' && c != '\r';
+            *d++ = char16_t(c);
+            ++i;
+        } else if (c >= 0xC2 && c <= 0xDF && (b[i + 1] & 0xC0) == 0x80) {
+            *d++ = char16_t((c & 0x1F) << 6 | (b[i + 1] & 0x3F));
+            i += 2;
+        } else {
+            return std::nullopt;
+        }
+    }
+    text.truncate(d - start);
+    *sawControl = control;
+    return text;
+}
+
+// An attribute's text, trimmed. The parser lets through characters XML 1.0 cannot hold (raw
+// control bytes, U+FFFE, U+FFFF), which a save leaves out; they are left out here already, so
+// a task reads the same before and after the next save. (UTF-8 decoding never gives a lone
+// surrogate, the writer's other omission.)
 QString readText(const char *v)
 {
+    bool control = false;
+    if (std::optional<QString> text = decodeShortUtf8(v, &control)) {
+        if (control)
+            text->removeIf(xmlCannotHold);
+        return std::move(*text).trimmed();
+    }
     const char *const value = v;
     // QString::fromUtf8 takes a leading U+FEFF for a byte order mark and drops it; at the
     // start of an attribute it is the text's own first character.
@@ -77,9 +130,9 @@ bool readBool(const char *v, bool defaultValue)
 {
     if (!v)
         return defaultValue;
-    if (std::strcmp(v, "True") == 0)
+    if (sameName(v, "True"))
         return true;
-    if (std::strcmp(v, "False") == 0)
+    if (sameName(v, "False"))
         return false;
     return TextToBool(QString::fromUtf8(v), defaultValue);
 }
@@ -142,22 +195,13 @@ QString parseStatusText(pugi::xml_parse_status status)
     }
 }
 
-// " (строка N, столбец M)" for the end of window: the bytes of a line from its start (or, when
-// startsLine is false, from somewhere inside it) after linesBefore line breaks.
-QString positionText(QByteArrayView window, qint64 linesBefore, bool startsLine)
+// " (строка N, столбец M)" for the end of the bytes before a fault.
+QString positionText(QByteArrayView before)
 {
-    const qint64 line = linesBefore + window.count('\n') + 1;
-    const qsizetype lastBreak = window.lastIndexOf('\n');
-    if (lastBreak < 0 && !startsLine)
-        return QStringLiteral(" (строка %1)").arg(line);
-    const qsizetype column = QString::fromUtf8(window.sliced(lastBreak + 1)).size() + 1;
+    const qint64 line = before.count('\n') + 1;
+    const qsizetype lineStart = before.lastIndexOf('\n') + 1;
+    const qsizetype column = QString::fromUtf8(before.sliced(lineStart)).size() + 1;
     return QStringLiteral(" (строка %1, столбец %2)").arg(line).arg(column);
-}
-
-qint64 countLineBreaks(const char *from, const char *to)
-{
-    // A plain count the compiler vectorises; texts have many short lines.
-    return qint64(std::count(from, to, '\n'));
 }
 
 // Where a byte offset of the parsed bytes lies, as positionText gives it; empty when unknown.
@@ -198,21 +242,14 @@ bool buildTree(const pugi::xml_node &tasksElement, TaskTree &tree, QString *erro
         for (pugi::xml_attribute a = x.first_attribute(); a; a = a.next_attribute()) {
             const char *n = a.name();
             const char **slot = nullptr;
-            switch (n[0]) {
-            case 'N':
-                slot = std::strcmp(n, "Name") == 0 ? &nameValue : nullptr;
-                break;
-            case 'S':
-                slot = std::strcmp(n, "State") == 0   ? &stateValue
-                    : std::strcmp(n, "Selected") == 0 ? &selectedValue
-                                                      : nullptr;
-                break;
-            case 'E':
-                slot = std::strcmp(n, "Expanded") == 0 ? &expandedValue : nullptr;
-                break;
-            default:
-                break;
-            }
+            if (sameName(n, "Name"))
+                slot = &nameValue;
+            else if (sameName(n, "State"))
+                slot = &stateValue;
+            else if (sameName(n, "Expanded"))
+                slot = &expandedValue;
+            else if (sameName(n, "Selected"))
+                slot = &selectedValue;
             if (slot && !*slot)
                 *slot = a.value();
         }
@@ -264,7 +301,7 @@ bool loadFromBuffer(ParseArena &arena, char *data, size_t size, const Locate &lo
         size = data ? size_t(utf8.size()) : 0;
         if (data)
             std::memcpy(data, utf8.constData(), size);
-        where = [&utf8](qsizetype offset) { return positionText(QByteArrayView(utf8).first(offset), 0, true); };
+        where = [&utf8](qsizetype offset) { return positionText(QByteArrayView(utf8).first(offset)); };
         break;
     case Recoding::AsIs:
         break;
@@ -371,28 +408,14 @@ LoadResult loadTaskFile(const QString &path, TaskTree &tree)
     char *data = static_cast<char *>(arena.allocate(size_t(std::max<qint64>(expected, 1))));
     if (!data)
         return fail(QStringLiteral("не хватает памяти"));
-    // Line breaks before each block, counted while the block is fresh: a parse error is placed by
-    // reading one block again instead of the whole file.
-    constexpr qint64 kBlock = 64 * 1024;
-    std::vector<qint64> linesBefore {0};
-    qint64 linesInBlock = 0;
     qint64 size = 0;
     while (size < expected) {
         clearSystemError();
-        const qint64 n = file.read(data + size, std::min(expected - size, 16 * kBlock));
+        const qint64 n = file.read(data + size, expected - size);
         if (n < 0)
             return fail(fileErrorText(lastSystemError(), file.errorString()));
         if (n == 0)
             break; // the file shrank meanwhile: take what is there
-        for (qint64 at = size; at < size + n;) {
-            const qint64 end = std::min((at / kBlock + 1) * kBlock, size + n);
-            linesInBlock += countLineBreaks(data + at, data + end);
-            if (end % kBlock == 0) {
-                linesBefore.push_back(linesBefore.back() + linesInBlock);
-                linesInBlock = 0;
-            }
-            at = end;
-        }
         size += n;
     }
     file.close();
@@ -403,16 +426,15 @@ LoadResult loadTaskFile(const QString &path, TaskTree &tree)
     const bool ok = loadFromBuffer(
         arena, data, size_t(size),
         [&](qsizetype offset) {
-            const qint64 block = offset / kBlock;
-            if (block >= qint64(linesBefore.size()))
-                return QString();
+            // Only a broken file gets here, so its bytes are read again rather than their
+            // lines counted on every load.
             QFile again(path);
-            if (!again.open(QIODevice::ReadOnly) || !again.seek(block * kBlock))
+            if (offset > size || !again.open(QIODevice::ReadOnly))
                 return QString();
-            const QByteArray window = again.read(offset - block * kBlock);
-            if (window.size() != offset - block * kBlock)
+            const QByteArray window = again.read(offset);
+            if (window.size() != offset)
                 return QString();
-            return positionText(window, linesBefore[size_t(block)], block == 0);
+            return positionText(window);
         },
         tree, &error);
     if (ok) {
@@ -432,8 +454,7 @@ bool loadTaskFileFromBytes(const QByteArray &bytes, TaskTree &tree, QString *err
     const bool ok = data
         ? loadFromBuffer(
             arena, data, size_t(bytes.size()),
-            [&bytes](qsizetype offset) { return positionText(QByteArrayView(bytes).first(offset), 0, true); }, tree,
-            &why)
+            [&bytes](qsizetype offset) { return positionText(QByteArrayView(bytes).first(offset)); }, tree, &why)
         : false;
     if (!data) {
         tree.beginBulkLoad();

@@ -210,6 +210,10 @@ private Q_SLOTS:
             "<!-- &#0; --><?pi &#xD800;?>"
                 + tasks("<![CDATA[&#0;]]><Task Name=\"&#x10FFFF;&#;&#x;&#X41;&#1a; \xEF\xBF\xBD\"/>"),
             "\xF4\x8F\xBF\xBF&#;&#x;&#X41;&#1a; \xEF\xBF\xBD [Progress open]");
+        // Raw control bytes are left out of one- and two-byte text and of wider text alike.
+        row("control bytes",
+            tasks("<Task Name=\"\x01\xD0\x81\xD0\xB6\x1F \xC3\xA9\t\"/><Task Name=\"\x02\xE2\x82\xAC\x7F\"/>"),
+            "\xD0\x81\xD0\xB6 \xC3\xA9 [Progress open]\n\xE2\x82\xAC\x7F [Progress open]");
         // The last selected in document order wins; each one opened the way to itself only.
         row("several selected", tasks(R"(<Task Name="A" Expanded="False">
               <Task Name="A1" Expanded="False"><Task Name="A1a" Expanded="False" Selected="True"/></Task>
