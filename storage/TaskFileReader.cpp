@@ -14,6 +14,10 @@
 
 #include <pugixml.hpp>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cstring>
 #include <functional>
@@ -195,13 +199,37 @@ QString parseStatusText(pugi::xml_parse_status status)
     }
 }
 
-// " (строка N, столбец M)" for the end of the bytes before a fault.
-QString positionText(QByteArrayView before)
+// " (строка N, столбец M)" for the end of window: the bytes of a line from its start (or, when
+// startsLine is false, from somewhere inside it) after linesBefore line breaks.
+QString positionText(QByteArrayView window, qint64 linesBefore, bool startsLine)
 {
-    const qint64 line = before.count('\n') + 1;
-    const qsizetype lineStart = before.lastIndexOf('\n') + 1;
-    const qsizetype column = QString::fromUtf8(before.sliced(lineStart)).size() + 1;
+    const qint64 line = linesBefore + window.count('\n') + 1;
+    const qsizetype lastBreak = window.lastIndexOf('\n');
+    if (lastBreak < 0 && !startsLine)
+        return QStringLiteral(" (строка %1)").arg(line);
+    const qsizetype column = QString::fromUtf8(window.sliced(lastBreak + 1)).size() + 1;
     return QStringLiteral(" (строка %1, столбец %2)").arg(line).arg(column);
+}
+
+qint64 countLineBreaks(const char *from, const char *to)
+{
+    qint64 count = 0;
+#ifdef __SSE2__
+    // Sixteen bytes a step, summed in byte lanes that are emptied before they can overflow:
+    // this runs over every byte of every load, where a plain count costs a few ms at 100,000 tasks.
+    const __m128i newline = _mm_set1_epi8('\n');
+    while (to - from >= 16) {
+        __m128i lanes = _mm_setzero_si128();
+        const char *const stop = from + std::min<qint64>((to - from) / 16, 255) * 16;
+        for (; from < stop; from += 16) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from));
+            lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(bytes, newline));
+        }
+        const __m128i sums = _mm_sad_epu8(lanes, _mm_setzero_si128());
+        count += _mm_cvtsi128_si64(sums) + _mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums));
+    }
+#endif
+    return count + qint64(std::count(from, to, '\n'));
 }
 
 // Where a byte offset of the parsed bytes lies, as positionText gives it; empty when unknown.
@@ -301,7 +329,7 @@ bool loadFromBuffer(ParseArena &arena, char *data, size_t size, const Locate &lo
         size = data ? size_t(utf8.size()) : 0;
         if (data)
             std::memcpy(data, utf8.constData(), size);
-        where = [&utf8](qsizetype offset) { return positionText(QByteArrayView(utf8).first(offset)); };
+        where = [&utf8](qsizetype offset) { return positionText(QByteArrayView(utf8).first(offset), 0, true); };
         break;
     case Recoding::AsIs:
         break;
@@ -408,14 +436,28 @@ LoadResult loadTaskFile(const QString &path, TaskTree &tree)
     char *data = static_cast<char *>(arena.allocate(size_t(std::max<qint64>(expected, 1))));
     if (!data)
         return fail(QStringLiteral("не хватает памяти"));
+    // Line breaks before each block, counted while the block is fresh: a parse error is placed by
+    // reading one block again instead of the whole file.
+    constexpr qint64 kBlock = 64 * 1024;
+    std::vector<qint64> linesBefore {0};
+    qint64 linesInBlock = 0;
     qint64 size = 0;
     while (size < expected) {
         clearSystemError();
-        const qint64 n = file.read(data + size, expected - size);
+        const qint64 n = file.read(data + size, std::min(expected - size, 16 * kBlock));
         if (n < 0)
             return fail(fileErrorText(lastSystemError(), file.errorString()));
         if (n == 0)
             break; // the file shrank meanwhile: take what is there
+        for (qint64 at = size; at < size + n;) {
+            const qint64 end = std::min((at / kBlock + 1) * kBlock, size + n);
+            linesInBlock += countLineBreaks(data + at, data + end);
+            if (end % kBlock == 0) {
+                linesBefore.push_back(linesBefore.back() + linesInBlock);
+                linesInBlock = 0;
+            }
+            at = end;
+        }
         size += n;
     }
     file.close();
@@ -426,15 +468,16 @@ LoadResult loadTaskFile(const QString &path, TaskTree &tree)
     const bool ok = loadFromBuffer(
         arena, data, size_t(size),
         [&](qsizetype offset) {
-            // Only a broken file gets here, so its bytes are read again rather than their
-            // lines counted on every load.
+            const qint64 block = offset / kBlock;
+            if (block >= qint64(linesBefore.size()))
+                return QString();
             QFile again(path);
-            if (offset > size || !again.open(QIODevice::ReadOnly))
+            if (!again.open(QIODevice::ReadOnly) || !again.seek(block * kBlock))
                 return QString();
-            const QByteArray window = again.read(offset);
-            if (window.size() != offset)
+            const QByteArray window = again.read(offset - block * kBlock);
+            if (window.size() != offset - block * kBlock)
                 return QString();
-            return positionText(window);
+            return positionText(window, linesBefore[size_t(block)], block == 0);
         },
         tree, &error);
     if (ok) {
@@ -454,7 +497,8 @@ bool loadTaskFileFromBytes(const QByteArray &bytes, TaskTree &tree, QString *err
     const bool ok = data
         ? loadFromBuffer(
             arena, data, size_t(bytes.size()),
-            [&bytes](qsizetype offset) { return positionText(QByteArrayView(bytes).first(offset)); }, tree, &why)
+            [&bytes](qsizetype offset) { return positionText(QByteArrayView(bytes).first(offset), 0, true); }, tree,
+            &why)
         : false;
     if (!data) {
         tree.beginBulkLoad();
