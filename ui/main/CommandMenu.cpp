@@ -69,6 +69,17 @@ void CommandMenu::ShowCommandMenu()
 {
     QMenu *menu = build();
     QPointer<QMenu> alive = menu;
+    // Opened from the keyboard: Enter at once runs the first entry that can act.
+    QMetaObject::invokeMethod(
+        menu,
+        [menu] {
+            const QList<QAction *> entries = menu->actions();
+            const auto first = std::find_if(entries.begin(), entries.end(),
+                                            [](QAction *a) { return a->isEnabled() && !a->isSeparator(); });
+            if (first != entries.end())
+                menu->setActiveAction(*first);
+        },
+        Qt::QueuedConnection);
     QAction *chosen = menu->exec(position());
     if (!alive || !chosen)
         return;

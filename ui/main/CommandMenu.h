@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QPointer>
 #include <QPoint>
+#include <QPointer>
 
 class QMenu;
 class frmMain;

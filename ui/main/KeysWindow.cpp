@@ -4,11 +4,14 @@
 
 #include <QDialogButtonBox>
 #include <QHeaderView>
+#include <QScreen>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 KeysWindow::KeysWindow(QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("frmKeys"));
     setWindowTitle(QStringLiteral("Клавиши и мышь"));
@@ -40,8 +43,13 @@ KeysWindow::KeysWindow(QWidget *parent)
     }
     for (const auto &[input, does] : otherInputs())
         new QTreeWidgetItem(m_lvKeys, {QString::fromUtf8(input), QString::fromUtf8(does)});
+    // A line the window is too narrow for is still read whole from its tooltip.
+    for (int i = 0; i < m_lvKeys->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *item = m_lvKeys->topLevelItem(i);
+        item->setToolTip(1, item->text(1));
+    }
     m_lvKeys->resizeColumnToContents(0);
-    m_lvKeys->header()->setStretchLastSection(true);
+    m_lvKeys->resizeColumnToContents(1);
     m_lvKeys->setCurrentItem(m_lvKeys->topLevelItem(0));
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
@@ -50,6 +58,10 @@ KeysWindow::KeysWindow(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_lvKeys);
     layout->addWidget(buttons);
-    resize(560, 520);
+    // Wide enough for every line, as far as the screen allows.
+    int width = m_lvKeys->header()->length() + 2 * m_lvKeys->frameWidth() + 40;
+    if (const QScreen *screen = parent ? parent->screen() : nullptr)
+        width = std::min(width, screen->availableGeometry().width() * 9 / 10);
+    resize(width, 520);
     m_lvKeys->setFocus();
 }

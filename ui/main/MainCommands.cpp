@@ -118,6 +118,11 @@ QList<MainCommand> buildCommands()
          .label = "Настройки…",
          .group = MenuGroup::Program,
          .run = [](W &w) { w.ShowSettingsDialog(); }},
+        {.key = "ShowKeys",
+         .keys = {{Qt::Key_F1, kNone}},
+         .label = "Клавиши и мышь…",
+         .group = MenuGroup::Program,
+         .run = [](W &w) { w.ShowKeysWindow(); }},
         {.key = "AboutBox",
          .keys = {{Qt::Key_F1, kShift}},
          .picture = "IDB_TB_ABOUT",
@@ -172,11 +177,6 @@ QList<MainCommand> buildCommands()
          .group = MenuGroup::Search,
          .run = [](W &w) { w.search().FindTask(true); }},
         {.key = "Backups", .keys = {}, .label = "Резервные копии…", .run = [](W &w) { w.ShowBackupsFolder(); }},
-        {.key = "ShowKeys",
-         .keys = {{Qt::Key_F1, kNone}},
-         .label = "Клавиши и мышь…",
-         .group = MenuGroup::Program,
-         .run = [](W &w) { w.ShowKeysWindow(); }},
         // The menu of all the others; Shift+F10 for keyboards without the Menu key.
         {.key = "CommandMenu",
          .keys = {{Qt::Key_Menu, kNone}, {Qt::Key_F10, kShift}},
@@ -223,9 +223,7 @@ const QList<MainCommand> &mainCommands()
 const QList<InputHelp> &otherInputs()
 {
     static const QList<InputHelp> rows = {
-        {"Esc",
-         "Скрыть окно в область уведомлений или закрыть программу, как задано в настройках; "
-         "во время перетаскивания — отменить его"},
+        {"Esc", "Скрыть окно (или закрыть программу — по настройке); отменить перетаскивание"},
         {"Left", "Перейти к задаче уровнем выше (в списке задач)"},
         {"Space", "Связанные документы выбранной задачи (в списке задач)"},
         {"Правая или средняя кнопка мыши", "Связанные документы задачи под указателем"},
