@@ -217,6 +217,23 @@ private Q_SLOTS:
         QCOMPARE(open(gamma, Qt::Key_Menu, {}, "Undo"), QStringLiteral("MoveDown SetStatusDone Redo"));
         QCOMPARE(gamma->status(), TaskStatus::Rejected);
         QVERIFY(h.prompts().messages.isEmpty());
+        // Not during a drag: the menu would keep the button's release from the drop.
+        QTest::mousePress(h.viewport(), Qt::LeftButton, {}, h.pointOf(gamma));
+        QTest::mouseMove(h.viewport(), h.pointOf(h.root()->child(1)));
+        QTest::mouseMove(h.viewport(), h.pointOf(h.root()->child(0)));
+        QVERIFY(h.tv()->isDragging());
+        QString duringDrag;
+        QTimer::singleShot(0, h.window.get(), [&duringDrag] {
+            if (QWidget *popup = QApplication::activePopupWidget()) {
+                duringDrag = popup->objectName();
+                popup->close();
+            }
+        });
+        h.key(Qt::Key_Menu);
+        QCoreApplication::processEvents();
+        QCOMPARE(duringDrag, QString());
+        h.key(Qt::Key_Escape);
+        QTest::mouseRelease(h.viewport(), Qt::LeftButton, {}, h.pointOf(h.root()->child(0)));
         // Backups: none yet is said; after the day's first save their folder opens.
         open(gamma, Qt::Key_Menu, {}, "Backups");
         QCOMPARE(h.lastMessage(),

@@ -67,6 +67,9 @@ QPoint CommandMenu::position() const
 
 void CommandMenu::ShowCommandMenu()
 {
+    // A drag holds the mouse until the button is let go: a menu would take that release away.
+    if (m_window.tvTasks()->isDragging())
+        return;
     QMenu *menu = build();
     QPointer<QMenu> alive = menu;
     // Opened from the keyboard: Enter at once runs the first entry that can act.
