@@ -4,7 +4,8 @@
 #include <QObject>
 #include <QString>
 
-// The notification-area icon. activated() fires when the user acts on it.
+// The notification-area icon. activated() fires when the user acts on it; newTaskRequested()
+// when they ask its menu for a new task.
 class TrayIcon : public QObject
 {
     Q_OBJECT
@@ -21,4 +22,5 @@ public:
 
 Q_SIGNALS:
     void activated();
+    void newTaskRequested();
 };

@@ -31,9 +31,11 @@ void SystemTrayIcon::buildMenu()
 {
     QAction *show = m_menu->addAction(QStringLiteral("Показать"));
     m_menu->setDefaultAction(show);
+    QAction *newTask = m_menu->addAction(QStringLiteral("Новая задача…"));
     m_menu->addSeparator();
     QAction *quit = m_menu->addAction(QStringLiteral("Выход"));
     connect(show, &QAction::triggered, this, &TrayIcon::activated);
+    connect(newTask, &QAction::triggered, this, &TrayIcon::newTaskRequested);
     connect(quit, &QAction::triggered, this, &SystemTrayIcon::quitRequested);
     m_icon->setContextMenu(m_menu.get());
 

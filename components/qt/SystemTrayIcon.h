@@ -8,7 +8,8 @@ class QMenu;
 class QSystemTrayIcon;
 
 // The notification-area icon over QSystemTrayIcon: a click, a double click or the menu's
-// "Показать" bring the window back; the menu's "Выход" asks the program to end.
+// "Показать" bring the window back; its "Новая задача…" asks for a new task without them; the
+// menu's "Выход" asks the program to end.
 class SystemTrayIcon : public TrayIcon
 {
     Q_OBJECT

@@ -1,12 +1,17 @@
 #include "tests/main/MainHarness.h"
 
 #include "components/qt/ActivationChannel.h"
+#include "components/qt/SystemTrayIcon.h"
 #include "settings/AutorunStart.h"
 #include "storage/EmergencyCopy.h"
+#include "ui/main/TaskOperations.h"
 
+#include <QAction>
+#include <QMenu>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -286,6 +291,46 @@ private Q_SLOTS:
             QVERIFY(h.window->isVisible() && !h.window->isMinimized());
             QCOMPARE(h.window->pos(), place);
         }
+    }
+
+    // The tray's "Новая задача…" under "/Autorun": the window stays hidden, the task goes last
+    // under the top node as one undo step, and the first show brings it into view, selected.
+    void newTaskFromTheTray()
+    {
+        SystemTrayIcon realTray;
+        QSignalSpy asked(&realTray, &TrayIcon::newTaskRequested);
+        for (QAction *entry : realTray.contextMenu()->actions())
+            if (entry->text() == QStringLiteral("Новая задача…"))
+                entry->trigger();
+        QCOMPARE(asked.count(), 1);
+
+        QByteArray file = "<Tasks>";
+        for (int i = 0; i < 100; ++i) // more than the window shows: the new one is out of sight
+            file += "<Task Name=\"" + QByteArray::number(i) + "\"/>";
+        MainHarness h(file + "</Tasks>", frmMain::Options {{}, true});
+        h.window->Load();
+        QVERIFY(!h.window->isVisible());
+        h.fakes.editors.cancel();
+        h.fakes.tray.chooseNewTask();
+        QCOMPARE(h.root()->childCount(), 100);
+        bool hiddenMeanwhile = false;
+        h.fakes.editors.scripts.push_back([&](FakeEditor &e) {
+            hiddenMeanwhile = !h.window->isVisible();
+            e.textValue = QStringLiteral("Позвонить");
+            e.accepted = true;
+        });
+        h.fakes.tray.chooseNewTask();
+        QVERIFY(hiddenMeanwhile && !h.window->isVisible());
+        QCOMPARE(h.fakes.editors.captions, QStringList(2, QStringLiteral("Новая задача")));
+        TaskNode *added = h.root()->child(100);
+        QCOMPARE(added->text(), QStringLiteral("Позвонить"));
+
+        h.fakes.tray.click();
+        QVERIFY(QTest::qWaitForWindowExposed(h.window.get()));
+        QCOMPARE(h.tv()->currentIndex(), h.indexOf(added));
+        QVERIFY(h.shown(added));
+        h.window->operations().Undo();
+        QCOMPARE(h.root()->childCount(), 100);
     }
 
     // Where the window manager draws a minimise button on a dialog anyway, neither the dialog

@@ -149,6 +149,7 @@ public:
     QStringList messages;
     void showMessage(const QString &, const QString &text) override { messages.append(text); }
     void click() { Q_EMIT activated(); }
+    void chooseNewTask() { Q_EMIT newTaskRequested(); }
 };
 
 // Shows and hides at once, remembering what it was asked.

@@ -64,12 +64,9 @@ void TaskOperations::AddTask(bool SameLevel)
         return;
     }
 
-    std::unique_ptr<TaskEditor> editor = m_ctx.services->editors->create(m_ctx.window);
-    editor->setCaption(beside ? QStringLiteral("Новая задача") : QStringLiteral("Новая подзадача"));
-    editor->setText(QString());
-    editor->setDocuments({});
-    editor->exec();
-    if (!editor->Accepted())
+    const std::unique_ptr<TaskEditor> editor
+        = askForNewTask(m_ctx.window, beside ? QStringLiteral("Новая задача") : QStringLiteral("Новая подзадача"));
+    if (!editor)
         return;
 
     // The editor is modal, but read the selection again rather than trust a pointer kept
@@ -82,6 +79,27 @@ void TaskOperations::AddTask(bool SameLevel)
         TaskNode *parent = selected ? selected : tree().root();
         m_history.push(new AddTaskCommand(m_ctx, parent, parent->childCount(), editor->text(), editor->documents()));
     }
+}
+
+void TaskOperations::AddTopLevelTask()
+{
+    const std::unique_ptr<TaskEditor> editor = askForNewTask(nullptr, QStringLiteral("Новая задача"));
+    if (!editor)
+        return;
+    TaskNode *root = tree().root();
+    m_history.push(new AddTaskCommand(m_ctx, root, root->childCount(), editor->text(), editor->documents()));
+}
+
+std::unique_ptr<TaskEditor> TaskOperations::askForNewTask(QWidget *owner, const QString &caption) const
+{
+    std::unique_ptr<TaskEditor> editor = m_ctx.services->editors->create(owner);
+    editor->setCaption(caption);
+    editor->setText(QString());
+    editor->setDocuments({});
+    editor->exec();
+    if (!editor->Accepted())
+        return nullptr;
+    return editor;
 }
 
 void TaskOperations::EditTask()

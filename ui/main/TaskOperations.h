@@ -7,6 +7,9 @@
 #include <QString>
 #include <QUndoStack>
 
+#include <memory>
+
+class TaskEditor;
 class TaskNode;
 enum class MsgStyle;
 
@@ -18,6 +21,9 @@ public:
     explicit TaskOperations(const MainContext &context);
 
     void AddTask(bool SameLevel);
+    // Quick capture from the tray: a new last top-level task, selected; the editor has no owner,
+    // so the main window stays as it is (hidden, or where it was).
+    void AddTopLevelTask();
     void EditTask();
     void RemoveTask();
     void CycleTaskStatus();
@@ -42,6 +48,8 @@ private:
     // The selected task; none when nothing is selected, or when it is the top node, which is
     // refused with the given message.
     TaskNode *selectedTask(const QString &refusalForTop) const;
+    // The editor for a new task, once the user accepted it; none when cancelled.
+    std::unique_ptr<TaskEditor> askForNewTask(QWidget *owner, const QString &caption) const;
     void moveAmongSiblings(int delta);
 
     MainContext m_ctx;

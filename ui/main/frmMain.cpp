@@ -1,6 +1,7 @@
 #include "ui/main/frmMain.h"
 
 #include "components/AppIdentity.h"
+#include "components/DocumentOpener.h"
 #include "components/Prompts.h"
 #include "components/ResourceIcon.h"
 #include "components/Services.h"
@@ -20,6 +21,8 @@
 #include "storage/Journal.h"
 #include "storage/StorageLog.h"
 #include "storage/TaskFile.h"
+#include "ui/main/CommandMenu.h"
+#include "ui/main/KeysWindow.h"
 #include "ui/main/MainCommands.h"
 #include "ui/main/RelatedDocumentsMenu.h"
 #include "ui/main/TaskDragDrop.h"
@@ -104,6 +107,7 @@ frmMain::frmMain(Services &services, AppSettings &settings, Options options, QWi
     m_operations = std::make_unique<TaskOperations>(ctx);
     m_search = std::make_unique<TaskSearch>(ctx);
     m_documentsMenu = std::make_unique<RelatedDocumentsMenu>(ctx);
+    m_commandMenu = std::make_unique<CommandMenu>(*this);
     m_dragDrop = std::make_unique<TaskDragDrop>(ctx, *m_operations);
     // Another program's version is loaded only while nothing modal or a drag holds the tree.
     m_sync = std::make_unique<TaskFileSync>(ctx, m_options.taskFilePath, [this] {
@@ -143,6 +147,7 @@ frmMain::~frmMain()
     stopActivationChannel();
     // The view goes before the model it shows, and the model before the tree it observes.
     m_documentsMenu.reset();
+    m_commandMenu.reset();
     delete m_tvTasks;
     m_tvTasks = nullptr;
     m_model.reset();
@@ -195,6 +200,7 @@ void frmMain::finishLoad()
         m_services.tray->setIconPicture(resourceIcon(QStringLiteral("A_MAIN")));
         m_services.tray->setInTray(true);
         connect(m_services.tray, &TrayIcon::activated, this, &frmMain::ActivateMainWindow);
+        connect(m_services.tray, &TrayIcon::newTaskRequested, this, &frmMain::AddTaskFromTray);
     }
     showRecoveryNote();
     // From here on a second start finds this window.
@@ -434,6 +440,48 @@ void frmMain::ExecuteCommand(const QString &key)
 void frmMain::ShowAboutBox()
 {
     m_services.prompts->showAboutBox(this);
+}
+
+void frmMain::ShowCommandMenu()
+{
+    m_commandMenu->ShowCommandMenu();
+}
+
+void frmMain::ShowKeysWindow()
+{
+    KeysWindow dialog(this);
+    dialog.exec();
+}
+
+void frmMain::ShowBackupsFolder()
+{
+    const QString folder = QDir::toNativeSeparators(Backups::folder(m_options.taskFilePath));
+    if (!QDir(folder).exists() || QDir(folder).isEmpty(QDir::Files)) {
+        m_services.prompts->messageBox(this,
+                                       QStringLiteral("Резервных копий пока нет: копия файла с задачами делается "
+                                                      "перед первым сохранением каждого дня."),
+                                       MsgStyle::OkInformation);
+        return;
+    }
+    Services *services = &m_services;
+    services->opener->open(folder, this, [services, this, folder] {
+        services->prompts->messageBox(this,
+                                      folder + QStringLiteral("\r\n\r\nНе удаётся открыть папку с резервными копиями."),
+                                      MsgStyle::OkCritical);
+    });
+}
+
+void frmMain::AddTaskFromTray()
+{
+    if (!m_ready || m_unloaded)
+        return;
+    // One modal window at a time: the one already open comes forward instead.
+    if (QWidget *modal = QApplication::activeModalWidget()) {
+        restoreMinimised(modal);
+        return;
+    }
+    // The new task is selected and scrolled to, hidden or not: the next show finds it there.
+    m_operations->AddTopLevelTask();
 }
 
 void frmMain::ShowSettingsDialog()

@@ -9,6 +9,7 @@
 #include <memory>
 
 class BackgroundDataSync;
+class CommandMenu;
 class Journal;
 class QComboBox;
 class QKeyEvent;
@@ -54,6 +55,14 @@ public:
     void SaveSettings();
     void ShowSettingsDialog();
     void ShowAboutBox();
+    void ShowCommandMenu();
+    // F1: the keys and mouse actions of the window.
+    void ShowKeysWindow();
+    // Opens the folder of the task file's backups with the system's program.
+    void ShowBackupsFolder();
+    // The tray's "Новая задача…": a new top-level task, the window left hidden; it shows the
+    // task selected the next time it comes up.
+    void AddTaskFromTray();
 
     // takeSnapshot false: the picture to animate was taken already.
     void HideToTray(bool takeSnapshot = true);
@@ -69,6 +78,7 @@ public:
     TaskOperations &operations() { return *m_operations; }
     TaskSearch &search() { return *m_search; }
     RelatedDocumentsMenu &documentsMenu() { return *m_documentsMenu; }
+    CommandMenu &commandMenu() { return *m_commandMenu; }
     TaskDragDrop &dragDrop() { return *m_dragDrop; }
 
     // The activation channel's name; a second start asks on it.
@@ -143,6 +153,7 @@ private:
     std::unique_ptr<TaskOperations> m_operations;
     std::unique_ptr<TaskSearch> m_search;
     std::unique_ptr<RelatedDocumentsMenu> m_documentsMenu;
+    std::unique_ptr<CommandMenu> m_commandMenu;
     std::unique_ptr<TaskDragDrop> m_dragDrop;
     std::unique_ptr<TaskFileSync> m_sync;
     QObject *m_activation = nullptr;                // the listening ActivationServer, while there is one
