@@ -64,20 +64,25 @@ bool needsAnotherLook(QChar c)
 // refused rather than read with its text replaced.
 thread_local const char *t_undecodable = nullptr;
 
-// An attribute's text, trimmed. The parser lets through characters XML 1.0 cannot hold (raw
-// control bytes, U+FFFE, U+FFFF), which a save leaves out; they are left out here already, so
-// a task reads the same before and after the next save. (UTF-8 decoding never gives a lone
-// surrogate, the writer's other omission.)
 // Task texts are mostly ASCII and two-byte letters (Cyrillic among them): those are decoded
 // here in one pass that also spots control characters. Anything else (three- and four-byte
 // characters, a byte order mark, bytes that are no UTF-8) is left to the general decoder.
-// A null result means "not decoded here".
-std::optional<QString> decodeShortUtf8(const char *v, bool *sawControl)
+// A null result means "not decoded here"; a text is valid until the next call.
+constexpr size_t kScratchLimit = 64 * 1024;
+
+std::optional<QStringView> decodeShortUtf8(const char *v, bool *sawControl)
 {
+    // Decoded into room kept for the load rather than into a string sized by its bytes: such a
+    // string keeps that room for good, nearly twice what a Cyrillic text needs, for every task
+    // of the file, as long as the program runs.
+    thread_local std::vector<char16_t> scratch;
     const auto *b = reinterpret_cast<const unsigned char *>(v);
     const size_t n = std::strlen(v);
-    QString text(qsizetype(n), Qt::Uninitialized);
-    char16_t *d = reinterpret_cast<char16_t *>(text.data());
+    if (n > kScratchLimit)
+        return std::nullopt; // rare, and not worth holding that much room for the rest of the run
+    if (scratch.size() < n)
+        scratch.resize(std::max<size_t>(n, 4096));
+    char16_t *d = scratch.data();
     char16_t *const start = d;
     bool control = false;
     for (size_t i = 0; i < n;) {
@@ -93,9 +98,8 @@ std::optional<QString> decodeShortUtf8(const char *v, bool *sawControl)
             return std::nullopt;
         }
     }
-    text.truncate(d - start);
     *sawControl = control;
-    return text;
+    return QStringView(start, d - start);
 }
 
 // An attribute's text, trimmed. The parser lets through characters XML 1.0 cannot hold (raw
@@ -105,10 +109,12 @@ std::optional<QString> decodeShortUtf8(const char *v, bool *sawControl)
 QString readText(const char *v)
 {
     bool control = false;
-    if (std::optional<QString> text = decodeShortUtf8(v, &control)) {
-        if (control)
-            text->removeIf(xmlCannotHold);
-        return std::move(*text).trimmed();
+    if (const std::optional<QStringView> decoded = decodeShortUtf8(v, &control)) {
+        if (!control)
+            return decoded->trimmed().toString(); // the one allocation, of the exact size
+        QString text = decoded->toString();
+        text.removeIf(xmlCannotHold);
+        return std::move(text).trimmed();
     }
     const char *const value = v;
     // QString::fromUtf8 takes a leading U+FEFF for a byte order mark and drops it; at the

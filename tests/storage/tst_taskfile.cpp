@@ -184,6 +184,13 @@ private Q_SLOTS:
                   "<Task Name=\"\x0C  padded \x07\"/><Task Name=\"nonchar \xEF\xBF\xBE\xEF\xBF\xBF end\"/>"),
             "break [Progress open] </tmp/file.txt>\n*** Untitled *** [Progress open]\npadded [Progress open]\n"
             "nonchar  end [Progress open]");
+        // Texts longer than the decoder's working room, each followed by a shorter one.
+        const QByteArray longer = QByteArray("Ж").repeated(40000), long_ = QByteArray("щ ").repeated(3000);
+        row("long texts",
+            tasks("<Task Name=\"  " + longer + " \"/><Task Name=\" Ёж\"/><Task Name=\"" + long_
+                  + "\"/><Task Name=\"я\"/>"),
+            longer + " [Progress open]\nЁж [Progress open]\n" + long_.chopped(1)
+                + " [Progress open]\nя [Progress open]");
         // U+FEFF inside an attribute is text; only the one starting the file is a byte order mark.
         const QByteArray feff = "\xEF\xBB\xBF";
         row("zero width no-break space",
