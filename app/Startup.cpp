@@ -6,6 +6,7 @@
 
 #include "components/AppIdentity.h"
 #include "components/Services.h"
+#include "components/platform/MemoryRelease.h"
 #include "components/platform/SystemStartupRegistration.h"
 #include "components/platform/TaskFileGuard.h"
 #include "components/platform/TerminationSignals.h"
@@ -19,6 +20,7 @@
 #include "components/qt/SystemTrayIcon.h"
 #include "settings/AppSettings.h"
 #include "settings/AutorunStart.h"
+#include "storage/TaskFile.h"
 #include "ui/editor/TaskEditorDialogFactory.h"
 #include "ui/main/frmMain.h"
 
@@ -122,6 +124,7 @@ int Startup::run(const QStringList &arguments)
 {
     setApplicationIdentity();
     loadTranslations();
+    setParseMemoryRelease(releasePages);
 
     // Held for the whole life of the process: its claim ends with it.
     static InstanceGuard guard;

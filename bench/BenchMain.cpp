@@ -9,6 +9,8 @@
 #include "bench/Bench.h"
 #include "bench/BenchSupport.h"
 #include "bench/Generator.h"
+#include "components/platform/MemoryRelease.h"
+#include "storage/TaskFile.h"
 
 #include <QApplication>
 #include <QDir>
@@ -61,6 +63,7 @@ void benchReport(const QString &name, int tasks, double value, const QString &un
 
 int main(int argc, char *argv[])
 {
+    setParseMemoryRelease(releasePages); // as the program does at start
     // Child runs measure one thing in a fresh process (peak memory), before any window exists.
     if (const int child = BenchSupport::runChildIfAsked(argc, argv); child >= 0)
         return child;

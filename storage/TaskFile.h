@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstddef>
+
 class TaskTree;
 
 // Tasks nested deeper than this are refused: the tree view lays out expanded branches
@@ -25,6 +27,12 @@ struct LoadResult {
 // regular file is read (a folder, a pipe or a device is NoFile), and no more of it than its
 // size at opening; bytes that do not decode make it Failed. The observer hears one reset.
 LoadResult loadTaskFile(const QString &path, TaskTree &tree);
+
+// How the reader hands the system back memory it will not read again (whole pages at begin,
+// length bytes); the platform's call, set once at start. Without it a large file's parse
+// memory stays until its load ends, on top of the tasks made of it.
+using PageRelease = void (*)(void *begin, size_t length);
+void setParseMemoryRelease(PageRelease release);
 
 // The same reader over bytes already in memory (tests, fuzzing). True when loaded.
 bool loadTaskFileFromBytes(const QByteArray &bytes, TaskTree &tree, QString *error = nullptr);

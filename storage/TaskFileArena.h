@@ -36,13 +36,19 @@ public:
             void *p = std::malloc(blockSize);
             if (!p)
                 return nullptr;
-            m_blocks.push_back({static_cast<char *>(p), blockSize});
+            m_blocks.push_back({static_cast<char *>(p), blockSize, 0});
             m_used = 0;
         }
         void *p = m_blocks.back().data + m_used;
         m_used += size;
         return p;
     }
+
+    // Hands back to the system the memory of what the build has gone past: the pages of the
+    // file's bytes before text, and every parser block allocated before the one holding node.
+    // The parser allocates in document order and the build never looks back, so neither is
+    // read again. The block starts stay, where the C library keeps its own notes.
+    void releaseConsumed(const void *node, const char *text);
 
     bool owns(const void *p) const
     {
@@ -58,7 +64,9 @@ private:
     struct Block {
         char *data;
         size_t size;
+        size_t released = 0; // bytes from the start already handed back
     };
+    size_t blockOf(const void *p) const;
 #if defined(__SANITIZE_ADDRESS__) || LISTRA_HAS_FEATURE(address_sanitizer)
     // Under AddressSanitizer every piece is an allocation of its own and of its exact size,
     // so a read past the end of the file's bytes or of a parsed string is caught, not

@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <new>
 #include <optional>
 #include <vector>
 
@@ -243,7 +244,7 @@ using Locate = std::function<QString(qsizetype offset)>;
 
 // Everything after the parse: the tree is touched only once the document is known good,
 // and a fault found on the way leaves it with nothing but the top node.
-bool buildTree(const pugi::xml_node &tasksElement, TaskTree &tree, QString *error)
+bool buildTree(const pugi::xml_node &tasksElement, ParseArena &arena, TaskTree &tree, QString *error)
 {
     struct Frame {
         pugi::xml_node cursor; // the next XML child to look at
@@ -253,6 +254,7 @@ bool buildTree(const pugi::xml_node &tasksElement, TaskTree &tree, QString *erro
     std::vector<Frame> stack;
     stack.reserve(64);
     stack.push_back({tasksElement.first_child(), tree.root(), false});
+    quint32 built = 0;
 
     while (!stack.empty()) {
         pugi::xml_node x = stack.back().cursor;
@@ -263,6 +265,8 @@ bool buildTree(const pugi::xml_node &tasksElement, TaskTree &tree, QString *erro
             continue;
         }
         stack.back().cursor = x.next_sibling();
+        if ((++built & 4095) == 0)
+            arena.releaseConsumed(x.internal_object(), x.name());
 
         if (int(stack.size()) > kMaxTaskDepth) {
             if (error)
@@ -357,7 +361,10 @@ bool loadFromBuffer(ParseArena &arena, char *data, size_t size, const Locate &lo
 
     bool ok = false;
     {
-        pugi::xml_document doc;
+        // Never destroyed: its memory is all the arena's, going back with it, and its destructor
+        // would walk the parser's pages, which the build has handed back already.
+        alignas(pugi::xml_document) unsigned char space[sizeof(pugi::xml_document)];
+        pugi::xml_document &doc = *new (space) pugi::xml_document;
         // Everything is UTF-8 by now. Recoded bytes still carry their old declaration, which the
         // parser would otherwise obey (it decodes a declared Latin-1 itself), decoding twice.
         const pugi::xml_encoding encoding = pugi::encoding_utf8;
@@ -385,7 +392,7 @@ bool loadFromBuffer(ParseArena &arena, char *data, size_t size, const Locate &lo
                     *error = QStringLiteral("корневой элемент документа — «%1», а не «Tasks»")
                                  .arg(QString::fromUtf8(top.name()));
             } else {
-                ok = buildTree(top, tree, error);
+                ok = buildTree(top, arena, tree, error);
                 if (ok && t_undecodable) {
                     ok = false;
                     tree.clear();
