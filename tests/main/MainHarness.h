@@ -86,6 +86,17 @@ struct MainHarness {
         return QPoint(r.left() + 10, r.center().y());
     }
 
+    // Presses the left button on from and moves onto to; lets go there unless the drag is to stay.
+    void drag(TaskNode *from, TaskNode *to, bool release = true)
+    {
+        const QPoint start = pointOf(from), end = pointOf(to);
+        QTest::mousePress(viewport(), Qt::LeftButton, {}, start);
+        QTest::mouseMove(viewport(), (start + end) / 2);
+        QTest::mouseMove(viewport(), end);
+        if (release)
+            QTest::mouseRelease(viewport(), Qt::LeftButton, {}, end);
+    }
+
     // Whether the user sees the node's row: rows under a closed task have no place in the view.
     bool shown(TaskNode *node) { return viewport()->rect().intersects(tv()->visualRect(indexOf(node))); }
 

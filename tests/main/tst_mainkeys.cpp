@@ -226,9 +226,7 @@ private Q_SLOTS:
     {
         MainHarness h(sampleTasks());
         h.show();
-        QTest::mousePress(h.viewport(), Qt::LeftButton, {}, h.pointOf(h.root()->child(2)));
-        QTest::mouseMove(h.viewport(), h.pointOf(h.root()->child(1)));
-        QTest::mouseMove(h.viewport(), h.pointOf(h.root()->child(0)));
+        h.drag(h.root()->child(2), h.root()->child(0), false);
         QVERIFY(h.tv()->isDragging());
         QCOMPARE(pressAndSee(h, h.tv(), Qt::Key_Menu, {}), QString());
         h.key(Qt::Key_Escape);
