@@ -37,9 +37,8 @@ struct MainHarness {
     {
         [[maybe_unused]] static const bool quiet = (tolerateOffscreenLimits(), true); // installed once
         taskFile = options.taskFilePath.isEmpty() ? dir.filePath(QStringLiteral("Tasks.XML")) : options.taskFilePath;
-        QFile f(taskFile);
-        if (!content.isEmpty() && f.open(QIODevice::WriteOnly))
-            f.write(content);
+        if (!content.isEmpty())
+            writeFile(taskFile, content);
         options.taskFilePath = taskFile;
         window = std::make_unique<frmMain>(services, settings, options);
     }

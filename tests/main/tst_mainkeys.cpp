@@ -376,11 +376,9 @@ private:
     // The saved Expanded flags in file order: top, mid, leaf, other, x.
     static QString savedExpanded(MainHarness &h)
     {
-        QFile file(h.taskFile);
         QStringList flags;
         const QRegularExpression expanded(QStringLiteral("Expanded=\"(\\w+)\""));
-        for (auto m = expanded.globalMatch(QString::fromUtf8(file.open(QIODevice::ReadOnly) ? file.readAll() : ""));
-             m.hasNext();)
+        for (auto m = expanded.globalMatch(QString::fromUtf8(readFile(h.taskFile))); m.hasNext();)
             flags << m.next().captured(1);
         return flags.join(QLatin1Char(' '));
     }

@@ -97,11 +97,8 @@ private Q_SLOTS:
         QCOMPARE(EmergencyCopy::find(file).isEmpty(), loaded);
         const QStringList aside = QDir(dir.path()).entryList({QStringLiteral("Tasks.XML.*.replaced")});
         QCOMPARE(aside.size(), loaded ? 1 : 0);
-        if (loaded) {
-            QFile old(dir.filePath(aside.first()));
-            QVERIFY(old.open(QIODevice::ReadOnly));
-            QCOMPARE(old.readAll(), sampleTasks());
-        }
+        if (loaded)
+            QCOMPARE(readFile(dir.filePath(aside.first())), sampleTasks());
     }
 
     // Leftovers of saves killed before their rename go at the start; nothing else beside the
@@ -112,10 +109,8 @@ private Q_SLOTS:
         const QStringList leftovers {QStringLiteral("Tasks.XML.aB3dE9"), QStringLiteral("Tasks.XML.Zz0000")};
         const QStringList kept {QStringLiteral("Tasks.XML.20261207-101010.unreadable"), QStringLiteral("Tasks.XML.abc"),
                                 QStringLiteral("Tasks.XML.abcdefg"), QStringLiteral("Other.XML.aB3dE9")};
-        for (const QString &name : leftovers + kept) {
-            QFile f(h.dir.filePath(name));
-            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(sampleTasks()) > 0);
-        }
+        for (const QString &name : leftovers + kept)
+            QVERIFY(writeFile(h.dir.filePath(name), sampleTasks()));
         h.show();
         QStringList expected = kept + QStringList {QStringLiteral("Tasks.XML")};
         expected.sort();
@@ -153,10 +148,7 @@ private Q_SLOTS:
         QVERIFY(QFile::remove(h.taskFile));
         h.key(Qt::Key_F2);
         QCOMPARE(h.prompts().messages.size(), 2);
-        const QByteArray saved = [&] {
-            QFile f(h.taskFile);
-            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-        }();
+        const QByteArray saved = readFile(h.taskFile);
         QVERIFY(saved.contains("<Tasks />"));
 
         for (int i = 0; i < 400; ++i)
@@ -165,9 +157,7 @@ private Q_SLOTS:
         QCOMPARE(h.lastMessage(), QStringLiteral("Не удалось сохранить файл с задачами. [OkCritical]"));
         QVERIFY2(h.prompts().errorDetails.last().contains(QStringLiteral(": Недостаточно места на диске (")),
                  qPrintable(h.prompts().errorDetails.last()));
-        QFile f(h.taskFile);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(f.readAll(), saved);
+        QCOMPARE(readFile(h.taskFile), saved);
         QCOMPARE(QDir(place.path()).entryList(QDir::Files), QStringList {QStringLiteral("Tasks.XML")});
     }
 
@@ -195,9 +185,7 @@ private Q_SLOTS:
             // The restored tree is unsaved: the exit writes it.
             h.window->close();
             QTRY_VERIFY(h.window->isUnloaded());
-            QFile saved(file);
-            QVERIFY(saved.open(QIODevice::ReadOnly));
-            QVERIFY(saved.readAll().contains("Купить хлеб"));
+            QVERIFY(readFile(file).contains("Купить хлеб"));
         }
     }
 

@@ -132,12 +132,6 @@ private:
     QString taskFile() const { return m_dir.filePath(QStringLiteral("Tasks.XML")); }
     QString journalFile() const { return m_dir.filePath(QStringLiteral("state/Tasks.journal")); }
 
-    void writeTasks(const QByteArray &bytes)
-    {
-        QFile f(taskFile());
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size());
-    }
-
     // A fresh start: the file, then what the journal left.
     Journal::Recovery restart(TaskTree &tree, Journal &journal)
     {
@@ -161,7 +155,7 @@ private Q_SLOTS:
     void init()
     {
         TestCase::init();
-        writeTasks(kTasks);
+        QVERIFY(writeFile(taskFile(), kTasks));
         QDir(m_dir.filePath(QStringLiteral("state"))).removeRecursively();
     }
 
@@ -237,7 +231,7 @@ private Q_SLOTS:
         live.journal.flush();
         live.journal.detach();
         // Another program rewrites the file: the journal's rows now point at other tasks.
-        writeTasks(QByteArray(kTasks).replace("Дом", "Дача"));
+        QVERIFY(writeFile(taskFile(), QByteArray(kTasks).replace("Дом", "Дача")));
 
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("was not applied")));
         Run again(*this);

@@ -42,18 +42,6 @@ QString dump(const TaskTree &tree)
     return lines.join(QLatin1Char('\n'));
 }
 
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
 // Earlier tasks, to prove that every load replaces them.
 void fillWithLeftovers(TaskTree &tree)
 {
