@@ -135,15 +135,19 @@ private Q_SLOTS:
             QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(4, button->height() / 2));
         QCOMPARE(statuses({x, xy, xyz, x2, x2y, x2yz}), QStringLiteral("DDDDPP"));
         QCOMPARE(f.prompts().messages.size(), 1);
+    }
 
-        // A large sub-tree is marked, and unmarked, with one repaint and no news per row (but
-        // for the task itself, marked before the question).
+    // A large sub-tree is marked, and unmarked, with one repaint and no news per row (but for
+    // the task itself, marked before the question).
+    void markingALargeSubTreeRepaintsOnce()
+    {
+        MainHarness f;
+        f.show();
         TaskNode *big = f.task(f.root(), QStringLiteral("Big"));
         for (int i = 0; i < 300; ++i)
             f.task(big, QStringLiteral("part %1").arg(i));
         f.select(big);
         f.key(Qt::Key_Plus);
-        f.settings.DontMarkSubTasks = false;
         TaskItemModel *model = f.tv()->taskModel();
         for (const auto &[mods, status, rowNews] : {std::tuple {Qt::AltModifier, TaskStatus::Done, 1},
                                                     std::tuple {Qt::ControlModifier, TaskStatus::Progress, 0}}) {
