@@ -236,18 +236,24 @@ private Q_SLOTS:
         QCOMPARE(next.window->size(), QSize(600, 450));
     }
 
-    void trayOrMinimised()
+    // Started with "/Autorun": hidden in the tray, or with no tray to come back from, minimised.
+    void autorunStartsInTheTrayOrMinimised()
     {
         QVERIFY(AutorunStart::isAutorun(QStringLiteral("  /aUtOrUn\t")));
         QVERIFY(!AutorunStart::isAutorun(QStringLiteral("/Autorun now")));
-        // Started with "/Autorun" or minimised: hidden in the tray, or with no tray to come back
-        // from, minimised instead of vanishing.
         for (const bool tray : {true, false}) {
             MainHarness autorun(sampleTasks(), frmMain::Options {{}, true});
             autorun.fakes.tray.available = tray;
             autorun.window->Load();
-            QVERIFY(autorun.window->isVisible() != tray && autorun.window->isMinimized() != tray);
+            QVERIFY2(autorun.window->isVisible() != tray && autorun.window->isMinimized() != tray, tray ? "tray" : "");
+        }
+    }
 
+    // Minimised: hidden in the tray, or with no tray, minimised instead of vanishing; a click on
+    // the tray icon brings it back where it was.
+    void minimisedToTheTrayOrTheTaskbar()
+    {
+        for (const bool tray : {true, false}) {
             MainHarness h(sampleTasks());
             h.fakes.tray.available = tray;
             h.show();
