@@ -41,6 +41,15 @@ void TaskTree::renumber(TaskNode *parent, int fromRow)
 
 void TaskTree::link(TaskNode *parent, int row, TaskNode *node)
 {
+    appendToCreation(node);
+    ++m_count;
+    placeChild(parent, row, node);
+    if (TaskTreeRecorder *r = recorder())
+        r->inserted(node);
+}
+
+void TaskTree::placeChild(TaskNode *parent, int row, TaskNode *node)
+{
     row = std::clamp(row, 0, parent->childCount());
     touch();
     const bool notify = m_observer && m_bulkDepth == 0;
@@ -49,12 +58,8 @@ void TaskTree::link(TaskNode *parent, int row, TaskNode *node)
     node->m_parent = parent;
     parent->m_children.insert(parent->m_children.begin() + row, node);
     renumber(parent, row);
-    appendToCreation(node);
-    ++m_count;
     if (notify)
         m_observer->endInsert();
-    if (TaskTreeRecorder *r = recorder())
-        r->inserted(node);
 }
 
 void TaskTree::appendToCreation(TaskNode *node)
@@ -197,16 +202,7 @@ void TaskTree::attach(TaskNode *node, TaskNode *parent, int row)
             m_lastCreated = n;
     }
     m_count += int(nodes.size());
-    touch();
-    row = std::clamp(row, 0, parent->childCount());
-    const bool notify = m_observer && m_bulkDepth == 0;
-    if (notify)
-        m_observer->beginInsert(parent, row);
-    node->m_parent = parent;
-    parent->m_children.insert(parent->m_children.begin() + row, node);
-    renumber(parent, row);
-    if (notify)
-        m_observer->endInsert();
+    placeChild(parent, row, node);
     recordSubtreeInserted(node);
 }
 

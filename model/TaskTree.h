@@ -120,6 +120,8 @@ private:
     void unlinkFromCreation(TaskNode *node);
     void appendToCreation(TaskNode *node);
     static void renumber(TaskNode *parent, int fromRow);
+    // Puts the node in at the row (clamped) and tells the observer; the caller counts it.
+    void placeChild(TaskNode *parent, int row, TaskNode *node);
     void deleteSubtree(TaskNode *node);
     // A change the user made; loading (in bulk) is not one.
     void touch()

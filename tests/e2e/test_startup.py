@@ -3,7 +3,6 @@
 import glob
 import os
 import signal
-import subprocess
 import time
 
 from desktop import (Scenario, gone, is_viewable, key, name, read_tasks, run, tray_icons, wait_until,
@@ -64,36 +63,6 @@ class Startup(Scenario):
         with open(self.task_file, "rb") as f:
             self.assertEqual(f.read(), damaged)
         self.start().message_box()  # the next start is its own, not handed to a stuck one
-
-    def test_session_end_on_a_full_disk_keeps_an_emergency_copy(self):
-        disk = os.path.join(self.root, "small-disk")
-        os.makedirs(disk)
-        if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=256k", "tmpfs", disk],
-                          capture_output=True).returncode:
-            self.skipTest("mounting a small disk needs root")
-        try:
-            program = self.start(env={"XDG_DATA_HOME": disk})
-            program.focus_main()
-            program.add_task(TASK[0][1])
-            fd = os.open(os.path.join(disk, "filler"), os.O_WRONLY | os.O_CREAT)
-            try:
-                while os.write(fd, bytes(65536)):
-                    pass
-            except OSError:
-                pass
-            os.close(fd)
-            program.process.send_signal(signal.SIGTERM)
-            self.assertEqual(program.wait_exit(5), 1)
-            # No empty file put in its place; the tasks are in the copy the next start offers.
-            self.assertFalse(os.path.exists(os.path.join(disk, "Graywick/Listra/Tasks.XML")))
-            copies = glob.glob(os.path.join(self.home, ".local/state/Graywick/Listra/*.emergency"))
-            self.assertEqual(len(copies), 1)
-            self.assertEqual(read_tasks(copies[0]), TASK)
-        finally:
-            for started in self.programs:
-                started.process.kill()
-                started.process.wait()
-            subprocess.run(["umount", disk], check=True)
 
     def test_letter_keys_work_with_the_russian_layout_active(self):
         program = self.start()

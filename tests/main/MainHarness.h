@@ -37,9 +37,8 @@ struct MainHarness {
     {
         [[maybe_unused]] static const bool quiet = (tolerateOffscreenLimits(), true); // installed once
         taskFile = options.taskFilePath.isEmpty() ? dir.filePath(QStringLiteral("Tasks.XML")) : options.taskFilePath;
-        QFile f(taskFile);
-        if (!content.isEmpty() && f.open(QIODevice::WriteOnly))
-            f.write(content);
+        if (!content.isEmpty())
+            writeFile(taskFile, content);
         options.taskFilePath = taskFile;
         window = std::make_unique<frmMain>(services, settings, options);
     }
@@ -84,6 +83,17 @@ struct MainHarness {
         tv()->EnsureVisible(node);
         const QRect r = tv()->visualRect(indexOf(node));
         return QPoint(r.left() + 10, r.center().y());
+    }
+
+    // Presses the left button on from and moves onto to; lets go there unless the drag is to stay.
+    void drag(TaskNode *from, TaskNode *to, bool release = true)
+    {
+        const QPoint start = pointOf(from), end = pointOf(to);
+        QTest::mousePress(viewport(), Qt::LeftButton, {}, start);
+        QTest::mouseMove(viewport(), (start + end) / 2);
+        QTest::mouseMove(viewport(), end);
+        if (release)
+            QTest::mouseRelease(viewport(), Qt::LeftButton, {}, end);
     }
 
     // Whether the user sees the node's row: rows under a closed task have no place in the view.

@@ -84,6 +84,48 @@ class MainKeysTest : public TestCase
             ops.SetTaskStatus(QStringLiteral("SetStatusProgress"));
     }
 
+    // Opens the command menu on the node with the key and checks it lists every command of the
+    // table below the task's row; returns the commands greyed out, after choosing one (or none).
+    static QString openMenu(MainHarness &h, TaskNode *node, int key, Qt::KeyboardModifiers mods, const char *choose)
+    {
+        QStringList listed, disabled;
+        for (const MainCommand &c : mainCommands())
+            if (!c.menuLabel().isEmpty())
+                listed << c.menuLabel() + (c.keys.isEmpty() ? QString() : QLatin1Char('\t') + c.keys.first().text());
+        listed.sort();
+        h.select(node);
+        QTimer::singleShot(0, h.window.get(), [&] {
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            QVERIFY(menu);
+            // Below the task's row, unless the screen's edge pushes it up.
+            const QRect row = h.tv()->visualRect(h.indexOf(node));
+            const QPoint below = h.viewport()->mapToGlobal(QPoint(row.left(), row.bottom() + 1));
+            QCOMPARE(menu->x(), below.x());
+            QVERIFY(menu->y() == below.y()
+                    || (menu->y() < below.y()
+                        && menu->geometry().bottom() == menu->screen()->availableGeometry().bottom()));
+            QStringList entries;
+            QAction *chosen = nullptr;
+            for (QAction *a : menu->actions()) {
+                if (a->isSeparator())
+                    continue;
+                entries << a->text();
+                if (!a->isEnabled())
+                    disabled << a->data().toString();
+                if (a->data().toString() == QLatin1String(choose))
+                    chosen = a;
+            }
+            entries.sort();
+            QCOMPARE(entries, listed);
+            if (chosen)
+                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(chosen).center());
+            else
+                menu->close();
+        });
+        QTest::keyClick(h.tv(), Qt::Key(key), mods);
+        return disabled.join(QLatin1Char(' '));
+    }
+
 private Q_SLOTS:
     // Every binding of the command table, pressed as the user does: on the tree it runs its
     // command; with one modifier more it does not; on a toolbar button only the window's
@@ -167,80 +209,41 @@ private Q_SLOTS:
     {
         MainHarness h(sampleTasks());
         h.show();
-        QStringList listed;
-        for (const MainCommand &c : mainCommands())
-            if (!c.menuLabel().isEmpty())
-                listed << c.menuLabel() + (c.keys.isEmpty() ? QString() : QLatin1Char('\t') + c.keys.first().text());
-        listed.sort();
-        // Opens the menu on the node; the commands it greys out, then it chooses one (or none).
-        const auto open = [&](TaskNode *node, int key, Qt::KeyboardModifiers mods, const char *choose) {
-            h.select(node);
-            QStringList disabled;
-            QTimer::singleShot(0, h.window.get(), [&] {
-                auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
-                QVERIFY(menu);
-                // Below the task's row, unless the screen's edge pushes it up.
-                const QRect row = h.tv()->visualRect(h.indexOf(node));
-                const QPoint below = h.viewport()->mapToGlobal(QPoint(row.left(), row.bottom() + 1));
-                QCOMPARE(menu->x(), below.x());
-                QVERIFY(menu->y() == below.y()
-                        || (menu->y() < below.y()
-                            && menu->geometry().bottom() == menu->screen()->availableGeometry().bottom()));
-                QStringList entries;
-                QAction *chosen = nullptr;
-                for (QAction *a : menu->actions()) {
-                    if (a->isSeparator())
-                        continue;
-                    entries << a->text();
-                    if (!a->isEnabled())
-                        disabled << a->data().toString();
-                    if (a->data().toString() == QLatin1String(choose))
-                        chosen = a;
-                }
-                entries.sort();
-                QCOMPARE(entries, listed);
-                if (chosen)
-                    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(chosen).center());
-                else
-                    menu->close();
-            });
-            QTest::keyClick(h.tv(), Qt::Key(key), mods);
-            return disabled.join(QLatin1Char(' '));
-        };
-        QCOMPARE(open(h.root(), Qt::Key_Menu, {}, nullptr),
+        QCOMPARE(openMenu(h, h.root(), Qt::Key_Menu, {}, nullptr),
                  QStringLiteral("EditItem RemoveItem MoveDown MoveUp SetItemStatus SetStatusDone SetStatusProgress "
                                 "SetStatusRejected Undo Redo"));
         TaskNode *gamma = h.root()->child(2);
-        QCOMPARE(open(gamma, Qt::Key_F10, Qt::ShiftModifier, "SetStatusDone"),
+        QCOMPARE(openMenu(h, gamma, Qt::Key_F10, Qt::ShiftModifier, "SetStatusDone"),
                  QStringLiteral("MoveDown SetStatusRejected Undo Redo"));
         QCOMPARE(gamma->status(), TaskStatus::Done);
-        QCOMPARE(open(gamma, Qt::Key_Menu, {}, "Undo"), QStringLiteral("MoveDown SetStatusDone Redo"));
+        QCOMPARE(openMenu(h, gamma, Qt::Key_Menu, {}, "Undo"), QStringLiteral("MoveDown SetStatusDone Redo"));
         QCOMPARE(gamma->status(), TaskStatus::Rejected);
         QVERIFY(h.prompts().messages.isEmpty());
-        // Not during a drag: the menu would keep the button's release from the drop.
-        QTest::mousePress(h.viewport(), Qt::LeftButton, {}, h.pointOf(gamma));
-        QTest::mouseMove(h.viewport(), h.pointOf(h.root()->child(1)));
-        QTest::mouseMove(h.viewport(), h.pointOf(h.root()->child(0)));
+    }
+
+    // Not during a drag: the menu would keep the button's release from the drop.
+    void commandMenuNotDuringADrag()
+    {
+        MainHarness h(sampleTasks());
+        h.show();
+        h.drag(h.root()->child(2), h.root()->child(0), false);
         QVERIFY(h.tv()->isDragging());
-        QString duringDrag;
-        QTimer::singleShot(0, h.window.get(), [&duringDrag] {
-            if (QWidget *popup = QApplication::activePopupWidget()) {
-                duringDrag = popup->objectName();
-                popup->close();
-            }
-        });
-        h.key(Qt::Key_Menu);
-        QCoreApplication::processEvents();
-        QCOMPARE(duringDrag, QString());
+        QCOMPARE(pressAndSee(h, h.tv(), Qt::Key_Menu, {}), QString());
         h.key(Qt::Key_Escape);
         QTest::mouseRelease(h.viewport(), Qt::LeftButton, {}, h.pointOf(h.root()->child(0)));
-        // Backups: none yet is said; after the day's first save their folder opens.
-        open(gamma, Qt::Key_Menu, {}, "Backups");
+    }
+
+    // Backups: none yet is said; after the day's first save their folder opens.
+    void commandMenuOpensTheBackups()
+    {
+        MainHarness h(sampleTasks());
+        h.show();
+        openMenu(h, h.root(), Qt::Key_Menu, {}, "Backups");
         QCOMPARE(h.lastMessage(),
                  QStringLiteral("Резервных копий пока нет: копия файла с задачами делается перед "
                                 "первым сохранением каждого дня. [OkInformation]"));
         h.key(Qt::Key_F2);
-        open(gamma, Qt::Key_Menu, {}, "Backups");
+        openMenu(h, h.root(), Qt::Key_Menu, {}, "Backups");
         QCOMPARE(h.fakes.opener.opened, QStringList {QDir::toNativeSeparators(Backups::folder(h.taskFile))});
     }
 
@@ -373,11 +376,9 @@ private:
     // The saved Expanded flags in file order: top, mid, leaf, other, x.
     static QString savedExpanded(MainHarness &h)
     {
-        QFile file(h.taskFile);
         QStringList flags;
         const QRegularExpression expanded(QStringLiteral("Expanded=\"(\\w+)\""));
-        for (auto m = expanded.globalMatch(QString::fromUtf8(file.open(QIODevice::ReadOnly) ? file.readAll() : ""));
-             m.hasNext();)
+        for (auto m = expanded.globalMatch(QString::fromUtf8(readFile(h.taskFile))); m.hasNext();)
             flags << m.next().captured(1);
         return flags.join(QLatin1Char(' '));
     }

@@ -8,12 +8,6 @@
 
 namespace {
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 // Every text of the tree from the top, depth first, as "A|A1|B".
 QString allTexts(const TaskTree &tree)
 {
@@ -33,7 +27,7 @@ QString allTexts(const TaskTree &tree)
 QString textsOfFile(const QString &path)
 {
     TaskTree tree;
-    if (!loadTaskFileFromBytes(readAll(path), tree))
+    if (!loadTaskFileFromBytes(readFile(path), tree))
         return QStringLiteral("<unreadable>");
     return allTexts(tree);
 }
@@ -42,10 +36,7 @@ QString textsOfFile(const QString &path)
 void replaceUnderneath(const QString &path, const QByteArray &content)
 {
     const QString temp = path + QStringLiteral(".part");
-    QFile f(temp);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(content);
-    f.close();
+    QVERIFY(writeFile(temp, content));
     QCOMPARE(std::rename(QFile::encodeName(temp).constData(), QFile::encodeName(path).constData()), 0);
 }
 
@@ -163,7 +154,7 @@ private Q_SLOTS:
         f.key(Qt::Key_F2); // the same day: the morning's backup stays
 
         const QString today = QStringLiteral("Tasks.%1.XML").arg(QDate::currentDate().toString(Qt::ISODate));
-        QCOMPARE(readAll(backups.filePath(today)), sampleTasks());
+        QCOMPARE(readFile(backups.filePath(today)), sampleTasks());
         QCOMPARE(textsOfFile(f.taskFile), QStringLiteral("alpha|alpha child|beta|моя новая|gamma"));
         QStringList kept = backups.entryList(QDir::Files, QDir::Name);
         QCOMPARE(kept.size(), Backups::kKept + 1);

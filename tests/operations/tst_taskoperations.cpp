@@ -8,13 +8,11 @@ class TestTaskOperations : public TestCase
 {
     Q_OBJECT
 private Q_SLOTS:
-    void addingAndEditing()
+    // The top node refuses what only tasks can have.
+    void topNodeRefusesTaskCommands()
     {
         MainHarness f;
         f.show();
-        auto &editors = f.fakes.editors;
-        // The top node refuses what only tasks can have.
-        f.select(f.root());
         QString refusals;
         for (const QKeyCombination k :
              {QKeyCombination(Qt::Key_F3), QKeyCombination(Qt::Key_Delete), Qt::ALT | Qt::Key_1}) {
@@ -24,7 +22,13 @@ private Q_SLOTS:
         QCOMPARE(refusals,
                  QStringLiteral("Это править нельзя. [OkCritical]Это удалить нельзя. [OkCritical]Статус этого не "
                                 "устанавливается. [OkCritical]"));
+    }
 
+    void adding()
+    {
+        MainHarness f;
+        f.show();
+        auto &editors = f.fakes.editors;
         // Ctrl+Ins on the top node still makes a sub-task of it; the text is kept as typed.
         editors.acceptWith(QStringLiteral("  Первая\r\nстрока  "),
                            {QStringLiteral("/a.txt"), QStringLiteral("/a.txt")});
@@ -45,23 +49,27 @@ private Q_SLOTS:
         QCOMPARE(MainHarness::childTexts(first), QStringLiteral("child 1|between|child 2|last"));
         QCOMPARE(f.tree().selected()->text(), QStringLiteral("between"));
         QVERIFY(f.shown(f.tree().selected()));
+    }
 
-        // Editing: Cancel keeps everything; OK replaces the text and the documents only.
-        f.select(first);
-        f.key(Qt::Key_1, Qt::AltModifier); // sub-tasks too: Yes
-        f.key(Qt::Key_Minus);
+    // Cancel keeps everything; OK replaces the text and the documents only.
+    void editing()
+    {
+        MainHarness f;
+        f.show();
+        auto &editors = f.fakes.editors;
+        const QString text = QStringLiteral("  Первая\r\nстрока  ");
+        TaskNode *task = f.task(f.root(), text, TaskStatus::Done, {QStringLiteral("/a.txt"), QStringLiteral("/b")});
+        f.task(task, QStringLiteral("child"));
+        f.select(task);
         editors.cancel();
         editors.acceptWith(QStringLiteral("new"), {});
         f.key(Qt::Key_F3);
-        QCOMPARE(first->text(), QStringLiteral("  Первая\r\nстрока  "));
+        QCOMPARE(task->text(), text);
         f.key(Qt::Key_F3);
-        QCOMPARE(editors.filledTexts.last(), QStringLiteral("  Первая\r\nстрока  "));
+        QCOMPARE(editors.filledTexts.last(), text);
         QCOMPARE(editors.filledDocuments.last().size(), 2);
-        QCOMPARE(first->text(), QStringLiteral("new"));
-        QVERIFY(first->info()->RelatedDocuments().isEmpty());
-        QCOMPARE(first->imageKey(), QStringLiteral("Done"));
-        QVERIFY(!first->isExpanded());
-        QCOMPARE(first->childCount(), 4);
+        QVERIFY(task->text() == QStringLiteral("new") && task->info()->RelatedDocuments().isEmpty());
+        QVERIFY(task->imageKey() == QStringLiteral("Done") && !task->isExpanded() && task->childCount() == 1);
     }
 
     void removingMovesTheSelection()
@@ -127,15 +135,19 @@ private Q_SLOTS:
             QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(4, button->height() / 2));
         QCOMPARE(statuses({x, xy, xyz, x2, x2y, x2yz}), QStringLiteral("DDDDPP"));
         QCOMPARE(f.prompts().messages.size(), 1);
+    }
 
-        // A large sub-tree is marked, and unmarked, with one repaint and no news per row (but
-        // for the task itself, marked before the question).
+    // A large sub-tree is marked, and unmarked, with one repaint and no news per row (but for
+    // the task itself, marked before the question).
+    void markingALargeSubTreeRepaintsOnce()
+    {
+        MainHarness f;
+        f.show();
         TaskNode *big = f.task(f.root(), QStringLiteral("Big"));
         for (int i = 0; i < 300; ++i)
             f.task(big, QStringLiteral("part %1").arg(i));
         f.select(big);
         f.key(Qt::Key_Plus);
-        f.settings.DontMarkSubTasks = false;
         TaskItemModel *model = f.tv()->taskModel();
         for (const auto &[mods, status, rowNews] : {std::tuple {Qt::AltModifier, TaskStatus::Done, 1},
                                                     std::tuple {Qt::ControlModifier, TaskStatus::Progress, 0}}) {

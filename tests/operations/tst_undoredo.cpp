@@ -50,7 +50,7 @@ private Q_SLOTS:
             const QString name = QString::fromUtf8(row.name) + QLatin1String(": ");
             const QString start = name + state(f);
             if (row.dropOn)
-                dragNode(f, find(f, row.select), find(f, row.dropOn));
+                f.drag(find(f, row.select), find(f, row.dropOn));
             else
                 f.key(row.key, row.mods);
             const QString done = name + state(f);
@@ -118,14 +118,11 @@ private Q_SLOTS:
         f.fakes.editors.acceptWith(QStringLiteral("new"));
         f.key(Qt::Key_Insert);
         TaskNode *added = f.tree().selected();
-        const QPoint start = f.pointOf(added), end = f.pointOf(find(f, "C"));
-        QTest::mousePress(f.viewport(), Qt::LeftButton, {}, start);
-        QTest::mouseMove(f.viewport(), (start + end) / 2);
-        QTest::mouseMove(f.viewport(), end);
+        f.drag(added, find(f, "C"), false);
         QVERIFY(f.tv()->isDragging());
         f.key(Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(added->parent()->text(), QStringLiteral("B"));
-        QTest::mouseRelease(f.viewport(), Qt::LeftButton, {}, end);
+        QTest::mouseRelease(f.viewport(), Qt::LeftButton, {}, f.pointOf(find(f, "C")));
         QCOMPARE(added->parent()->text(), QStringLiteral("C"));
         f.key(Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(added->parent()->text(), QStringLiteral("B"));
@@ -192,15 +189,6 @@ private:
                 return n;
         }
         return nullptr;
-    }
-
-    static void dragNode(MainHarness &f, TaskNode *from, TaskNode *to)
-    {
-        const QPoint start = f.pointOf(from), end = f.pointOf(to);
-        QTest::mousePress(f.viewport(), Qt::LeftButton, {}, start);
-        QTest::mouseMove(f.viewport(), (start + end) / 2);
-        QTest::mouseMove(f.viewport(), end);
-        QTest::mouseRelease(f.viewport(), Qt::LeftButton, {}, end);
     }
 
     // Everything a step may touch: the tree with statuses, documents and open flags, what the

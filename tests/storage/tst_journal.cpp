@@ -132,12 +132,6 @@ private:
     QString taskFile() const { return m_dir.filePath(QStringLiteral("Tasks.XML")); }
     QString journalFile() const { return m_dir.filePath(QStringLiteral("state/Tasks.journal")); }
 
-    void writeTasks(const QByteArray &bytes)
-    {
-        QFile f(taskFile());
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size());
-    }
-
     // A fresh start: the file, then what the journal left.
     Journal::Recovery restart(TaskTree &tree, Journal &journal)
     {
@@ -145,11 +139,23 @@ private:
         return journal.attach(tree, loaded.stamp);
     }
 
+    // One run of the program from its start.
+    struct Run {
+        explicit Run(JournalTest &test)
+            : journal(test.journalFile(), syncFileData)
+            , recovery(test.restart(tree, journal))
+        {
+        }
+        TaskTree tree;
+        Journal journal;
+        Journal::Recovery recovery;
+    };
+
 private Q_SLOTS:
     void init()
     {
         TestCase::init();
-        writeTasks(kTasks);
+        QVERIFY(writeFile(taskFile(), kTasks));
         QDir(m_dir.filePath(QStringLiteral("state"))).removeRecursively();
     }
 
@@ -163,117 +169,100 @@ private Q_SLOTS:
     void replayGivesTheLiveTree()
     {
         QFETCH(int, change);
-        TaskTree live;
-        Journal journal(journalFile(), syncFileData);
-        QCOMPARE(restart(live, journal).records, 0);
-        changes()[change].make(live, journal);
-        journal.flush();
+        Run live(*this);
+        QCOMPARE(live.recovery.records, 0);
+        changes()[change].make(live.tree, live.journal);
+        live.journal.flush();
 
-        TaskTree again;
-        Journal next(journalFile(), syncFileData);
-        const Journal::Recovery recovery = restart(again, next);
-        QVERIFY(recovery.problem.isEmpty());
-        QCOMPARE(recovery.restored, changes()[change].restored);
+        Run again(*this);
+        QVERIFY(again.recovery.problem.isEmpty());
+        QCOMPARE(again.recovery.restored, changes()[change].restored);
         if (changes()[change].sameSearchOrder)
-            QCOMPARE(state(again), state(live));
+            QCOMPARE(state(again.tree), state(live.tree));
         else
-            QCOMPARE(serializeTaskTree(again), serializeTaskTree(live));
+            QCOMPARE(serializeTaskTree(again.tree), serializeTaskTree(live.tree));
     }
 
     void tornTailIsDroppedAndLaterChangesStillCount()
     {
-        TaskTree live;
-        Journal journal(journalFile(), syncFileData);
-        restart(live, journal);
-        live.addChild(live.root(), QStringLiteral("Первая"));
-        journal.flush();
-        live.addChild(live.root(), QStringLiteral("Вторая, недописанная"));
-        journal.flush();
-        journal.detach();
+        Run live(*this);
+        live.tree.addChild(live.tree.root(), QStringLiteral("Первая"));
+        live.journal.flush();
+        live.tree.addChild(live.tree.root(), QStringLiteral("Вторая, недописанная"));
+        live.journal.flush();
+        live.journal.detach();
         QFile f(journalFile());
         QVERIFY(f.resize(f.size() - 3));
 
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("unfinished record")));
-        TaskTree again;
-        Journal next(journalFile(), syncFileData);
-        QCOMPARE(restart(again, next).restored, 1);
-        QCOMPARE(again.root()->lastChild()->text(), QStringLiteral("Первая"));
-        again.setText(again.root()->lastChild(), QStringLiteral("Первая, исправленная"));
-        next.flush();
-        next.detach();
+        Run again(*this);
+        QCOMPARE(again.recovery.restored, 1);
+        QCOMPARE(again.tree.root()->lastChild()->text(), QStringLiteral("Первая"));
+        again.tree.setText(again.tree.root()->lastChild(), QStringLiteral("Первая, исправленная"));
+        again.journal.flush();
+        again.journal.detach();
 
-        TaskTree third;
-        Journal last(journalFile(), syncFileData);
-        QCOMPARE(restart(third, last).restored, 2);
-        QCOMPARE(state(third), state(again));
+        Run third(*this);
+        QCOMPARE(third.recovery.restored, 2);
+        QCOMPARE(state(third.tree), state(again.tree));
     }
 
     void saveStartsAfresh()
     {
-        TaskTree live;
-        Journal journal(journalFile(), syncFileData);
-        restart(live, journal);
-        live.addChild(live.root(), QStringLiteral("Сохранённая"));
-        journal.flush();
-        const SaveResult saved = saveTaskFile(taskFile(), live);
+        Run live(*this);
+        live.tree.addChild(live.tree.root(), QStringLiteral("Сохранённая"));
+        live.journal.flush();
+        const SaveResult saved = saveTaskFile(taskFile(), live.tree);
         QVERIFY(saved.ok);
-        journal.saved(saved.stamp);
+        live.journal.saved(saved.stamp);
         QVERIFY(!QFile::exists(journalFile()));
-        live.setText(live.root()->lastChild(), QStringLiteral("После сохранения"));
-        journal.flush();
+        live.tree.setText(live.tree.root()->lastChild(), QStringLiteral("После сохранения"));
+        live.journal.flush();
 
-        TaskTree again;
-        Journal next(journalFile(), syncFileData);
-        QCOMPARE(restart(again, next).restored, 1);
-        QCOMPARE(state(again), state(live));
+        Run again(*this);
+        QCOMPARE(again.recovery.restored, 1);
+        QCOMPARE(state(again.tree), state(live.tree));
     }
 
     void journalOfOtherBytesIsKeptAside()
     {
-        TaskTree live;
-        Journal journal(journalFile(), syncFileData);
-        restart(live, journal);
-        live.remove(live.root()->child(0));
-        journal.flush();
-        journal.detach();
+        Run live(*this);
+        live.tree.remove(live.tree.root()->child(0));
+        live.journal.flush();
+        live.journal.detach();
         // Another program rewrites the file: the journal's rows now point at other tasks.
-        writeTasks(QByteArray(kTasks).replace("Дом", "Дача"));
+        QVERIFY(writeFile(taskFile(), QByteArray(kTasks).replace("Дом", "Дача")));
 
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("was not applied")));
-        TaskTree again;
-        Journal next(journalFile(), syncFileData);
-        const Journal::Recovery recovery = restart(again, next);
-        QCOMPARE(recovery.restored, 0);
-        QVERIFY(recovery.keptAside.endsWith(QStringLiteral(".unusable")));
-        QVERIFY(QFile::exists(recovery.keptAside));
+        Run again(*this);
+        QCOMPARE(again.recovery.restored, 0);
+        QVERIFY(again.recovery.keptAside.endsWith(QStringLiteral(".unusable")));
+        QVERIFY(QFile::exists(again.recovery.keptAside));
         QVERIFY(!QFile::exists(journalFile()));
-        QCOMPARE(again.root()->childCount(), 2);
-        QCOMPARE(again.root()->child(1)->text(), QStringLiteral("Дача"));
+        QCOMPARE(again.tree.root()->childCount(), 2);
+        QCOMPARE(again.tree.root()->child(1)->text(), QStringLiteral("Дача"));
     }
 
     void recordThatDoesNotFitIsKeptAside()
     {
-        TaskTree live;
-        Journal journal(journalFile(), syncFileData);
-        restart(live, journal);
-        live.addChild(live.root(), QStringLiteral("Записана"));
-        journal.flush();
+        Run live(*this);
+        TaskTree &t = live.tree;
+        t.addChild(t.root(), QStringLiteral("Записана"));
+        live.journal.flush();
         // A change the journal never heard of: the next record points at a task the file lacks.
-        live.setRecorder(nullptr);
-        live.addChild(live.root(), QStringLiteral("Не записана"));
-        live.setRecorder(&journal);
-        live.setText(live.root()->child(3), QStringLiteral("Изменена"));
-        journal.flush();
-        journal.detach();
+        t.setRecorder(nullptr);
+        t.addChild(t.root(), QStringLiteral("Не записана"));
+        t.setRecorder(&live.journal);
+        t.setText(t.root()->child(3), QStringLiteral("Изменена"));
+        live.journal.flush();
+        live.journal.detach();
 
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("record 2|запись 2")));
-        TaskTree again;
-        Journal next(journalFile(), syncFileData);
-        const Journal::Recovery recovery = restart(again, next);
-        QVERIFY(recovery.treeSpoiled);
-        QVERIFY(QFile::exists(recovery.keptAside));
-        QCOMPARE(restart(again, next).records, 0); // read again: the file alone
-        QCOMPARE(again.root()->childCount(), 2);
+        Run again(*this);
+        QVERIFY(again.recovery.treeSpoiled);
+        QVERIFY(QFile::exists(again.recovery.keptAside));
+        QCOMPARE(restart(again.tree, again.journal).records, 0); // read again: the file alone
+        QCOMPARE(again.tree.root()->childCount(), 2);
     }
 
     void unwritableFolderKeepsWorking()
@@ -282,19 +271,17 @@ private Q_SLOTS:
         QFile blocker(m_dir.filePath(QStringLiteral("state")));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
-        TaskTree live;
-        Journal journal(journalFile(), syncFileData);
-        restart(live, journal);
+        Run live(*this);
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("cannot be written to the journal")));
-        live.addChild(live.root(), QStringLiteral("Первая"));
-        journal.flush();
-        live.addChild(live.root(), QStringLiteral("Вторая"));
-        journal.flush(); // reported once, not at every command
-        QVERIFY(journal.pendingSize() > 0);
-        const SaveResult saved = saveTaskFile(taskFile(), live);
+        live.tree.addChild(live.tree.root(), QStringLiteral("Первая"));
+        live.journal.flush();
+        live.tree.addChild(live.tree.root(), QStringLiteral("Вторая"));
+        live.journal.flush(); // reported once, not at every command
+        QVERIFY(live.journal.pendingSize() > 0);
+        const SaveResult saved = saveTaskFile(taskFile(), live.tree);
         QVERIFY(saved.ok);
-        journal.saved(saved.stamp);
-        QCOMPARE(journal.pendingSize(), 0);
+        live.journal.saved(saved.stamp);
+        QCOMPARE(live.journal.pendingSize(), 0);
         QFile::remove(blocker.fileName());
     }
 };

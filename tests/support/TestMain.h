@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QFile>
 #include <QObject>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -13,6 +14,20 @@ void prepareEnvironment();
 // The temporary home of this test process.
 QString homeDir();
 } // namespace TestSupport
+
+// A file's bytes; none where it cannot be read.
+inline QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Puts exactly these bytes in the file, replacing what it held.
+inline bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
 
 // Base of every test class: any Qt warning the test did not announce with
 // QTest::ignoreMessage fails it. A test class with its own init() calls TestCase::init().

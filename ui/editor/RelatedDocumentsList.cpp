@@ -6,6 +6,18 @@
 #include <QMimeData>
 #include <QUrl>
 
+namespace {
+
+// Only a list of files can be dropped, and only as a copy: the files stay where they are.
+bool acceptAsCopy(QDropEvent *event, const QStringList &files)
+{
+    event->setDropAction(files.isEmpty() ? Qt::IgnoreAction : Qt::CopyAction);
+    event->setAccepted(!files.isEmpty());
+    return !files.isEmpty();
+}
+
+} // namespace
+
 RelatedDocumentsList::RelatedDocumentsList(QWidget *parent)
     : QListWidget(parent)
 {
@@ -44,14 +56,7 @@ void RelatedDocumentsList::dragEnterEvent(QDragEnterEvent *event)
 
 void RelatedDocumentsList::dragMoveEvent(QDragMoveEvent *event)
 {
-    // Only a list of files can be dropped, and only as a copy: the files stay where they are.
-    if (droppedFiles(event->mimeData()).isEmpty()) {
-        event->setDropAction(Qt::IgnoreAction);
-        event->ignore();
-        return;
-    }
-    event->setDropAction(Qt::CopyAction);
-    event->accept();
+    acceptAsCopy(event, droppedFiles(event->mimeData()));
 }
 
 void RelatedDocumentsList::dragLeaveEvent(QDragLeaveEvent *event)
@@ -62,12 +67,6 @@ void RelatedDocumentsList::dragLeaveEvent(QDragLeaveEvent *event)
 void RelatedDocumentsList::dropEvent(QDropEvent *event)
 {
     const QStringList files = droppedFiles(event->mimeData());
-    if (files.isEmpty()) {
-        event->setDropAction(Qt::IgnoreAction);
-        event->ignore();
-        return;
-    }
-    event->setDropAction(Qt::CopyAction);
-    event->accept();
-    Q_EMIT filesDropped(files);
+    if (acceptAsCopy(event, files))
+        Q_EMIT filesDropped(files);
 }

@@ -6,6 +6,7 @@
 #include "components/Prompts.h"
 #include "components/ResourceIcon.h"
 #include "components/Services.h"
+#include "components/qt/DesignLayout.h"
 #include "components/qt/SettingsStore.h"
 #include "components/qt/WindowPlacement.h"
 #include "ui/editor/RelatedDocumentsList.h"
@@ -13,7 +14,6 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
-#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
@@ -33,23 +33,6 @@
 
 namespace {
 
-// Layout is designed in twips; 15 twips are one pixel at 96 dpi and Qt scales beyond that.
-constexpr int px(int twips)
-{
-    return twips / 15;
-}
-
-QFont designFont(const QString &family, int pointSize, QFont::StyleHint hint, const QFont &base)
-{
-    QFont font = base;
-    if (QFontDatabase::families().contains(family, Qt::CaseInsensitive))
-        font.setFamily(family);
-    else
-        font.setStyleHint(hint);
-    font.setPointSize(pointSize);
-    return font;
-}
-
 const QString kOfnSection = QStringLiteral("OFN Paths");
 const QString kLastAddFileKey = QStringLiteral("Last Add File Directory");
 
@@ -63,7 +46,7 @@ frmTaskEditor::frmTaskEditor(QWidget *parent, Services &services)
 {
     setObjectName(QStringLiteral("frmTaskEditor"));
     setWindowTitle(QStringLiteral("Задача"));
-    setFont(designFont(QStringLiteral("Tahoma"), 9, QFont::SansSerif, font()));
+    setFont(designFont(font()));
     setFixedSize(px(7275), px(3735));
     // A fixed dialog frame: a title and a close box, no minimise or maximise.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
@@ -177,7 +160,7 @@ void frmTaskEditor::buildControls()
     txtTaskText = new QPlainTextEdit(this);
     txtTaskText->setObjectName(QStringLiteral("txtTaskText"));
     txtTaskText->setGeometry(px(120), px(120), px(5775), px(2055));
-    txtTaskText->setFont(designFont(QStringLiteral("Georgia"), 12, QFont::Serif, font()));
+    txtTaskText->setFont(designFont(font(), QStringLiteral("Georgia"), 12, QFont::Serif));
     txtTaskText->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtTaskText->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     txtTaskText->setTabChangesFocus(true);

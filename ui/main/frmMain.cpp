@@ -10,6 +10,7 @@
 #include "components/platform/FileSync.h"
 #include "components/platform/MemoryRelease.h"
 #include "components/qt/ActivationChannel.h"
+#include "components/qt/DesignLayout.h"
 #include "components/qt/OverlayWindowEffect.h"
 #include "components/qt/SettingsStore.h"
 #include "components/qt/WindowPlacement.h"
@@ -41,7 +42,6 @@
 #include <QDialog>
 #include <QDir>
 #include <QFileInfo>
-#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -90,8 +90,9 @@ frmMain::frmMain(Services &services, AppSettings &settings, Options options, QWi
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Listra"));
-    if (QFontDatabase::families().contains(QStringLiteral("Tahoma")))
-        setFont(QFont(QStringLiteral("Tahoma"), 9));
+    // Where the design family is missing the main window keeps the system's font.
+    if (fontInstalled(kDesignFamily))
+        setFont(designFont(QFont()));
 
     m_model = std::make_unique<TaskItemModel>(m_tree);
     m_tvTasks = new TaskTreeView(this);

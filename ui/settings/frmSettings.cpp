@@ -8,6 +8,7 @@
 #include "components/Services.h"
 #include "components/StartupRegistration.h"
 #include "components/TrayIcon.h"
+#include "components/qt/DesignLayout.h"
 #include "components/qt/WindowPlacement.h"
 #include "settings/AppSettings.h"
 #include "ui/settings/AccessibleControls.h"
@@ -17,7 +18,6 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -27,24 +27,6 @@
 #include <limits>
 
 namespace {
-
-// Layout is designed in twips; 15 twips are one pixel at 96 dpi and Qt scales beyond that.
-constexpr int px(int twips)
-{
-    return twips / 15;
-}
-
-QFont dialogFont(const QFont &base)
-{
-    QFont font = base;
-    const QString tahoma = QStringLiteral("Tahoma");
-    if (QFontDatabase::families().contains(tahoma, Qt::CaseInsensitive))
-        font.setFamily(tahoma);
-    else
-        font.setStyleHint(QFont::SansSerif);
-    font.setPointSize(9);
-    return font;
-}
 
 // The font as it is, every attribute marked as its own: the sample inherits nothing from the
 // dialog, least of all the style hint that picks the stand-in for a family that is missing.
@@ -82,7 +64,7 @@ frmSettings::frmSettings(QWidget *owner, AppSettings &settings, QWidget *tree, S
 {
     setObjectName(QStringLiteral("frmSettings"));
     setWindowTitle(QStringLiteral("Настройки"));
-    setFont(dialogFont(font()));
+    setFont(designFont(font()));
     setFixedSize(px(6075), px(6015));
     // A fixed dialog frame: a title and a close box, no minimise or maximise.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
