@@ -103,7 +103,7 @@ struct Scene {
         tree.beginBulkLoad();
         const int row = tree.root()->childCount() / 2;
         big = tree.insertChild(tree.root(), row, QStringLiteral("Большой проект"));
-        ApplyTaskStatus(tree, TaskStatus::Progress, big, settings.statusColors());
+        ApplyTaskStatus(tree, TaskStatus::Progress, big);
         tree.setExpanded(big, true);
         const int perChild = std::max(1, (branchSize - 1) / 100 - 1);
         int made = 1;
@@ -188,7 +188,7 @@ void runOperations(const BenchInput &in)
     best = 1e300;
     for (int i = 0; i < runs; ++i) {
         s.settings.UseBackColor = i % 2 == 0;
-        best = std::min(best, timeMs([&] { s.ops->RecolorAll(); }));
+        best = std::min(best, timeMs([&] { s.view.applySettings(s.settings); }));
     }
     report("recolor", in.tasks, best);
 

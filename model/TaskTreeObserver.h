@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+
 class TaskNode;
 
 // Told about every change of a TaskTree; the item model adapter implements it to keep
@@ -21,6 +23,8 @@ public:
     virtual void nodeChanged(TaskNode *node) = 0;
     // Many nodes' colours changed at once.
     virtual void allNodesChanged() = 0;
+    // Above this many changed nodes the observer hears one allNodesChanged instead.
+    virtual size_t manyChanges() const { return 256; }
     virtual void expandedChanged(TaskNode *node) = 0;
     virtual void selectionChanged(TaskNode *node) = 0;
 };

@@ -1,6 +1,7 @@
 #include "tests/support/TestMain.h"
 
 #include "model/TaskTree.h"
+#include "settings/AppSettings.h"
 #include "storage/TaskFile.h"
 #include "ui/main/TaskItemModel.h"
 #include "ui/main/TaskTreeView.h"
@@ -88,21 +89,23 @@ private Q_SLOTS:
                 && !tree.moveAmongSiblings(first, +1));
         QCOMPARE(structural(), before);
 
-        // Texts and statuses change in place, colours as the view paints them.
-        StatusColors colors;
-        colors.useBackColor = true;
-        colors.doneFore = 0x00A000;
-        colors.doneBack = 0x90F090;
+        // Texts and statuses change in place, colours as the view paints them from the settings.
+        AppSettings settings;
+        settings.UseBackColor = true;
+        settings.DoneTasksColor = 0x00A000;
+        settings.DoneTasksBackColor = 0x90F090;
+        model.setSettings(&settings);
         changed.clear();
         tree.setText(between, QStringLiteral("Между\tделами"));
         const QModelIndex done = model.indexOf(between);
         QVERIFY(changed.size() == 1 && changed.at(0).at(0).value<QModelIndex>() == done);
-        ApplyTaskStatus(tree, QStringLiteral("Done"), between, colors);
+        ApplyTaskStatus(tree, QStringLiteral("Done"), between);
         QCOMPARE(model.data(done, Qt::ForegroundRole).value<QColor>(), QColor(0x00, 0xA0, 0x00));
         QCOMPARE(model.data(done, Qt::BackgroundRole).value<QColor>(), QColor(0x90, 0xF0, 0x90));
         QCOMPARE(model.data(done, Qt::AccessibleDescriptionRole).toString(), QStringLiteral("Выполнено, уровень 2"));
         repaint.clear();
-        tree.recolorAll(StatusColors());
+        settings = AppSettings();
+        model.settingsChanged();
         QVERIFY(repaint.size() == 1 && !model.data(done, Qt::BackgroundRole).isValid());
 
         // A text of megabytes keeps the view responsive: its label and tooltip are a short

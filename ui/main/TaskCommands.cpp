@@ -7,13 +7,11 @@
 void applyStatuses(const MainContext &context, const std::vector<TaskNode *> &nodes,
                    const std::vector<TaskStatus> &statuses)
 {
-    context.tree->setStatusColors(context.settings->statusColors());
     context.tree->setStatuses(nodes, statuses);
 }
 
 void applyStatuses(const MainContext &context, const std::vector<TaskNode *> &nodes, TaskStatus status)
 {
-    context.tree->setStatusColors(context.settings->statusColors());
     context.tree->setStatuses(nodes, status);
 }
 
@@ -59,12 +57,15 @@ void AddTaskCommand::redo()
 {
     if (!m_node) {
         m_node = tree().insertChild(m_parent, m_row, m_text);
-        ApplyTaskStatus(tree(), TaskStatus::Progress, m_node, m_ctx.settings->statusColors());
+        ApplyTaskStatus(tree(), TaskStatus::Progress, m_node);
         tree().setRelatedDocuments(m_node, m_documents);
     } else {
         tree().attach(m_node, m_parent, m_row);
     }
     m_attached = true;
+    // A new task the filter would hide at once is shown with every other task.
+    if (m_ctx.view)
+        m_ctx.view->reveal(m_node);
     selectAndShow(m_node);
     tree().setExpanded(m_node, true);
     if (m_ctx.relayout)

@@ -2,9 +2,12 @@
 
 #include "components/ColorConvert.h"
 #include "model/TaskTree.h"
+#include "settings/AppSettings.h"
 
 #include <QApplication>
 #include <QPalette>
+
+#include <algorithm>
 
 TaskItemModel::TaskItemModel(TaskTree &tree, QObject *parent)
     : QAbstractItemModel(parent)
@@ -30,10 +33,26 @@ QIcon TaskItemModel::iconFor(const TaskNode *node) const
     return node->isRoot() ? m_iconMain : m_statusIcons[size_t(node->status())];
 }
 
+StatusColors TaskItemModel::statusColors() const
+{
+    return m_settings ? m_settings->statusColors() : StatusColors {};
+}
+
+bool TaskItemModel::counterShown() const
+{
+    return m_settings && m_settings->ShowSubTaskCounter;
+}
+
+void TaskItemModel::settingsChanged()
+{
+    forgetCounts();
+    Q_EMIT repaintRequested();
+}
+
 const TaskItemModel::ShownColors &TaskItemModel::shownColors(TaskStatus status) const
 {
     const QPalette palette = QApplication::palette();
-    const StatusColors &colors = m_tree.statusColors();
+    const StatusColors colors = statusColors();
     if (m_shownFor.paletteKey != palette.cacheKey() || m_shownFor.colors != colors) {
         m_shownFor = {palette.cacheKey(), colors};
         const QColor base = palette.color(QPalette::Base);
@@ -69,7 +88,132 @@ QModelIndex TaskItemModel::indexOf(const TaskNode *node) const
 {
     if (!node)
         return {};
-    return createIndex(node->row(), 0, const_cast<TaskNode *>(node));
+    if (!m_filter || node->isRoot())
+        return createIndex(node->row(), 0, const_cast<TaskNode *>(node));
+    if (!node->parent() || !isShown(node))
+        return {};
+    return createIndex(shownRow(node), 0, const_cast<TaskNode *>(node));
+}
+
+bool TaskItemModel::isShown(const TaskNode *node) const
+{
+    return !m_filter || node->isRoot() || node->holdsInSubtree(*m_filter);
+}
+
+TaskNode *TaskItemModel::shownNodeFor(TaskNode *node) const
+{
+    while (node && !isShown(node))
+        node = node->parent();
+    return node;
+}
+
+const std::vector<TaskNode *> &TaskItemModel::shownChildren(const TaskNode *node) const
+{
+    auto [it, added] = m_shownChildren.try_emplace(node);
+    if (added) {
+        for (int row = 0; row < node->childCount(); ++row) {
+            if (TaskNode *child = node->child(row); isShown(child))
+                it->second.push_back(child);
+        }
+    }
+    return it->second;
+}
+
+int TaskItemModel::shownRow(const TaskNode *node) const
+{
+    const std::vector<TaskNode *> &shown = shownChildren(node->parent());
+    const auto it = std::lower_bound(shown.begin(), shown.end(), node->row(),
+                                     [](const TaskNode *n, int row) { return n->row() < row; });
+    return int(it - shown.begin());
+}
+
+int TaskItemModel::shownChildCount(const TaskNode *node) const
+{
+    return m_filter ? int(shownChildren(node).size()) : node->childCount();
+}
+
+bool TaskItemModel::hasShownSiblingAfter(const TaskNode *node) const
+{
+    const TaskNode *parent = node->parent();
+    if (!parent)
+        return false;
+    if (!m_filter)
+        return node->row() + 1 < parent->childCount();
+    const std::vector<TaskNode *> &shown = shownChildren(parent);
+    return !shown.empty() && shown.back()->row() > node->row();
+}
+
+void TaskItemModel::setFilter(std::optional<TaskStatus> status)
+{
+    if (m_filter == status)
+        return;
+    beginResetModel();
+    m_filter = status;
+    if (m_filter)
+        m_tree.findSubtreeStatuses();
+    m_shownChildren.clear();
+    endResetModel();
+    keepSelectionShown();
+    Q_EMIT filterChanged();
+}
+
+void TaskItemModel::refilterBegin()
+{
+    beginResetModel();
+}
+
+void TaskItemModel::refilterEnd()
+{
+    m_tree.findSubtreeStatuses();
+    m_shownChildren.clear();
+    endResetModel();
+    keepSelectionShown();
+}
+
+bool TaskItemModel::shownChangedAlong(const TaskNode *node) const
+{
+    // Only the parents the view has asked about hold rows it knows.
+    for (const TaskNode *n = node; n && n->parent(); n = n->parent()) {
+        const auto it = m_shownChildren.find(n->parent());
+        if (it == m_shownChildren.end())
+            continue;
+        const bool known = std::binary_search(it->second.begin(), it->second.end(), n,
+                                              [](const TaskNode *a, const TaskNode *b) { return a->row() < b->row(); });
+        if (known != isShown(n))
+            return true;
+    }
+    return false;
+}
+
+void TaskItemModel::keepSelectionShown()
+{
+    // The keys act on the selected task: it is always one the user can see.
+    TaskNode *selected = m_tree.selected();
+    if (selected && !isShown(selected))
+        m_tree.setSelected(shownNodeFor(selected));
+}
+
+TaskItemModel::SubTaskCounts TaskItemModel::subTaskCounts(const TaskNode *node) const
+{
+    if (const auto it = m_counts.constFind(node); it != m_counts.cend())
+        return *it;
+    // Worked out for drawn rows only and kept until the tree changes: no operation pays for it.
+    SubTaskCounts counts;
+    std::vector<const TaskNode *> stack(node->childCount() > 0 ? 1 : 0, node);
+    while (!stack.empty()) {
+        const TaskNode *n = stack.back();
+        stack.pop_back();
+        for (int row = 0; row < n->childCount(); ++row) {
+            const TaskNode *child = n->child(row);
+            ++counts.all;
+            if (child->status() == TaskStatus::Done)
+                ++counts.done;
+            if (child->childCount() > 0)
+                stack.push_back(child);
+        }
+    }
+    m_counts.insert(node, counts);
+    return counts;
 }
 
 TaskNode *TaskItemModel::nodeOf(const QModelIndex &index)
@@ -114,6 +258,10 @@ QModelIndex TaskItemModel::index(int row, int column, const QModelIndex &parent)
     if (!parent.isValid())
         return row == 0 ? createIndex(0, 0, m_tree.root()) : QModelIndex();
     const TaskNode *p = nodeOf(parent);
+    if (m_filter) {
+        const std::vector<TaskNode *> &shown = shownChildren(p);
+        return row < int(shown.size()) ? createIndex(row, 0, shown[size_t(row)]) : QModelIndex();
+    }
     if (row >= p->childCount())
         return {};
     return createIndex(row, 0, p->child(row));
@@ -133,7 +281,7 @@ int TaskItemModel::rowCount(const QModelIndex &parent) const
         return 1;
     if (parent.column() != 0)
         return 0;
-    return nodeOf(parent)->childCount();
+    return shownChildCount(nodeOf(parent));
 }
 
 int TaskItemModel::columnCount(const QModelIndex &) const
@@ -149,7 +297,13 @@ QVariant TaskItemModel::data(const QModelIndex &index, int role) const
     switch (role) {
     case Qt::DisplayRole:
     case Qt::AccessibleTextRole:
+        if (counterShown() && node->childCount() > 0) {
+            const SubTaskCounts counts = subTaskCounts(node);
+            return displayText(node->text()) + QStringLiteral(" (%1/%2)").arg(counts.done).arg(counts.all);
+        }
         return displayText(node->text());
+    case HasDocumentsRole:
+        return node->info() && !node->info()->RelatedDocuments().isEmpty();
     case Qt::ToolTipRole: {
         // The lines of a multi-line task, as far as the label goes.
         const QString shown = labelPrefix(node->text());
@@ -162,7 +316,7 @@ QVariant TaskItemModel::data(const QModelIndex &index, int role) const
             return {};
         return shownColors(node->status()).fore;
     case Qt::BackgroundRole:
-        if (node->isRoot() || isSystemColor(m_tree.backColor(node)))
+        if (node->isRoot() || !statusColors().useBackColor)
             return {};
         return shownColors(node->status()).back;
     case Qt::AccessibleDescriptionRole: {
@@ -171,7 +325,9 @@ QVariant TaskItemModel::data(const QModelIndex &index, int role) const
         const QString level = QStringLiteral("уровень %1").arg(node->depth() + 1);
         if (node->isRoot())
             return level;
-        return QString::fromUtf8(describe(node->status()).accessibleText) + QStringLiteral(", ") + level;
+        const QString documents
+            = data(index, HasDocumentsRole).toBool() ? QStringLiteral("есть документы, ") : QString();
+        return QString::fromUtf8(describe(node->status()).accessibleText) + QStringLiteral(", ") + documents + level;
     }
     default:
         return {};
@@ -192,56 +348,110 @@ void TaskItemModel::beginReset()
 
 void TaskItemModel::endReset()
 {
+    forgetCounts();
+    if (m_filter) {
+        refilterEnd();
+        return;
+    }
     endResetModel();
 }
 
+// With a filter on, the tree's rows are not the view's: a change is shown as a reset, which
+// at a hundred thousand tasks costs about what switching the filter does.
 void TaskItemModel::beginInsert(TaskNode *parent, int row)
 {
-    beginInsertRows(indexOf(parent), row, row);
+    if (m_filter)
+        refilterBegin();
+    else
+        beginInsertRows(indexOf(parent), row, row);
 }
 
 void TaskItemModel::endInsert()
 {
-    endInsertRows();
+    forgetCounts();
+    if (m_filter)
+        refilterEnd();
+    else
+        endInsertRows();
 }
 
 void TaskItemModel::beginRemove(TaskNode *parent, int row)
 {
-    beginRemoveRows(indexOf(parent), row, row);
+    if (m_filter)
+        refilterBegin();
+    else
+        beginRemoveRows(indexOf(parent), row, row);
 }
 
 void TaskItemModel::endRemove()
 {
-    endRemoveRows();
+    forgetCounts();
+    if (m_filter)
+        refilterEnd();
+    else
+        endRemoveRows();
 }
 
 bool TaskItemModel::beginMove(TaskNode *sourceParent, int sourceRow, TaskNode *destinationParent, int destinationRow)
 {
+    if (m_filter) {
+        refilterBegin();
+        return true;
+    }
     return beginMoveRows(indexOf(sourceParent), sourceRow, sourceRow, indexOf(destinationParent), destinationRow);
 }
 
 void TaskItemModel::endMove()
 {
-    endMoveRows();
+    forgetCounts();
+    if (m_filter)
+        refilterEnd();
+    else
+        endMoveRows();
 }
 
 void TaskItemModel::nodeChanged(TaskNode *node)
 {
+    forgetCounts();
+    if (m_filter) {
+        m_tree.refreshSubtreeStatuses(node);
+        if (shownChangedAlong(node)) {
+            refilterBegin();
+            refilterEnd();
+            return;
+        }
+        if (!isShown(node))
+            return;
+    }
     const QModelIndex i = indexOf(node);
     Q_EMIT dataChanged(i, i);
+    // The counters of the rows above count this task.
+    if (counterShown())
+        Q_EMIT repaintRequested();
 }
 
 void TaskItemModel::allNodesChanged()
 {
+    forgetCounts();
+    if (m_filter) {
+        refilterBegin();
+        refilterEnd();
+        return;
+    }
     Q_EMIT repaintRequested();
 }
 
 void TaskItemModel::expandedChanged(TaskNode *node)
 {
-    Q_EMIT expandRequested(indexOf(node), node->isExpanded());
+    if (isShown(node))
+        Q_EMIT expandRequested(indexOf(node), node->isExpanded());
 }
 
 void TaskItemModel::selectionChanged(TaskNode *node)
 {
+    if (node && !isShown(node)) {
+        m_tree.setSelected(shownNodeFor(node));
+        return;
+    }
     Q_EMIT selectRequested(indexOf(node));
 }

@@ -152,7 +152,7 @@ void TaskOperations::SetTaskStatus(const QString &commandKey)
     if (!status || task->status() == *status)
         return;
     auto command = std::make_unique<StatusCommand>(m_ctx, task, *status);
-    ApplyTaskStatus(tree(), *status, task, m_ctx.settings->statusColors());
+    ApplyTaskStatus(tree(), *status, task);
     if (task->childCount() > 0 && !m_ctx.settings->DontMarkSubTasks) {
         const MsgAnswer answer = m_ctx.services->prompts->messageBox(
             m_ctx.window, QStringLiteral("Пометить также и подзадачи?"), MsgStyle::YesNoQuestion);
@@ -221,13 +221,6 @@ void TaskOperations::ReparentTask(TaskNode *node, TaskNode *newParent)
         details = QStringLiteral("Дерево задач отказалось переместить задачу.");
     m_ctx.services->prompts->showError(m_ctx.window, details, MsgStyle::OkCritical,
                                        QStringLiteral("Так перемещать нельзя."));
-}
-
-void TaskOperations::RecolorAll()
-{
-    tree().recolorAll(m_ctx.settings->statusColors());
-    if (m_ctx.view)
-        m_ctx.view->setFullRowSelect(m_ctx.settings->FullRowSelect);
 }
 
 void TaskOperations::Undo()

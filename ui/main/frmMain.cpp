@@ -36,6 +36,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QBoxLayout>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDialog>
@@ -53,6 +54,9 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+
+#include <algorithm>
+#include <array>
 
 namespace {
 
@@ -94,8 +98,19 @@ frmMain::frmMain(Services &services, AppSettings &settings, Options options, QWi
         setFont(QFont(QStringLiteral("Tahoma"), 9));
 
     m_model = std::make_unique<TaskItemModel>(m_tree);
-    m_tvTasks = new TaskTreeView(this);
-    setCentralWidget(m_tvTasks);
+    m_model->setSettings(&m_settings);
+    // The filter row (shown when the settings ask for it) above the tree.
+    auto *central = new QWidget(this);
+    central->setObjectName(QStringLiteral("pnlMain"));
+    auto *column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(2);
+    m_filterRow = new QHBoxLayout;
+    m_filterRow->setContentsMargins(4, 2, 4, 0);
+    column->addLayout(m_filterRow);
+    m_tvTasks = new TaskTreeView(central);
+    column->addWidget(m_tvTasks);
+    setCentralWidget(central);
 
     MainContext ctx;
     ctx.window = this;
@@ -281,18 +296,50 @@ void frmMain::BuildToolbar()
             w->setAccessibleName(action->toolTip());
 }
 
+namespace {
+
+// The filter box's entries, in order: every task, then one status each.
+constexpr std::array<std::optional<TaskStatus>, 4> kFilterEntries {std::nullopt, TaskStatus::Done, TaskStatus::Progress,
+                                                                   TaskStatus::Rejected};
+
+} // namespace
+
 void frmMain::FillFilterCombo()
 {
-    // Kept hidden: nothing reads it.
     m_lblTag = new QLabel(QStringLiteral("Фильтр:"), this);
     m_lblTag->setObjectName(QStringLiteral("lblTag"));
-    m_lblTag->hide();
     m_cboFilter = new QComboBox(this);
     m_cboFilter->setObjectName(QStringLiteral("cboFilter"));
     m_cboFilter->addItems({QStringLiteral("Все"), QStringLiteral("Выполненые"), QStringLiteral("В работе"),
                            QStringLiteral("Отклонённые")});
     m_cboFilter->setCurrentIndex(0);
-    m_cboFilter->hide();
+    m_lblTag->setBuddy(m_cboFilter);
+    m_cboFilter->setAccessibleName(QStringLiteral("Фильтр"));
+    m_filterRow->addWidget(m_lblTag);
+    m_filterRow->addWidget(m_cboFilter);
+    m_filterRow->addStretch();
+    // The choice lives as long as the window: a new start shows every task again.
+    connect(m_cboFilter, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index >= 0 && index < int(kFilterEntries.size()))
+            m_model->setFilter(kFilterEntries[size_t(index)]);
+    });
+    connect(m_model.get(), &TaskItemModel::filterChanged, this, [this] {
+        const auto it = std::find(kFilterEntries.begin(), kFilterEntries.end(), m_model->filter());
+        const QSignalBlocker blocker(m_cboFilter);
+        m_cboFilter->setCurrentIndex(int(it - kFilterEntries.begin()));
+    });
+    // A chosen entry hands the keys back to the tree, where the commands act.
+    connect(m_cboFilter, &QComboBox::activated, this, [this] { m_tvTasks->setFocus(); });
+    ShowFilter();
+}
+
+void frmMain::ShowFilter()
+{
+    m_lblTag->setVisible(m_settings.ShowFilter);
+    m_cboFilter->setVisible(m_settings.ShowFilter);
+    // A hidden box filters nothing.
+    if (!m_settings.ShowFilter)
+        m_cboFilter->setCurrentIndex(0);
 }
 
 void frmMain::BuildTaskTree()
@@ -347,7 +394,6 @@ void frmMain::LoadTaskFile()
         return;
     m_sync->beforeLoad();
     const LoadResult result = loadTaskFile(m_options.taskFilePath, m_tree);
-    m_tree.setStatusColors(m_settings.statusColors());
     m_sync->loaded(result.stamp);
     attachJournal(result.stamp);
     if (m_ready)
@@ -488,7 +534,8 @@ void frmMain::ShowSettingsDialog()
 {
     frmSettings dialog(this, m_settings, m_tvTasks, m_services, [this] { SaveSettings(); });
     dialog.exec();
-    m_operations->RecolorAll();
+    m_tvTasks->applySettings(m_settings);
+    ShowFilter();
 }
 
 bool frmMain::writeTaskFile(QString *error)
@@ -820,7 +867,7 @@ bool frmMain::treeKeyDown(QKeyEvent *event)
 {
     if (is(event, Qt::Key_Left)) {
         TaskNode *node = m_tree.selected();
-        if (node && node->parent() && (node->childCount() == 0 || !node->isExpanded())) {
+        if (node && node->parent() && (m_model->shownChildCount(node) == 0 || !node->isExpanded())) {
             m_tree.setSelected(node->parent());
             m_tvTasks->EnsureVisible(node->parent());
             return true;

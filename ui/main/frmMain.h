@@ -12,6 +12,7 @@ class BackgroundDataSync;
 class CommandMenu;
 class Journal;
 class QComboBox;
+class QHBoxLayout;
 class QKeyEvent;
 class QLabel;
 class QToolBar;
@@ -103,6 +104,8 @@ protected:
 private:
     void BuildToolbar();
     void FillFilterCombo();
+    // Shows or hides the filter box as the settings say; hidden, it shows every task.
+    void ShowFilter();
     void BuildTaskTree();
     void LoadTaskFile();
     // A copy left by a session's end that could not save: asks whether to load it, and puts it
@@ -147,6 +150,7 @@ private:
     QToolBar *m_tbMain = nullptr;
     QToolButton *m_statusButton = nullptr;
     QComboBox *m_cboFilter = nullptr;
+    QHBoxLayout *m_filterRow = nullptr;
     QLabel *m_lblTag = nullptr;
     QPixmap m_picCache;
 
