@@ -29,6 +29,43 @@ QString mismatch(const TaskItemModel &model, const TaskTree &tree)
     return model.rowCount() == 1 && seen == tree.count() ? QString() : QStringLiteral("%1 rows").arg(seen);
 }
 
+// The same under a status filter, against rows worked out here from the tree alone.
+QString filteredMismatch(const TaskItemModel &model, const TaskTree &tree, TaskStatus status)
+{
+    const auto holds = [status](const TaskNode *top) {
+        for (std::vector<const TaskNode *> stack {top}; !stack.empty();) {
+            const TaskNode *n = stack.back();
+            stack.pop_back();
+            if (n->status() == status)
+                return true;
+            for (int r = 0; r < n->childCount(); ++r)
+                stack.push_back(n->child(r));
+        }
+        return false;
+    };
+    for (std::vector<const TaskNode *> stack {tree.root()}; !stack.empty();) {
+        const TaskNode *node = stack.back();
+        stack.pop_back();
+        const QModelIndex index = model.indexOf(node);
+        int row = 0;
+        for (int r = 0; r < node->childCount(); ++r) {
+            const TaskNode *child = node->child(r);
+            if (!holds(child)) {
+                if (model.indexOf(child).isValid())
+                    return child->text();
+                continue;
+            }
+            const QModelIndex c = model.index(row++, 0, index);
+            if (TaskItemModel::nodeOf(c) != child || c.parent() != index || model.indexOf(child) != c)
+                return child->text();
+            stack.push_back(child);
+        }
+        if (model.rowCount(index) != row)
+            return node->text();
+    }
+    return {};
+}
+
 const QByteArray kSample = R"(<Tasks>
   <Task Name="Отчёт">
     <Task Name="Собрать цифры" State="Done" Expanded="False"><Task Name="Продажи"/><Task Name="Закупки"/></Task>
@@ -131,6 +168,36 @@ private Q_SLOTS:
         reset.clear();
         QVERIFY(!loadTaskFileFromBytes("<Tasks><Task>", tree));
         QVERIFY(reset.size() == 1 && mismatch(model, tree).isEmpty());
+    }
+
+    // Under a filter every change is checked by the tester and against the tree.
+    void filteredModelStaysSound()
+    {
+        TaskTree tree;
+        TaskItemModel model(tree);
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QVERIFY(loadTaskFileFromBytes(kSample, tree));
+        model.setFilter(TaskStatus::Done);
+        const auto sound = [&] { return filteredMismatch(model, tree, TaskStatus::Done); };
+        QCOMPARE(sound(), QString());
+        TaskNode *report = tree.root()->child(0), *figures = report->child(0), *paper1 = tree.root()->child(1),
+                 *paper2 = tree.root()->child(2);
+        TaskNode *added = tree.addChild(paper2, QStringLiteral("Новая"), TaskStatus::Done);
+        QCOMPARE(sound(), QString());
+        tree.setImageKey(figures, TaskStatus::Progress); // the report's branch goes
+        QCOMPARE(sound(), QString());
+        QVERIFY(tree.reparent(paper1, figures)); // and comes back under a done task
+        QCOMPARE(sound(), QString());
+        QVERIFY(tree.moveAmongSiblings(paper2, -1) && tree.moveTo(added, report, 0));
+        QCOMPARE(sound(), QString());
+        tree.setStatuses({added, paper1}, TaskStatus::Rejected);
+        QCOMPARE(sound(), QString());
+        tree.setSelected(report->child(1));
+        tree.remove(figures);
+        QCOMPARE(sound(), QString());
+        QVERIFY(!tree.selected() || model.isShown(tree.selected()));
+        model.setFilter(std::nullopt);
+        QCOMPARE(mismatch(model, tree), QString());
     }
 
     void deepestAllowedTreeShows()
