@@ -192,6 +192,38 @@ void runOperations(const BenchInput &in)
     }
     report("recolor", in.tasks, best);
 
+    // Each status of the filter and back to every task: the slowest switch, each its best.
+    double slowest = 0;
+    for (const std::optional<TaskStatus> filter : {std::optional(TaskStatus::Done), std::optional(TaskStatus::Progress),
+                                                   std::optional(TaskStatus::Rejected), std::optional<TaskStatus>()}) {
+        best = 1e300;
+        for (int i = 0; i < runs; ++i) {
+            s.model.setFilter(filter ? std::nullopt : std::optional(TaskStatus::Done));
+            Scene::settle();
+            best = std::min(best, timeMs([&] { s.model.setFilter(filter); }));
+        }
+        slowest = std::max(slowest, best);
+    }
+    report("filter_switch", in.tasks, slowest);
+
+    // Marking the large branch done while the filter shows the tasks in progress: it goes.
+    best = 1e300;
+    for (int i = 0; i < runs; ++i) {
+        s.select(s.big);
+        s.ops->SetTaskStatus(QStringLiteral("SetStatusProgress"));
+        s.model.setFilter(TaskStatus::Progress);
+        s.select(s.big);
+        Scene::settle();
+        best = std::min(best, timeMs([&] { s.ops->SetTaskStatus(QStringLiteral("SetStatusDone")); }));
+        if (s.big->status() != TaskStatus::Done)
+            std::fprintf(stderr, "mark_filtered marked nothing\n");
+        s.model.setFilter(std::nullopt);
+        s.ops->Undo();
+        Scene::settle();
+    }
+    s.ops->history().clear();
+    report("mark_filtered", in.tasks, best);
+
     // Drop the large branch on another top-level task, then back on the top node.
     best = 1e300;
     TaskNode *home = s.big->parent();
