@@ -9,9 +9,10 @@ namespace {
 //   A (in progress): A1 (done), A2 (in progress)
 //   B (done): B1 (rejected)
 //   C (rejected)
+//   D (done)
 struct FilterScene {
     MainHarness h;
-    TaskNode *a, *a1, *a2, *b, *b1, *c;
+    TaskNode *a, *a1, *a2, *b, *b1, *c, *d;
 
     explicit FilterScene(const char *option = "Show Filter")
     {
@@ -23,6 +24,7 @@ struct FilterScene {
         b = h.task(h.root(), QStringLiteral("B"), TaskStatus::Done);
         b1 = h.task(b, QStringLiteral("B1"), TaskStatus::Rejected);
         c = h.task(h.root(), QStringLiteral("C"), TaskStatus::Rejected, {QStringLiteral("/tmp/c.txt")});
+        d = h.task(h.root(), QStringLiteral("D"), TaskStatus::Done);
         for (TaskNode *n : {a, b})
             h.tree().setExpanded(n, true);
         h.select(h.root());
@@ -62,8 +64,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("entry");
         QTest::addColumn<QString>("rows");
-        QTest::newRow("Все") << 0 << QStringLiteral("*Задачи A A1 A2 B B1 C");
-        QTest::newRow("Выполненые") << 1 << QStringLiteral("*Задачи A A1 B");
+        QTest::newRow("Все") << 0 << QStringLiteral("*Задачи A A1 A2 B B1 C D");
+        QTest::newRow("Выполненые") << 1 << QStringLiteral("*Задачи A A1 B D");
         QTest::newRow("В работе") << 2 << QStringLiteral("*Задачи A A2");
         QTest::newRow("Отклонённые") << 3 << QStringLiteral("*Задачи B B1 C");
     }
@@ -83,7 +85,7 @@ private Q_SLOTS:
     {
         FilterScene s("Show Sub Task Counter");
         QVERIFY(!s.filter()->isVisible());
-        QCOMPARE(s.rows(), QStringLiteral("*Задачи (2/6) A (1/2) A1 A2 B (0/1) B1 C"));
+        QCOMPARE(s.rows(), QStringLiteral("*Задачи (3/7) A (1/2) A1 A2 B (0/1) B1 C D"));
     }
 
     // Under "В работе": marking, undoing, adding and removing keep the rows right and the
@@ -112,13 +114,30 @@ private Q_SLOTS:
         s.h.key(Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(s.rows(), QStringLiteral("Задачи *A A2"));
 
+        // Moves pass the hidden tasks: they swap the task with the next one shown.
+        s.choose(1);
+        s.h.select(s.d);
+        s.h.key(Qt::Key_Up, Qt::ControlModifier);
+        QCOMPARE(s.rows(), QStringLiteral("Задачи A A1 *D B"));
+        QCOMPARE(MainHarness::childTexts(s.h.root()), QStringLiteral("A|D|B|C"));
+        s.h.key(Qt::Key_Up, Qt::ControlModifier);
+        QCOMPARE(s.rows(), QStringLiteral("Задачи *D A A1 B"));
+        s.h.key(Qt::Key_Z, Qt::ControlModifier);
+        s.h.key(Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(MainHarness::childTexts(s.h.root()), QStringLiteral("A|B|C|D"));
+        QCOMPARE(s.rows(), QStringLiteral("Задачи A A1 B *D"));
+        s.choose(2);
+        s.h.select(s.a);
+        s.h.key(Qt::Key_Down, Qt::ControlModifier); // nothing shown below it
+        QCOMPARE(MainHarness::childTexts(s.h.root()), QStringLiteral("A|B|C|D"));
+
         // A new task the filter would hide shows every task again.
         s.choose(1);
         s.h.select(s.b);
-        s.h.fakes.editors.acceptWith(QStringLiteral("D"));
+        s.h.fakes.editors.acceptWith(QStringLiteral("E"));
         s.h.key(Qt::Key_Insert, Qt::ControlModifier);
         QCOMPARE(s.filter()->currentIndex(), 0);
-        QCOMPARE(s.rows(), QStringLiteral("Задачи A A1 A2 B B1 *D C"));
+        QCOMPARE(s.rows(), QStringLiteral("Задачи A A1 A2 B B1 *E C D"));
     }
 
     void searchRevealsAHiddenMatch()
@@ -129,7 +148,7 @@ private Q_SLOTS:
         s.h.key(Qt::Key_F, Qt::ControlModifier);
         QCOMPARE(s.filter()->currentIndex(), 0);
         QCOMPARE(s.h.tree().selected(), s.b1);
-        QCOMPARE(s.rows(), QStringLiteral("Задачи A A1 A2 B *B1 C"));
+        QCOMPARE(s.rows(), QStringLiteral("Задачи A A1 A2 B *B1 C D"));
     }
 
     void counterFollowsMarkAndUndo()
@@ -139,14 +158,14 @@ private Q_SLOTS:
         s.h.select(s.a);
         s.h.key(Qt::Key_1, Qt::AltModifier); // and its sub-tasks: the fakes answer Yes
         QCOMPARE(label(s.a), QStringLiteral("A (2/2)"));
-        QCOMPARE(label(s.h.root()), QStringLiteral("Задачи (4/6)"));
+        QCOMPARE(label(s.h.root()), QStringLiteral("Задачи (5/7)"));
         s.h.key(Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(label(s.a), QStringLiteral("A (1/2)"));
-        QCOMPARE(label(s.h.root()), QStringLiteral("Задачи (2/6)"));
+        QCOMPARE(label(s.h.root()), QStringLiteral("Задачи (3/7)"));
         s.h.select(s.b1);
         s.h.key(Qt::Key_Delete);
         QCOMPARE(label(s.b), QStringLiteral("B"));
-        QCOMPARE(label(s.h.root()), QStringLiteral("Задачи (2/5)"));
+        QCOMPARE(label(s.h.root()), QStringLiteral("Задачи (3/6)"));
     }
 
     // The paperclip is drawn right after the text of a task with documents, and only there.

@@ -143,6 +143,36 @@ bool TaskItemModel::hasShownSiblingAfter(const TaskNode *node) const
     return !shown.empty() && shown.back()->row() > node->row();
 }
 
+int TaskItemModel::stepsToShownSibling(const TaskNode *node, int delta) const
+{
+    const TaskNode *parent = node->parent();
+    if (!parent)
+        return 0;
+    int steps = 1;
+    for (int row = node->row() + delta; row >= 0 && row < parent->childCount(); row += delta, ++steps) {
+        if (isShown(parent->child(row)))
+            return steps;
+    }
+    return 0;
+}
+
+TaskItemModel::Batch::Batch(TaskItemModel *model)
+    : m_model(model)
+{
+    if (m_model && m_model->m_batchDepth++ == 0 && m_model->m_filter) {
+        m_model->m_inBatchReset = true;
+        m_model->beginResetModel();
+    }
+}
+
+TaskItemModel::Batch::~Batch()
+{
+    if (m_model && --m_model->m_batchDepth == 0 && m_model->m_inBatchReset) {
+        m_model->m_inBatchReset = false;
+        m_model->refilterEnd();
+    }
+}
+
 void TaskItemModel::setFilter(std::optional<TaskStatus> status)
 {
     if (m_filter == status)
@@ -159,11 +189,14 @@ void TaskItemModel::setFilter(std::optional<TaskStatus> status)
 
 void TaskItemModel::refilterBegin()
 {
-    beginResetModel();
+    if (!m_inBatchReset)
+        beginResetModel();
 }
 
 void TaskItemModel::refilterEnd()
 {
+    if (m_inBatchReset)
+        return; // the batch's end does it once
     m_tree.findSubtreeStatuses();
     m_shownChildren.clear();
     endResetModel();
@@ -413,6 +446,8 @@ void TaskItemModel::endMove()
 void TaskItemModel::nodeChanged(TaskNode *node)
 {
     forgetCounts();
+    if (m_inBatchReset)
+        return;
     if (m_filter) {
         m_tree.refreshSubtreeStatuses(node);
         if (shownChangedAlong(node)) {
@@ -443,12 +478,15 @@ void TaskItemModel::allNodesChanged()
 
 void TaskItemModel::expandedChanged(TaskNode *node)
 {
-    if (isShown(node))
+    // Inside a batch's reset the view takes every flag afresh at its end.
+    if (!m_inBatchReset && isShown(node))
         Q_EMIT expandRequested(indexOf(node), node->isExpanded());
 }
 
 void TaskItemModel::selectionChanged(TaskNode *node)
 {
+    if (m_inBatchReset)
+        return;
     if (node && !isShown(node)) {
         m_tree.setSelected(shownNodeFor(node));
         return;

@@ -48,6 +48,22 @@ public:
     TaskNode *shownNodeFor(TaskNode *node) const;
     int shownChildCount(const TaskNode *node) const;
     bool hasShownSiblingAfter(const TaskNode *node) const;
+    // Siblings to pass, one by one in the direction delta (+1 or -1), to get beyond the next
+    // shown sibling; 0 when there is none.
+    int stepsToShownSibling(const TaskNode *node, int delta) const;
+
+    // Several changes in a row under a filter reach the view as one reset at the end.
+    class Batch
+    {
+    public:
+        explicit Batch(TaskItemModel *model);
+        ~Batch();
+        Batch(const Batch &) = delete;
+        Batch &operator=(const Batch &) = delete;
+
+    private:
+        TaskItemModel *m_model;
+    };
 
     // Done tasks and all tasks below node (node itself not counted).
     struct SubTaskCounts {
@@ -120,6 +136,8 @@ private:
     TaskTree &m_tree;
     const AppSettings *m_settings = nullptr;
     std::optional<TaskStatus> m_filter;
+    int m_batchDepth = 0;
+    bool m_inBatchReset = false;
     mutable std::unordered_map<const TaskNode *, std::vector<TaskNode *>> m_shownChildren;
     // Counts of the rows drawn since the tree last changed.
     mutable QHash<const TaskNode *, SubTaskCounts> m_counts;

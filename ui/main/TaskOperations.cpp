@@ -8,6 +8,7 @@
 #include "model/TaskTree.h"
 #include "settings/AppSettings.h"
 #include "ui/main/TaskCommands.h"
+#include "ui/main/TaskItemModel.h"
 #include "ui/main/TaskTreeView.h"
 
 #include <vector>
@@ -177,8 +178,13 @@ void TaskOperations::moveAmongSiblings(int delta)
     TaskNode *task = tree().selected();
     if (!task || task->isRoot())
         return;
-    auto command = std::make_unique<MoveTaskCommand>(m_ctx, task, delta);
-    if (!tree().moveAmongSiblings(task, delta))
+    // The next sibling the user sees: with a filter on, hidden ones between are passed too.
+    const TaskItemModel *model = m_ctx.view ? m_ctx.view->taskModel() : nullptr;
+    const int steps = model ? model->stepsToShownSibling(task, delta) : 1;
+    if (steps == 0)
+        return;
+    auto command = std::make_unique<MoveTaskCommand>(m_ctx, task, delta, steps);
+    if (!command->move())
         return;
     command->markDone();
     m_history.push(command.release());
