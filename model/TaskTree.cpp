@@ -360,7 +360,7 @@ bool TaskTree::changeStatus(TaskNode *node, TaskStatus status)
 template<typename StatusOf>
 void TaskTree::setStatusesOf(const std::vector<TaskNode *> &nodes, StatusOf statusOf)
 {
-    // Only icons and colours change, so one repaint at the end is far cheaper than a signal
+    // Only how rows look changes, so one repaint at the end is far cheaper than a signal
     // for each of thousands of nodes.
     const bool once = m_observer && nodes.size() > m_observer->manyChanges();
     bool changed = false;

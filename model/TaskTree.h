@@ -36,7 +36,7 @@ public:
     TaskNode *previousCreated(const TaskNode *node) const { return node->m_prevCreated; }
     // 1-based position in creation order (O(n); for tests and diagnostics).
 
-    // Adds a task with the Progress image key, no colours applied and a fresh, empty
+    // Adds a task with the Progress image key and a fresh, empty
     // CAdditionalTaskInfo. Expanded defaults to false.
     TaskNode *addChild(TaskNode *parent, const QString &text, TaskStatus status = TaskStatus::Progress);
     TaskNode *insertChild(TaskNode *parent, int row, const QString &text, TaskStatus status = TaskStatus::Progress);

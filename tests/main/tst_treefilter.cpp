@@ -85,6 +85,7 @@ private Q_SLOTS:
     {
         FilterScene s("Show Sub Task Counter");
         QVERIFY(!s.filter()->isVisible());
+        QCOMPARE(s.h.tv()->pos(), QPoint(0, 0)); // the hidden row takes no room
         QCOMPARE(s.rows(), QStringLiteral("*Задачи (3/7) A (1/2) A1 A2 B (0/1) B1 C D"));
     }
 

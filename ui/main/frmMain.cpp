@@ -105,9 +105,10 @@ frmMain::frmMain(Services &services, AppSettings &settings, Options options, QWi
     auto *column = new QVBoxLayout(central);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(2);
-    m_filterRow = new QHBoxLayout;
-    m_filterRow->setContentsMargins(4, 2, 4, 0);
-    column->addLayout(m_filterRow);
+    // Hidden, the row takes no room at all: the tree keeps the window's whole client area.
+    m_pnlFilter = new QWidget(central);
+    m_pnlFilter->setObjectName(QStringLiteral("pnlFilter"));
+    column->addWidget(m_pnlFilter);
     m_tvTasks = new TaskTreeView(central);
     column->addWidget(m_tvTasks);
     setCentralWidget(central);
@@ -306,18 +307,20 @@ constexpr std::array<std::optional<TaskStatus>, 4> kFilterEntries {std::nullopt,
 
 void frmMain::FillFilterCombo()
 {
-    m_lblTag = new QLabel(QStringLiteral("Фильтр:"), this);
+    m_lblTag = new QLabel(QStringLiteral("Фильтр:"), m_pnlFilter);
     m_lblTag->setObjectName(QStringLiteral("lblTag"));
-    m_cboFilter = new QComboBox(this);
+    m_cboFilter = new QComboBox(m_pnlFilter);
     m_cboFilter->setObjectName(QStringLiteral("cboFilter"));
     m_cboFilter->addItems({QStringLiteral("Все"), QStringLiteral("Выполненые"), QStringLiteral("В работе"),
                            QStringLiteral("Отклонённые")});
     m_cboFilter->setCurrentIndex(0);
     m_lblTag->setBuddy(m_cboFilter);
     m_cboFilter->setAccessibleName(QStringLiteral("Фильтр"));
-    m_filterRow->addWidget(m_lblTag);
-    m_filterRow->addWidget(m_cboFilter);
-    m_filterRow->addStretch();
+    auto *row = new QHBoxLayout(m_pnlFilter);
+    row->setContentsMargins(4, 2, 4, 0);
+    row->addWidget(m_lblTag);
+    row->addWidget(m_cboFilter);
+    row->addStretch();
     // The choice lives as long as the window: a new start shows every task again.
     connect(m_cboFilter, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (index >= 0 && index < int(kFilterEntries.size()))
@@ -335,8 +338,7 @@ void frmMain::FillFilterCombo()
 
 void frmMain::ShowFilter()
 {
-    m_lblTag->setVisible(m_settings.ShowFilter);
-    m_cboFilter->setVisible(m_settings.ShowFilter);
+    m_pnlFilter->setVisible(m_settings.ShowFilter);
     // A hidden box filters nothing.
     if (!m_settings.ShowFilter)
         m_cboFilter->setCurrentIndex(0);

@@ -12,7 +12,6 @@ class BackgroundDataSync;
 class CommandMenu;
 class Journal;
 class QComboBox;
-class QHBoxLayout;
 class QKeyEvent;
 class QLabel;
 class QToolBar;
@@ -150,7 +149,7 @@ private:
     QToolBar *m_tbMain = nullptr;
     QToolButton *m_statusButton = nullptr;
     QComboBox *m_cboFilter = nullptr;
-    QHBoxLayout *m_filterRow = nullptr;
+    QWidget *m_pnlFilter = nullptr; // the filter's label and box, above the tree
     QLabel *m_lblTag = nullptr;
     QPixmap m_picCache;
 
