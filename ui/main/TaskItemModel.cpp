@@ -109,6 +109,8 @@ TaskNode *TaskItemModel::shownNodeFor(TaskNode *node) const
 
 const std::vector<TaskNode *> &TaskItemModel::shownChildren(const TaskNode *node) const
 {
+    if (node == m_lastParent)
+        return *m_lastShown;
     auto [it, added] = m_shownChildren.try_emplace(node);
     if (added) {
         for (int row = 0; row < node->childCount(); ++row) {
@@ -116,7 +118,32 @@ const std::vector<TaskNode *> &TaskItemModel::shownChildren(const TaskNode *node
                 it->second.push_back(child);
         }
     }
+    m_lastParent = node;
+    m_lastShown = &it->second; // stays where it is while the map grows
     return it->second;
+}
+
+void TaskItemModel::forgetShownChildren()
+{
+    m_shownChildren.clear();
+    m_lastParent = nullptr;
+    m_lastShown = nullptr;
+}
+
+bool TaskItemModel::hasShownChildren(const TaskNode *node) const
+{
+    if (!m_filter || node->childCount() == 0)
+        return node->childCount() > 0;
+    // A shown task without the status itself has it below: no list needed for the view's arrow.
+    if (!node->isRoot() && node->status() != *m_filter && node->holdsInSubtree(*m_filter))
+        return true;
+    if (const auto it = m_shownChildren.find(node); it != m_shownChildren.end())
+        return !it->second.empty();
+    for (int row = 0; row < node->childCount(); ++row) {
+        if (isShown(node->child(row)))
+            return true;
+    }
+    return false;
 }
 
 int TaskItemModel::shownRow(const TaskNode *node) const
@@ -129,7 +156,7 @@ int TaskItemModel::shownRow(const TaskNode *node) const
 
 int TaskItemModel::shownChildCount(const TaskNode *node) const
 {
-    return m_filter ? int(shownChildren(node).size()) : node->childCount();
+    return m_filter && node->childCount() > 0 ? int(shownChildren(node).size()) : node->childCount();
 }
 
 bool TaskItemModel::hasShownSiblingAfter(const TaskNode *node) const
@@ -181,7 +208,7 @@ void TaskItemModel::setFilter(std::optional<TaskStatus> status)
     m_filter = status;
     if (m_filter)
         m_tree.findSubtreeStatuses();
-    m_shownChildren.clear();
+    forgetShownChildren();
     endResetModel();
     keepSelectionShown();
     Q_EMIT filterChanged();
@@ -198,24 +225,9 @@ void TaskItemModel::refilterEnd()
     if (m_inBatchReset)
         return; // the batch's end does it once
     m_tree.findSubtreeStatuses();
-    m_shownChildren.clear();
+    forgetShownChildren();
     endResetModel();
     keepSelectionShown();
-}
-
-bool TaskItemModel::shownChangedAlong(const TaskNode *node) const
-{
-    // Only the parents the view has asked about hold rows it knows.
-    for (const TaskNode *n = node; n && n->parent(); n = n->parent()) {
-        const auto it = m_shownChildren.find(n->parent());
-        if (it == m_shownChildren.end())
-            continue;
-        const bool known = std::binary_search(it->second.begin(), it->second.end(), n,
-                                              [](const TaskNode *a, const TaskNode *b) { return a->row() < b->row(); });
-        if (known != isShown(n))
-            return true;
-    }
-    return false;
 }
 
 void TaskItemModel::keepSelectionShown()
@@ -315,6 +327,13 @@ int TaskItemModel::rowCount(const QModelIndex &parent) const
     if (parent.column() != 0)
         return 0;
     return shownChildCount(nodeOf(parent));
+}
+
+bool TaskItemModel::hasChildren(const QModelIndex &parent) const
+{
+    if (!parent.isValid())
+        return true;
+    return parent.column() == 0 && hasShownChildren(nodeOf(parent));
 }
 
 int TaskItemModel::columnCount(const QModelIndex &) const
@@ -449,8 +468,11 @@ void TaskItemModel::nodeChanged(TaskNode *node)
     if (m_inBatchReset)
         return;
     if (m_filter) {
+        // The marks still tell the state before the change; only this node's can have turned
+        // the filter's way or away (its ancestors hold it exactly when it does, or their own).
+        const bool wasShown = isShown(node);
         m_tree.refreshSubtreeStatuses(node);
-        if (shownChangedAlong(node)) {
+        if (wasShown != isShown(node)) {
             refilterBegin();
             refilterEnd();
             return;

@@ -47,6 +47,7 @@ public:
     // node itself when shown, else its nearest shown ancestor.
     TaskNode *shownNodeFor(TaskNode *node) const;
     int shownChildCount(const TaskNode *node) const;
+    bool hasShownChildren(const TaskNode *node) const;
     bool hasShownSiblingAfter(const TaskNode *node) const;
     // Siblings to pass, one by one in the direction delta (+1 or -1), to get beyond the next
     // shown sibling; 0 when there is none.
@@ -82,6 +83,7 @@ public:
     QModelIndex index(int row, int column, const QModelIndex &parent = {}) const override;
     QModelIndex parent(const QModelIndex &child) const override;
     int rowCount(const QModelIndex &parent = {}) const override;
+    bool hasChildren(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
@@ -122,8 +124,7 @@ private:
     // The tree changed in a way the filter may show differently: shown flags found again.
     void refilterBegin();
     void refilterEnd();
-    // After a change a hidden node could be known to the view as shown, or the other way.
-    bool shownChangedAlong(const TaskNode *node) const;
+    void forgetShownChildren();
     void keepSelectionShown();
     void forgetCounts() { m_counts.clear(); }
 
@@ -139,6 +140,9 @@ private:
     int m_batchDepth = 0;
     bool m_inBatchReset = false;
     mutable std::unordered_map<const TaskNode *, std::vector<TaskNode *>> m_shownChildren;
+    // The last list asked for: the view asks for the rows of one parent in a run.
+    mutable const TaskNode *m_lastParent = nullptr;
+    mutable const std::vector<TaskNode *> *m_lastShown = nullptr;
     // Counts of the rows drawn since the tree last changed.
     mutable QHash<const TaskNode *, SubTaskCounts> m_counts;
     QIcon m_iconMain;

@@ -616,7 +616,7 @@ void TaskTreeView::drawBranches(QPainter *painter, const QRect &rect, const QMod
     if (hasNextSibling(node))
         painter->fillRect(QRect(x, middle, 1, bottom - middle + 1), line);
     painter->fillRect(QRect(x, middle, rect.right() + 1 - x - 2, 1), line);
-    if (m_model->shownChildCount(node) > 0) {
+    if (m_model->hasShownChildren(node)) {
         const int half = qMax(4, indent / 5);
         const QRect box(x - half, middle - half, 2 * half + 1, 2 * half + 1);
         painter->fillRect(box, base);

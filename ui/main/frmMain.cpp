@@ -869,7 +869,7 @@ bool frmMain::treeKeyDown(QKeyEvent *event)
 {
     if (is(event, Qt::Key_Left)) {
         TaskNode *node = m_tree.selected();
-        if (node && node->parent() && (m_model->shownChildCount(node) == 0 || !node->isExpanded())) {
+        if (node && node->parent() && (!m_model->hasShownChildren(node) || !node->isExpanded())) {
             m_tree.setSelected(node->parent());
             m_tvTasks->EnsureVisible(node->parent());
             return true;
