@@ -51,10 +51,12 @@ void TaskTree::link(TaskNode *parent, int row, TaskNode *node)
     renumber(parent, row);
     appendToCreation(node);
     ++m_count;
-    if (notify)
-        m_observer->endInsert();
+    // Recorded before the observer hears of it: the observer may change the selection, which
+    // the recorder must find after the change it follows.
     if (TaskTreeRecorder *r = recorder())
         r->inserted(node);
+    if (notify)
+        m_observer->endInsert();
 }
 
 void TaskTree::appendToCreation(TaskNode *node)
@@ -205,9 +207,9 @@ void TaskTree::attach(TaskNode *node, TaskNode *parent, int row)
     node->m_parent = parent;
     parent->m_children.insert(parent->m_children.begin() + row, node);
     renumber(parent, row);
+    recordSubtreeInserted(node);
     if (notify)
         m_observer->endInsert();
-    recordSubtreeInserted(node);
 }
 
 void TaskTree::recordSubtreeInserted(TaskNode *top)
@@ -256,9 +258,9 @@ bool TaskTree::moveTo(TaskNode *node, TaskNode *parent, int row)
     parent->m_children.insert(parent->m_children.begin() + row, node);
     node->m_parent = parent;
     renumber(parent, row);
+    recordSubtreeInserted(node);
     if (notify)
         m_observer->endMove();
-    recordSubtreeInserted(node);
     return true;
 }
 
