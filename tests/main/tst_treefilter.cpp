@@ -99,8 +99,8 @@ private Q_SLOTS:
         QCOMPARE(s.rows(), QStringLiteral("*Задачи (3/7) A (1/2) A1 A2 B (0/1) B1 C D"));
     }
 
-    // Under "В работе": marking, undoing, adding and removing keep the rows right and the
-    // selection on a shown row.
+    // Marking, undoing, adding, removing, moving and dropping under a filter keep the rows
+    // right and the selection on a shown row.
     void filterFollowsChanges()
     {
         FilterScene s;
