@@ -1,6 +1,5 @@
 #include "bench/Generator.h"
 
-#include "model/StatusColors.h"
 #include "model/TaskTree.h"
 #include "storage/TaskFile.h"
 
@@ -105,7 +104,6 @@ void BenchGenerator::fillTree(TaskTree &tree, int tasks, quint32 seed)
 {
     constexpr int kMaxDepth = 6;
     Rng rng(seed);
-    StatusColors colors;
     tree.beginBulkLoad();
     // path[d] is the last task added at depth d+1; a new task goes under one of them.
     std::vector<TaskNode *> path;
@@ -130,7 +128,7 @@ void BenchGenerator::fillTree(TaskTree &tree, int tasks, quint32 seed)
             : statusRoll < 9                     ? TaskStatus::Done
                                                  : TaskStatus::Rejected;
         TaskNode *node = tree.addChild(parent, taskText(rng), status);
-        ApplyTaskStatus(tree, status, node, colors);
+        ApplyTaskStatus(tree, status, node);
         tree.setExpanded(node, rng.chance(30));
         if (rng.below(3) == 0)
             tree.setRelatedDocuments(node, documents(rng, serial));

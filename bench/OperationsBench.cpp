@@ -87,6 +87,7 @@ struct Scene {
         ctx.view = &view;
         ctx.services = &services;
         ctx.settings = &settings;
+        model.setSettings(&settings);
         ops = std::make_unique<TaskOperations>(ctx);
         search = std::make_unique<TaskSearch>(ctx);
         dragDrop = std::make_unique<TaskDragDrop>(ctx, *ops);
@@ -103,7 +104,7 @@ struct Scene {
         tree.beginBulkLoad();
         const int row = tree.root()->childCount() / 2;
         big = tree.insertChild(tree.root(), row, QStringLiteral("Большой проект"));
-        ApplyTaskStatus(tree, TaskStatus::Progress, big, settings.statusColors());
+        ApplyTaskStatus(tree, TaskStatus::Progress, big);
         tree.setExpanded(big, true);
         const int perChild = std::max(1, (branchSize - 1) / 100 - 1);
         int made = 1;
@@ -177,6 +178,21 @@ void runOperations(const BenchInput &in)
     }
     report("mark_subtree", in.tasks, best);
 
+    // The same with the sub-task counters shown: the drawn rows count their sub-trees afresh.
+    s.settings.ShowSubTaskCounter = true;
+    s.view.applySettings(s.settings);
+    best = 1e300;
+    for (int i = 0; i < runs; ++i) {
+        s.select(s.big);
+        Scene::settle();
+        const bool done = s.big->status() == TaskStatus::Done;
+        best = std::min(
+            best, timeMs([&] { s.ops->SetTaskStatus(QLatin1String(done ? "SetStatusProgress" : "SetStatusDone")); }));
+    }
+    s.settings.ShowSubTaskCounter = false;
+    s.view.applySettings(s.settings);
+    report("mark_counted", in.tasks, best);
+
     best = 1e300;
     for (int i = 0; i < runs; ++i) {
         s.select(s.big);
@@ -188,9 +204,41 @@ void runOperations(const BenchInput &in)
     best = 1e300;
     for (int i = 0; i < runs; ++i) {
         s.settings.UseBackColor = i % 2 == 0;
-        best = std::min(best, timeMs([&] { s.ops->RecolorAll(); }));
+        best = std::min(best, timeMs([&] { s.view.applySettings(s.settings); }));
     }
     report("recolor", in.tasks, best);
+
+    // Each status of the filter and back to every task: the slowest switch, each its best.
+    double slowest = 0;
+    for (const std::optional<TaskStatus> filter : {std::optional(TaskStatus::Done), std::optional(TaskStatus::Progress),
+                                                   std::optional(TaskStatus::Rejected), std::optional<TaskStatus>()}) {
+        best = 1e300;
+        for (int i = 0; i < runs; ++i) {
+            s.model.setFilter(filter ? std::nullopt : std::optional(TaskStatus::Done));
+            Scene::settle();
+            best = std::min(best, timeMs([&] { s.model.setFilter(filter); }));
+        }
+        slowest = std::max(slowest, best);
+    }
+    report("filter_switch", in.tasks, slowest);
+
+    // Marking the large branch done while the filter shows the tasks in progress: it goes.
+    best = 1e300;
+    for (int i = 0; i < runs; ++i) {
+        s.select(s.big);
+        s.ops->SetTaskStatus(QStringLiteral("SetStatusProgress"));
+        s.model.setFilter(TaskStatus::Progress);
+        s.select(s.big);
+        Scene::settle();
+        best = std::min(best, timeMs([&] { s.ops->SetTaskStatus(QStringLiteral("SetStatusDone")); }));
+        if (s.big->status() != TaskStatus::Done)
+            std::fprintf(stderr, "mark_filtered marked nothing\n");
+        s.model.setFilter(std::nullopt);
+        s.ops->Undo();
+        Scene::settle();
+    }
+    s.ops->history().clear();
+    report("mark_filtered", in.tasks, best);
 
     // Drop the large branch on another top-level task, then back on the top node.
     best = 1e300;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "model/CAdditionalTaskInfo.h"
-#include "model/OleColor.h"
 #include "model/TaskStatus.h"
 
 #include <QString>
@@ -22,6 +21,9 @@ public:
     TaskStatus status() const { return m_status; }
 
     bool isExpanded() const { return m_expanded; }
+    // Whether this task or one below it has the status, as TaskTree::findSubtreeStatuses last
+    // found it.
+    bool holdsInSubtree(TaskStatus status) const { return m_subtreeStatuses & (1u << unsigned(status)); }
 
     TaskNode *parent() const { return m_parent; }
     int row() const { return m_row; }
@@ -53,4 +55,6 @@ private:
     TaskStatus m_status = TaskStatus::Progress;
     bool m_isRoot = false;
     bool m_expanded = false;
+    // One bit per status; fills what would be padding, so a task costs no more memory.
+    quint8 m_subtreeStatuses = 0;
 };

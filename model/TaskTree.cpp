@@ -43,12 +43,10 @@ void TaskTree::link(TaskNode *parent, int row, TaskNode *node)
 {
     appendToCreation(node);
     ++m_count;
-    placeChild(parent, row, node);
-    if (TaskTreeRecorder *r = recorder())
-        r->inserted(node);
+    placeChild(parent, row, node, false);
 }
 
-void TaskTree::placeChild(TaskNode *parent, int row, TaskNode *node)
+void TaskTree::placeChild(TaskNode *parent, int row, TaskNode *node, bool withSubtree)
 {
     row = std::clamp(row, 0, parent->childCount());
     touch();
@@ -58,6 +56,12 @@ void TaskTree::placeChild(TaskNode *parent, int row, TaskNode *node)
     node->m_parent = parent;
     parent->m_children.insert(parent->m_children.begin() + row, node);
     renumber(parent, row);
+    // Recorded before the observer hears of it: the observer may change the selection, which
+    // the recorder must find after the change it follows.
+    if (withSubtree)
+        recordSubtreeInserted(node);
+    else if (TaskTreeRecorder *r = recorder())
+        r->inserted(node);
     if (notify)
         m_observer->endInsert();
 }
@@ -202,8 +206,7 @@ void TaskTree::attach(TaskNode *node, TaskNode *parent, int row)
             m_lastCreated = n;
     }
     m_count += int(nodes.size());
-    placeChild(parent, row, node);
-    recordSubtreeInserted(node);
+    placeChild(parent, row, node, true);
 }
 
 void TaskTree::recordSubtreeInserted(TaskNode *top)
@@ -252,9 +255,9 @@ bool TaskTree::moveTo(TaskNode *node, TaskNode *parent, int row)
     parent->m_children.insert(parent->m_children.begin() + row, node);
     node->m_parent = parent;
     renumber(parent, row);
+    recordSubtreeInserted(node);
     if (notify)
         m_observer->endMove();
-    recordSubtreeInserted(node);
     return true;
 }
 
@@ -356,9 +359,9 @@ bool TaskTree::changeStatus(TaskNode *node, TaskStatus status)
 template<typename StatusOf>
 void TaskTree::setStatusesOf(const std::vector<TaskNode *> &nodes, StatusOf statusOf)
 {
-    // Only icons and colours change, so one repaint at the end is far cheaper than a signal
+    // Only how rows look changes, so one repaint at the end is far cheaper than a signal
     // for each of thousands of nodes.
-    const bool once = nodes.size() > 256;
+    const bool once = m_observer && nodes.size() > m_observer->manyChanges();
     bool changed = false;
     for (size_t i = 0; i < nodes.size(); ++i) {
         TaskNode *node = nodes[i];
@@ -410,10 +413,11 @@ void TaskTree::setSelected(TaskNode *node)
     if (m_selected == node)
         return;
     m_selected = node;
-    if (m_observer && m_bulkDepth == 0)
-        m_observer->selectionChanged(node);
+    // The recorder first: the observer may choose another node at once (a filter hiding this one).
     if (TaskTreeRecorder *r = recorder())
         r->selected(node);
+    if (m_observer && m_bulkDepth == 0)
+        m_observer->selectionChanged(node);
 }
 
 void TaskTree::beginBulkLoad()
@@ -434,50 +438,47 @@ void TaskTree::notifyAllChanged()
         m_observer->allNodesChanged();
 }
 
-void TaskTree::setStatusColors(const StatusColors &colors)
+void TaskTree::findSubtreeStatuses()
 {
-    if (m_colors == colors)
-        return;
-    m_colors = colors;
-    notifyAllChanged();
+    // Post-order without recursion: a node's children are done before it.
+    std::vector<std::pair<TaskNode *, int>> stack {{m_root, 0}};
+    while (!stack.empty()) {
+        auto &[node, next] = stack.back();
+        if (next < node->childCount()) {
+            TaskNode *child = node->child(next++);
+            stack.emplace_back(child, 0);
+            continue;
+        }
+        quint8 mask = node->isRoot() ? 0 : quint8(1u << unsigned(node->m_status));
+        for (const TaskNode *c : node->m_children)
+            mask |= c->m_subtreeStatuses;
+        node->m_subtreeStatuses = mask;
+        stack.pop_back();
+    }
 }
 
-OleColor TaskTree::foreColor(const TaskNode *node) const
+void TaskTree::refreshSubtreeStatuses(TaskNode *node)
 {
-    if (node->isRoot())
-        return 0;
-    return colorsOf(node->status()).first;
+    for (TaskNode *n = node; n; n = n->m_parent) {
+        quint8 mask = n->isRoot() ? 0 : quint8(1u << unsigned(n->m_status));
+        for (const TaskNode *c : n->m_children)
+            mask |= c->m_subtreeStatuses;
+        if (mask == n->m_subtreeStatuses)
+            break;
+        n->m_subtreeStatuses = mask;
+    }
 }
 
-OleColor TaskTree::backColor(const TaskNode *node) const
-{
-    if (!m_colors.useBackColor || node->isRoot())
-        return kSystemWindowBackground;
-    return colorsOf(node->status()).second;
-}
-
-std::pair<OleColor, OleColor> TaskTree::colorsOf(TaskStatus status) const
-{
-    return m_colors.of(status);
-}
-
-void TaskTree::recolorAll(const StatusColors &colors)
-{
-    m_colors = colors;
-    notifyAllChanged();
-}
-
-void ApplyTaskStatus(TaskTree &tree, TaskStatus status, TaskNode *node, const StatusColors &colors)
+void ApplyTaskStatus(TaskTree &tree, TaskStatus status, TaskNode *node)
 {
     if (!node || node->isRoot())
         return;
-    tree.setStatusColors(colors);
     if (node->status() != status)
         tree.setImageKey(node, status);
 }
 
-void ApplyTaskStatus(TaskTree &tree, const QString &statusText, TaskNode *node, const StatusColors &colors)
+void ApplyTaskStatus(TaskTree &tree, const QString &statusText, TaskNode *node)
 {
     if (const auto status = statusFromText(statusText))
-        ApplyTaskStatus(tree, *status, node, colors);
+        ApplyTaskStatus(tree, *status, node);
 }

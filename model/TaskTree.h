@@ -1,10 +1,8 @@
 #pragma once
 
-#include "model/StatusColors.h"
 #include "model/TaskNode.h"
 
 #include <QStringList>
-#include <utility>
 
 class TaskTreeObserver;
 class TaskTreeRecorder;
@@ -38,7 +36,7 @@ public:
     TaskNode *previousCreated(const TaskNode *node) const { return node->m_prevCreated; }
     // 1-based position in creation order (O(n); for tests and diagnostics).
 
-    // Adds a task with the Progress image key, no colours applied and a fresh, empty
+    // Adds a task with the Progress image key and a fresh, empty
     // CAdditionalTaskInfo. Expanded defaults to false.
     TaskNode *addChild(TaskNode *parent, const QString &text, TaskStatus status = TaskStatus::Progress);
     TaskNode *insertChild(TaskNode *parent, int row, const QString &text, TaskStatus status = TaskStatus::Progress);
@@ -93,17 +91,13 @@ public:
     void beginBulkLoad();
     void endBulkLoad();
 
-    // A task's colours follow its status: they are those of the colours last applied (the
-    // settings'), so they are worked out when shown instead of kept in every node.
-    const StatusColors &statusColors() const { return m_colors; }
-    void setStatusColors(const StatusColors &colors);
-    OleColor foreColor(const TaskNode *node) const;
-    OleColor backColor(const TaskNode *node) const;
+    // Works out, for every node, which statuses its sub-tree holds (TaskNode::holdsInSubtree):
+    // one bottom-up pass. The answers stand until the tree next changes.
+    void findSubtreeStatuses();
+    // The same after node's own status changed, for node and the nodes above it.
+    void refreshSubtreeStatuses(TaskNode *node);
 
-    // Re-applies the colouring rule to every task (after the settings change).
-    void recolorAll(const StatusColors &colors);
-
-    // Tells the observer that colours of many nodes changed (used by recolorAll).
+    // Tells the observer that many nodes changed at once.
     void notifyAllChanged();
 
 private:
@@ -112,16 +106,15 @@ private:
     void setStatusesOf(const std::vector<TaskNode *> &nodes, StatusOf statusOf);
     // Changes the status and records it; the observer is left to the caller.
     bool changeStatus(TaskNode *node, TaskStatus status);
-    // Text and background colour of a status.
-    std::pair<OleColor, OleColor> colorsOf(TaskStatus status) const;
     void link(TaskNode *parent, int row, TaskNode *node);
     // The neighbours in creation order close up over node; node keeps its own links.
     void skipInCreation(TaskNode *node);
     void unlinkFromCreation(TaskNode *node);
     void appendToCreation(TaskNode *node);
     static void renumber(TaskNode *parent, int fromRow);
-    // Puts the node in at the row (clamped) and tells the observer; the caller counts it.
-    void placeChild(TaskNode *parent, int row, TaskNode *node);
+    // Puts the node in at the row (clamped), tells the recorder (of the node alone or of its
+    // whole sub-tree), then the observer; the caller counts it.
+    void placeChild(TaskNode *parent, int row, TaskNode *node, bool withSubtree);
     void deleteSubtree(TaskNode *node);
     // A change the user made; loading (in bulk) is not one.
     void touch()
@@ -140,13 +133,12 @@ private:
     TaskNode *m_selected = nullptr;
     TaskTreeObserver *m_observer = nullptr;
     TaskTreeRecorder *m_recorder = nullptr;
-    StatusColors m_colors;
     int m_count = 0;
     int m_bulkDepth = 0;
     bool m_modified = false;
 };
 
-// Gives a task the status's image key and colours. statusText is compared exactly with
-// "Progress", "Rejected", "Done"; anything else leaves the node untouched.
-void ApplyTaskStatus(TaskTree &tree, const QString &statusText, TaskNode *node, const StatusColors &colors);
-void ApplyTaskStatus(TaskTree &tree, TaskStatus status, TaskNode *node, const StatusColors &colors);
+// Gives a task the status's image key. statusText is compared exactly with "Progress",
+// "Rejected", "Done"; anything else leaves the node untouched.
+void ApplyTaskStatus(TaskTree &tree, const QString &statusText, TaskNode *node);
+void ApplyTaskStatus(TaskTree &tree, TaskStatus status, TaskNode *node);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+
 class TaskNode;
 
 // Told about every change of a TaskTree; the item model adapter implements it to keep
@@ -17,10 +19,12 @@ public:
     // Returns false when the receiver refuses the move (the tree then does not move).
     virtual bool beginMove(TaskNode *sourceParent, int sourceRow, TaskNode *destinationParent, int destinationRow) = 0;
     virtual void endMove() = 0;
-    // Text, status or colours changed.
+    // Text or status changed.
     virtual void nodeChanged(TaskNode *node) = 0;
-    // Many nodes' colours changed at once.
+    // Many nodes' statuses changed at once.
     virtual void allNodesChanged() = 0;
+    // Above this many changed nodes the observer hears one allNodesChanged instead.
+    virtual size_t manyChanges() const { return 256; }
     virtual void expandedChanged(TaskNode *node) = 0;
     virtual void selectionChanged(TaskNode *node) = 0;
 };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/StatusColors.h"
+#include "components/StatusColors.h"
 
 #include <QString>
 
@@ -21,6 +21,10 @@ struct AppSettings {
     qint32 EffectTimeout = 250;
     qint32 EffectStyle = 1;
     qint32 SlideDirection = 7;
+    // The status filter box above the tree.
+    bool ShowFilter = false;
+    // "(done/all)" after the text of a task with sub-tasks.
+    bool ShowSubTaskCounter = false;
 
     StatusColors statusColors() const
     {

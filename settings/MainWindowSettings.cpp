@@ -68,6 +68,8 @@ void MainWindowSettings::LoadSettings(AppSettings &s, SettingsStore &store, QWid
     s.CollapseOnESC = readBool(store, kTop, QStringLiteral("Collapse on ESC"), d.CollapseOnESC);
     s.FullRowSelect = readBool(store, kTop, QStringLiteral("Full Row Select"), d.FullRowSelect);
     s.DontMarkSubTasks = readBool(store, kTop, QStringLiteral("Don't Mark Sub Tasks"), d.DontMarkSubTasks);
+    s.ShowFilter = readBool(store, kTop, QStringLiteral("Show Filter"), d.ShowFilter);
+    s.ShowSubTaskCounter = readBool(store, kTop, QStringLiteral("Show Sub Task Counter"), d.ShowSubTaskCounter);
 
     s.DoneTasksColor = readColor(store, QStringLiteral("Done Tasks Color"), d.DoneTasksColor);
     s.ProgressTasksColor = readColor(store, QStringLiteral("Progress Tasks Color"), d.ProgressTasksColor);
@@ -99,6 +101,8 @@ void MainWindowSettings::SaveSettings(const AppSettings &s, SettingsStore &store
     writeBool(store, kTop, QStringLiteral("Collapse on ESC"), s.CollapseOnESC);
     writeBool(store, kTop, QStringLiteral("Full Row Select"), s.FullRowSelect);
     writeBool(store, kTop, QStringLiteral("Don't Mark Sub Tasks"), s.DontMarkSubTasks);
+    writeBool(store, kTop, QStringLiteral("Show Filter"), s.ShowFilter);
+    writeBool(store, kTop, QStringLiteral("Show Sub Task Counter"), s.ShowSubTaskCounter);
 
     writeInt(store, kColors, QStringLiteral("Done Tasks Color"), qint32(s.DoneTasksColor));
     writeInt(store, kColors, QStringLiteral("Progress Tasks Color"), qint32(s.ProgressTasksColor));

@@ -97,7 +97,8 @@ class TaskList(Scenario):
         self.assertEqual(len(radios), 9)
         self.assertEqual([name(a) for a in radios if "checked" in states(a)], ["Направление: вниз"])
         self.assertEqual([name(a) for a in controls if role(a) == "check box"],
-                         ["Запускать при входе в систему"])
+                         ["Запускать при входе в систему", "Показывать фильтр",
+                          "Показывать счётчик подзадач"])
         font = find_all(dialog, lambda a: role(a) == "push button" and name(a) == "Шрифт дерева задач")
         self.assertEqual(len(font), 1)
         self.assertRegex(font[0].get_description(), r", \d+(\.\d+)? пт")

@@ -66,7 +66,7 @@ struct MainHarness {
                    const QStringList &documents = {})
     {
         TaskNode *node = tree().addChild(parent, text);
-        ApplyTaskStatus(tree(), status, node, settings.statusColors());
+        ApplyTaskStatus(tree(), status, node);
         tree().setRelatedDocuments(node, documents);
         return node;
     }

@@ -46,7 +46,7 @@ private Q_SLOTS:
                  (QStringList {QStringLiteral("Выполнено|Alt+1"), QStringLiteral("В работе|Alt+2"),
                                QStringLiteral("Отклонено|Alt+3")}));
 
-        // Rows: the text as the name, the status and the level as the description.
+        // Rows: the text as the name, the status, the paperclip and the level as the description.
         const auto rows = [&] {
             return childTexts(h.tv(), [](QAccessibleInterface *c) {
                 if (c->role() == QAccessible::ColumnHeader)
@@ -54,10 +54,10 @@ private Q_SLOTS:
                 return c->text(QAccessible::Name) + u'|' + c->text(QAccessible::Description);
             });
         };
-        QCOMPARE(
-            rows(),
-            (QStringList {QStringLiteral("Задачи|уровень 1"), QStringLiteral("alpha|В работе, уровень 2"),
-                          QStringLiteral("beta|В работе, уровень 2"), QStringLiteral("gamma|Отклонено, уровень 2")}));
+        QCOMPARE(rows(),
+                 (QStringList {QStringLiteral("Задачи|уровень 1"), QStringLiteral("alpha|В работе, уровень 2"),
+                               QStringLiteral("beta|В работе, есть документы, уровень 2"),
+                               QStringLiteral("gamma|Отклонено, уровень 2")}));
         h.select(h.root()->child(0)->child(0));
         QVERIFY(rows().contains(QStringLiteral("alpha child|Выполнено, уровень 3")));
     }

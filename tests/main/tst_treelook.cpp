@@ -101,23 +101,24 @@ private Q_SLOTS:
         QApplication::setPalette(dark ? darkPalette() : lightPalette());
         MainHarness h;
         h.show();
-        StatusColors colors;
-        colors.useBackColor = useBackColor;
+        AppSettings &s = h.settings;
+        s.UseBackColor = useBackColor;
         if (chosen) {
-            colors.progressFore = 0x996633;
-            colors.doneFore = 0x40C040;
-            colors.rejectedFore = 0x3030A0;
-            colors.doneBack = 0x303030;
-            colors.rejectedBack = 0xE0E0FF;
-            colors.progressBack = 0xD0F0F0;
+            s.ProgressTasksColor = 0x996633;
+            s.DoneTasksColor = 0x40C040;
+            s.RejectedTasksColor = 0x3030A0;
+            s.DoneTasksBackColor = 0x303030;
+            s.RejectedTasksBackColor = 0xE0E0FF;
+            s.ProgressTasksBackColor = 0xD0F0F0;
         }
+        const StatusColors colors = s.statusColors();
         const std::pair<TaskStatus, QString> rows[] = {{TaskStatus::Progress, QStringLiteral("Задача в работе")},
                                                        {TaskStatus::Done, QStringLiteral("Выполненная задача")},
                                                        {TaskStatus::Rejected, QStringLiteral("Отклонённая задача")}};
         QList<TaskNode *> tasks;
         for (const auto &[status, text] : rows)
             tasks << h.task(h.root(), text, status);
-        h.tree().recolorAll(colors); // as after the settings dialog
+        h.tv()->applySettings(s); // as after the settings dialog
         h.select(h.root());
         const QImage image = h.viewport()->grab().toImage();
         for (TaskNode *task : tasks) {

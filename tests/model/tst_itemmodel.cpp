@@ -1,6 +1,7 @@
 #include "tests/support/TestMain.h"
 
 #include "model/TaskTree.h"
+#include "settings/AppSettings.h"
 #include "storage/TaskFile.h"
 #include "ui/main/TaskItemModel.h"
 #include "ui/main/TaskTreeView.h"
@@ -26,6 +27,43 @@ QString mismatch(const TaskItemModel &model, const TaskTree &tree)
             stack.push_back(node->child(r));
     }
     return model.rowCount() == 1 && seen == tree.count() ? QString() : QStringLiteral("%1 rows").arg(seen);
+}
+
+// The same under a status filter, against rows worked out here from the tree alone.
+QString filteredMismatch(const TaskItemModel &model, const TaskTree &tree, TaskStatus status)
+{
+    const auto holds = [status](const TaskNode *top) {
+        for (std::vector<const TaskNode *> stack {top}; !stack.empty();) {
+            const TaskNode *n = stack.back();
+            stack.pop_back();
+            if (n->status() == status)
+                return true;
+            for (int r = 0; r < n->childCount(); ++r)
+                stack.push_back(n->child(r));
+        }
+        return false;
+    };
+    for (std::vector<const TaskNode *> stack {tree.root()}; !stack.empty();) {
+        const TaskNode *node = stack.back();
+        stack.pop_back();
+        const QModelIndex index = model.indexOf(node);
+        int row = 0;
+        for (int r = 0; r < node->childCount(); ++r) {
+            const TaskNode *child = node->child(r);
+            if (!holds(child)) {
+                if (model.indexOf(child).isValid())
+                    return child->text();
+                continue;
+            }
+            const QModelIndex c = model.index(row++, 0, index);
+            if (TaskItemModel::nodeOf(c) != child || c.parent() != index || model.indexOf(child) != c)
+                return child->text();
+            stack.push_back(child);
+        }
+        if (model.rowCount(index) != row)
+            return node->text();
+    }
+    return {};
 }
 
 const QByteArray kSample = R"(<Tasks>
@@ -88,21 +126,23 @@ private Q_SLOTS:
                 && !tree.moveAmongSiblings(first, +1));
         QCOMPARE(structural(), before);
 
-        // Texts and statuses change in place, colours as the view paints them.
-        StatusColors colors;
-        colors.useBackColor = true;
-        colors.doneFore = 0x00A000;
-        colors.doneBack = 0x90F090;
+        // Texts and statuses change in place, colours as the view paints them from the settings.
+        AppSettings settings;
+        settings.UseBackColor = true;
+        settings.DoneTasksColor = 0x00A000;
+        settings.DoneTasksBackColor = 0x90F090;
+        model.setSettings(&settings);
         changed.clear();
         tree.setText(between, QStringLiteral("Между\tделами"));
         const QModelIndex done = model.indexOf(between);
         QVERIFY(changed.size() == 1 && changed.at(0).at(0).value<QModelIndex>() == done);
-        ApplyTaskStatus(tree, QStringLiteral("Done"), between, colors);
+        ApplyTaskStatus(tree, QStringLiteral("Done"), between);
         QCOMPARE(model.data(done, Qt::ForegroundRole).value<QColor>(), QColor(0x00, 0xA0, 0x00));
         QCOMPARE(model.data(done, Qt::BackgroundRole).value<QColor>(), QColor(0x90, 0xF0, 0x90));
         QCOMPARE(model.data(done, Qt::AccessibleDescriptionRole).toString(), QStringLiteral("Выполнено, уровень 2"));
         repaint.clear();
-        tree.recolorAll(StatusColors());
+        settings = AppSettings();
+        model.settingsChanged();
         QVERIFY(repaint.size() == 1 && !model.data(done, Qt::BackgroundRole).isValid());
 
         // A text of megabytes keeps the view responsive: its label and tooltip are a short
@@ -128,6 +168,36 @@ private Q_SLOTS:
         reset.clear();
         QVERIFY(!loadTaskFileFromBytes("<Tasks><Task>", tree));
         QVERIFY(reset.size() == 1 && mismatch(model, tree).isEmpty());
+    }
+
+    // Under a filter every change is checked by the tester and against the tree.
+    void filteredModelStaysSound()
+    {
+        TaskTree tree;
+        TaskItemModel model(tree);
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QVERIFY(loadTaskFileFromBytes(kSample, tree));
+        model.setFilter(TaskStatus::Done);
+        const auto sound = [&] { return filteredMismatch(model, tree, TaskStatus::Done); };
+        QCOMPARE(sound(), QString());
+        TaskNode *report = tree.root()->child(0), *figures = report->child(0), *paper1 = tree.root()->child(1),
+                 *paper2 = tree.root()->child(2);
+        TaskNode *added = tree.addChild(paper2, QStringLiteral("Новая"), TaskStatus::Done);
+        QCOMPARE(sound(), QString());
+        tree.setImageKey(figures, TaskStatus::Progress); // the report's branch goes
+        QCOMPARE(sound(), QString());
+        QVERIFY(tree.reparent(paper1, figures)); // and comes back under a done task
+        QCOMPARE(sound(), QString());
+        QVERIFY(tree.moveAmongSiblings(paper2, -1) && tree.moveTo(added, report, 0));
+        QCOMPARE(sound(), QString());
+        tree.setStatuses({added, paper1}, TaskStatus::Rejected);
+        QCOMPARE(sound(), QString());
+        tree.setSelected(report->child(1));
+        tree.remove(figures);
+        QCOMPARE(sound(), QString());
+        QVERIFY(!tree.selected() || model.isShown(tree.selected()));
+        model.setFilter(std::nullopt);
+        QCOMPARE(mismatch(model, tree), QString());
     }
 
     void deepestAllowedTreeShows()

@@ -56,23 +56,17 @@ private Q_SLOTS:
         QCOMPARE(tree.count(), 6);
     }
 
-    void statusColouring()
+    void statusApplying()
     {
         TaskTree tree;
         TaskNode *task = tree.addChild(tree.root(), QStringLiteral("задача"));
-        for (bool useBack : {false, true}) {
-            const StatusColors colors {1, 2, 3, 0xA1, 0xA2, 0xA3, useBack};
-            for (auto [status, key, fore, back] : {std::tuple {TaskStatus::Done, "Done", 1, 0xA1},
-                                                   {TaskStatus::Rejected, "Rejected", 3, 0xA3},
-                                                   {TaskStatus::Progress, "Progress", 2, 0xA2}}) {
-                ApplyTaskStatus(tree, status, task, colors);
-                QCOMPARE(task->imageKey(), QLatin1String(key));
-                QCOMPARE(tree.foreColor(task), OleColor(fore));
-                QCOMPARE(tree.backColor(task), useBack ? OleColor(back) : kSystemWindowBackground);
-            }
+        for (auto [text, key] :
+             {std::pair {"Done", "Done"}, {"Rejected", "Rejected"}, {"done", "Rejected"}, {"Progress", "Progress"}}) {
+            ApplyTaskStatus(tree, QString::fromLatin1(text), task);
+            QCOMPARE(task->imageKey(), QLatin1String(key));
         }
         // The top node has no status to take.
-        ApplyTaskStatus(tree, TaskStatus::Done, tree.root(), StatusColors());
+        ApplyTaskStatus(tree, TaskStatus::Done, tree.root());
         tree.setImageKey(tree.root(), TaskStatus::Done);
         QCOMPARE(tree.root()->imageKey(), QStringLiteral("Main"));
     }

@@ -80,6 +80,8 @@ private Q_SLOTS:
         row("txtTimeout", QAccessible::EditableText, "Таймаут (мс)", "");
         row("optDirection7", QAccessible::RadioButton, "Направление: вниз", "");
         row("chkAutorun", QAccessible::CheckBox, "Запускать при входе в систему", "");
+        row("chkShowFilter", QAccessible::CheckBox, "Показывать фильтр", "");
+        row("chkShowSubTaskCounter", QAccessible::CheckBox, "Показывать счётчик подзадач", "");
     }
 
     void controlsAreAnnouncedByTheirLabels()
@@ -151,6 +153,11 @@ private Q_SLOTS:
         QCOMPARE(QApplication::focusWidget(), s.get("optDirection8"));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), s.get("chkAutorun"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), s.get("chkShowFilter"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), s.get("chkShowSubTaskCounter"));
         s.click("cmdOk");
         QVERIFY(s.saves == 1 && !s.dialog->isVisible() && s.shown().isEmpty());
         QCOMPARE(s.atSave.RejectedTasksColor, OleColor(0x123456));
@@ -159,6 +166,7 @@ private Q_SLOTS:
         QVERIFY(s.atSave.FullRowSelect && !s.atSave.CollapseOnESC && s.atSave.DontMarkSubTasks
                 && !s.atSave.UseBackColor);
         QVERIFY(s.atSave.EffectStyle == 0 && s.atSave.EffectTimeout == 600 && s.atSave.SlideDirection == 8);
+        QVERIFY(s.atSave.ShowFilter && !s.atSave.ShowSubTaskCounter);
         QCOMPARE(s.tree.font().family(), QStringLiteral("DejaVu Serif"));
         QVERIFY(s.tree.font().pointSize() == 15 && s.tree.font().bold());
         // Registered again on every OK, so the entry follows the program when it moves.

@@ -2,6 +2,7 @@
 
 #include "components/platform/FileSync.h"
 #include "model/TaskTree.h"
+#include "model/TaskTreeObserver.h"
 #include "storage/Journal.h"
 #include "storage/TaskFile.h"
 
@@ -42,6 +43,25 @@ QString state(const TaskTree &t)
         s += QLatin1Char('|') + n->text();
     return s;
 }
+
+// A view that moves the selection as soon as it hears a move is done (as the status filter
+// does when the move leaves the selected task hidden).
+struct SelectsAfterMove : TaskTreeObserver {
+    TaskTree *tree = nullptr;
+    TaskNode *target = nullptr;
+    void beginReset() override { }
+    void endReset() override { }
+    void beginInsert(TaskNode *, int) override { }
+    void endInsert() override { }
+    void beginRemove(TaskNode *, int) override { }
+    void endRemove() override { }
+    bool beginMove(TaskNode *, int, TaskNode *, int) override { return true; }
+    void endMove() override { tree->setSelected(target); }
+    void nodeChanged(TaskNode *) override { }
+    void allNodesChanged() override { }
+    void expandedChanged(TaskNode *) override { }
+    void selectionChanged(TaskNode *) override { }
+};
 
 struct Change {
     const char *name;
@@ -115,6 +135,16 @@ const QList<Change> &changes()
              t.attach(work, t.root(), 0);
              j.flush();
              t.moveTo(at(t, {0, 1}), at(t, {1}), 0);
+         },
+         false},
+        {"a selection the view moves right after a move", 1,
+         [](TaskTree &t, Journal &) {
+             SelectsAfterMove view;
+             view.tree = &t;
+             view.target = at(t, {1}); // its place changes with the move
+             t.setObserver(&view);
+             t.moveTo(at(t, {0, 1}), t.root(), 0);
+             t.setObserver(nullptr);
          },
          false},
     };

@@ -1,7 +1,9 @@
 #include "ui/main/MainCommands.h"
 
+#include "ui/main/TaskItemModel.h"
 #include "ui/main/TaskOperations.h"
 #include "ui/main/TaskSearch.h"
+#include "ui/main/TaskTreeView.h"
 #include "ui/main/frmMain.h"
 
 #include "model/TaskNode.h"
@@ -88,7 +90,7 @@ QList<MainCommand> buildCommands()
          .canRun =
              [](W &w) {
                  const TaskNode *task = selectedTask(w);
-                 return task && task->row() + 1 < task->parent()->childCount();
+                 return task && w.tvTasks()->taskModel()->stepsToShownSibling(task, +1) > 0;
              }},
         {.key = "MoveUp",
          .keys = {{Qt::Key_Up, kCtrl}},
@@ -100,7 +102,7 @@ QList<MainCommand> buildCommands()
          .canRun =
              [](W &w) {
                  const TaskNode *task = selectedTask(w);
-                 return task && task->row() > 0;
+                 return task && w.tvTasks()->taskModel()->stepsToShownSibling(task, -1) > 0;
              }},
         {.key = "SetItemStatus",
          .keys = {},

@@ -2,18 +2,17 @@
 
 #include "model/TaskTree.h"
 #include "settings/AppSettings.h"
+#include "ui/main/TaskItemModel.h"
 #include "ui/main/TaskTreeView.h"
 
 void applyStatuses(const MainContext &context, const std::vector<TaskNode *> &nodes,
                    const std::vector<TaskStatus> &statuses)
 {
-    context.tree->setStatusColors(context.settings->statusColors());
     context.tree->setStatuses(nodes, statuses);
 }
 
 void applyStatuses(const MainContext &context, const std::vector<TaskNode *> &nodes, TaskStatus status)
 {
-    context.tree->setStatusColors(context.settings->statusColors());
     context.tree->setStatuses(nodes, status);
 }
 
@@ -59,12 +58,15 @@ void AddTaskCommand::redo()
 {
     if (!m_node) {
         m_node = tree().insertChild(m_parent, m_row, m_text);
-        ApplyTaskStatus(tree(), TaskStatus::Progress, m_node, m_ctx.settings->statusColors());
+        ApplyTaskStatus(tree(), TaskStatus::Progress, m_node);
         tree().setRelatedDocuments(m_node, m_documents);
     } else {
         tree().attach(m_node, m_parent, m_row);
     }
     m_attached = true;
+    // A new task the filter would hide at once is shown with every other task.
+    if (m_ctx.view)
+        m_ctx.view->reveal(m_node);
     selectAndShow(m_node);
     tree().setExpanded(m_node, true);
     if (m_ctx.relayout)
@@ -189,19 +191,32 @@ void StatusCommand::undo()
 
 // ---- move among siblings ----
 
-MoveTaskCommand::MoveTaskCommand(const MainContext &context, TaskNode *task, int delta)
+MoveTaskCommand::MoveTaskCommand(const MainContext &context, TaskNode *task, int delta, int steps)
     : TaskCommand(context, QStringLiteral("Перемещение задачи"))
     , m_task(task)
     , m_delta(delta)
+    , m_steps(steps)
     , m_row(task->row())
     , m_createdAfter(context.tree->previousCreated(task))
 {
 }
 
+bool MoveTaskCommand::move()
+{
+    // Past hidden siblings one swap at a time: each keeps the tree's own move (and its record in
+    // the journal), and the view hears of them all at once.
+    const TaskItemModel::Batch batch(m_ctx.view ? m_ctx.view->taskModel() : nullptr);
+    for (int i = 0; i < m_steps; ++i) {
+        if (!tree().moveAmongSiblings(m_task, m_delta))
+            return i > 0;
+    }
+    return true;
+}
+
 void MoveTaskCommand::redo()
 {
     if (!firstRedoOfDoneStep())
-        tree().moveAmongSiblings(m_task, m_delta);
+        move();
     selectAndShow(m_task);
 }
 

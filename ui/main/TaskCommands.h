@@ -106,13 +106,17 @@ private:
 class MoveTaskCommand : public TaskCommand
 {
 public:
-    MoveTaskCommand(const MainContext &context, TaskNode *task, int delta);
+    // steps: siblings passed one by one (more than one when the filter hides those between).
+    MoveTaskCommand(const MainContext &context, TaskNode *task, int delta, int steps = 1);
     void redo() override;
     void undo() override;
+    // Moves the task by its steps; false when the tree refused the first one.
+    bool move();
 
 private:
     TaskNode *m_task;
     int m_delta;
+    int m_steps;
     int m_row;
     TaskNode *m_createdAfter;
 };

@@ -4,7 +4,6 @@
 #include "components/Services.h"
 #include "components/platform/MemoryRelease.h"
 #include "model/TaskTree.h"
-#include "settings/AppSettings.h"
 #include "storage/TaskFile.h"
 #include "ui/main/UiLog.h"
 
@@ -179,7 +178,6 @@ bool TaskFileSync::reload(QString *error)
         *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(m_path), why);
         loadTaskFileFromBytes(mine, tree);
     }
-    tree.setStatusColors(m_ctx.settings->statusColors());
     restoreView(tree, view);
     tree.setModified(ok ? false : wasModified);
     if (ok)

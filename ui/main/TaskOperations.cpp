@@ -8,6 +8,7 @@
 #include "model/TaskTree.h"
 #include "settings/AppSettings.h"
 #include "ui/main/TaskCommands.h"
+#include "ui/main/TaskItemModel.h"
 #include "ui/main/TaskTreeView.h"
 
 #include <vector>
@@ -152,7 +153,7 @@ void TaskOperations::SetTaskStatus(const QString &commandKey)
     if (!status || task->status() == *status)
         return;
     auto command = std::make_unique<StatusCommand>(m_ctx, task, *status);
-    ApplyTaskStatus(tree(), *status, task, m_ctx.settings->statusColors());
+    ApplyTaskStatus(tree(), *status, task);
     if (task->childCount() > 0 && !m_ctx.settings->DontMarkSubTasks) {
         const MsgAnswer answer = m_ctx.services->prompts->messageBox(
             m_ctx.window, QStringLiteral("Пометить также и подзадачи?"), MsgStyle::YesNoQuestion);
@@ -177,8 +178,13 @@ void TaskOperations::moveAmongSiblings(int delta)
     TaskNode *task = tree().selected();
     if (!task || task->isRoot())
         return;
-    auto command = std::make_unique<MoveTaskCommand>(m_ctx, task, delta);
-    if (!tree().moveAmongSiblings(task, delta))
+    // The next sibling the user sees: with a filter on, hidden ones between are passed too.
+    const TaskItemModel *model = m_ctx.view ? m_ctx.view->taskModel() : nullptr;
+    const int steps = model ? model->stepsToShownSibling(task, delta) : 1;
+    if (steps == 0)
+        return;
+    auto command = std::make_unique<MoveTaskCommand>(m_ctx, task, delta, steps);
+    if (!command->move())
         return;
     command->markDone();
     m_history.push(command.release());
@@ -221,13 +227,6 @@ void TaskOperations::ReparentTask(TaskNode *node, TaskNode *newParent)
         details = QStringLiteral("Дерево задач отказалось переместить задачу.");
     m_ctx.services->prompts->showError(m_ctx.window, details, MsgStyle::OkCritical,
                                        QStringLiteral("Так перемещать нельзя."));
-}
-
-void TaskOperations::RecolorAll()
-{
-    tree().recolorAll(m_ctx.settings->statusColors());
-    if (m_ctx.view)
-        m_ctx.view->setFullRowSelect(m_ctx.settings->FullRowSelect);
 }
 
 void TaskOperations::Undo()

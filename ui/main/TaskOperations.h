@@ -33,8 +33,6 @@ public:
     void MoveTaskDown();
     // Makes node a sub-task of newParent; refuses (with its message) a move under itself.
     void ReparentTask(TaskNode *node, TaskNode *newParent);
-    // After the settings dialog: every task's colours, then the full-row mode.
-    void RecolorAll();
 
     // Every change above is one step of the history; a save leaves it as it is.
     void Undo();

@@ -46,6 +46,9 @@ void TaskSearch::FindTask(bool Again)
     // Creation order, starting after the selected node; no wrapping round.
     for (TaskNode *n = selected ? tree.nextCreated(selected) : tree.firstCreated(); n; n = tree.nextCreated(n)) {
         if (matcher.indexIn(n->text()) >= 0) {
+            // A match the filter hides is shown with every other task.
+            if (m_ctx.view)
+                m_ctx.view->reveal(n);
             tree.setSelected(n);
             if (m_ctx.view)
                 m_ctx.view->EnsureVisible(n);

@@ -2,6 +2,7 @@
 
 #include "components/ResourceIcon.h"
 #include "model/TaskTree.h"
+#include "settings/AppSettings.h"
 #include "ui/main/TaskItemModel.h"
 
 #include <QApplication>
@@ -17,20 +18,32 @@
 namespace {
 
 // Paints the status background and the selection behind the text only, or across the
-// whole row in full-row mode, and marks the drop target of a drag.
+// whole row in full-row mode, marks the drop target of a drag, and puts a paperclip after
+// the text of a task with related documents.
 class TaskItemDelegate : public QStyledItemDelegate
 {
 public:
     explicit TaskItemDelegate(TaskTreeView *view)
         : QStyledItemDelegate(view)
         , m_view(view)
+        , m_paperclip(resourceIcon(QStringLiteral("IDI_PAPERCLIP")))
     {
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        if (index.data(TaskItemModel::HasDocumentsRole).toBool())
+            size.rwidth() += kClipGap + clipSide(option);
+        return size;
     }
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
     {
         QStyleOptionViewItem opt = option;
         initStyleOption(&opt, index);
+        // After the row, which in full-row mode paints its background across the clip's place.
+        const bool clip = index.data(TaskItemModel::HasDocumentsRole).toBool();
         const bool dropTarget = m_view->DropHighlight() && TaskItemModel::nodeOf(index) == m_view->DropHighlight();
         if (dropTarget) {
             opt.state |= QStyle::State_Selected;
@@ -38,6 +51,8 @@ public:
         }
         if (m_view->fullRowSelect()) {
             QStyledItemDelegate::paint(painter, opt, index);
+            if (clip)
+                paintPaperclip(painter, opt);
             return;
         }
         const QWidget *widget = opt.widget;
@@ -59,10 +74,33 @@ public:
         opt.state &= ~QStyle::State_Selected;
         opt.state &= ~QStyle::State_HasFocus;
         style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+        if (clip)
+            paintPaperclip(painter, opt);
     }
 
 private:
+    static constexpr int kClipGap = 3;
+
+    static int clipSide(const QStyleOptionViewItem &option) { return qMin(16, option.fontMetrics.height()); }
+
+    void paintPaperclip(QPainter *painter, const QStyleOptionViewItem &opt) const
+    {
+        const QWidget *widget = opt.widget;
+        QStyle *style = widget ? widget->style() : QApplication::style();
+        const QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget);
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+        const int side = clipSide(opt);
+        const int left = textRect.left() + opt.fontMetrics.horizontalAdvance(opt.text) + 2 * margin + kClipGap;
+        // Past the end of the cell only when the column is narrower than the row: nothing to draw.
+        if (left >= opt.rect.right())
+            return;
+        const QRect clip(left, textRect.top() + (textRect.height() - side) / 2, side, side);
+        m_paperclip.paint(painter, clip, Qt::AlignCenter,
+                          (opt.state & QStyle::State_Enabled) ? QIcon::Normal : QIcon::Disabled);
+    }
+
     TaskTreeView *m_view;
+    QIcon m_paperclip;
 };
 
 // Without full-row selection the highlight stays behind the text: the indentation and the
@@ -129,6 +167,10 @@ void TaskTreeView::setTaskModel(TaskItemModel *model)
     connect(model, &TaskItemModel::selectRequested, this, &TaskTreeView::onSelectRequested);
     connect(model, &TaskItemModel::repaintRequested, viewport(), qOverload<>(&QWidget::update));
     connect(model, &QAbstractItemModel::modelReset, this, &TaskTreeView::syncExpandedFromModel);
+    connect(model, &TaskItemModel::filterChanged, this, [this] {
+        m_widestRow = 0;
+        scrollTo(currentIndex());
+    });
     // A sub-tree put back by an undo arrives as one row: its open branches must open too.
     connect(model, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex &parent, int first, int last) {
         if (!isExpanded(parent))
@@ -206,7 +248,7 @@ void TaskTreeView::applyExpandedBelow(TaskNode *top)
         stack.pop_back();
         for (int row = 0; row < node->childCount(); ++row) {
             TaskNode *child = node->child(row);
-            if (child->isExpanded() && child->childCount() > 0) {
+            if (child->isExpanded() && child->childCount() > 0 && m_model->isShown(child)) {
                 setExpanded(m_model->indexOf(child), true);
                 stack.push_back(child);
             }
@@ -264,10 +306,25 @@ void TaskTreeView::EnsureVisible(TaskNode *node)
 {
     if (!node || !m_model)
         return;
+    node = m_model->shownNodeFor(node);
     TaskTree &tree = m_model->tree();
     for (TaskNode *p = node->parent(); p; p = p->parent())
         tree.setExpanded(p, true);
     scrollTo(m_model->indexOf(node));
+}
+
+void TaskTreeView::reveal(TaskNode *node)
+{
+    if (m_model && node && !m_model->isShown(node))
+        m_model->setFilter(std::nullopt);
+}
+
+void TaskTreeView::applySettings(const AppSettings &settings)
+{
+    m_widestRow = 0; // a counter shown or gone changes the rows' widths
+    if (m_model)
+        m_model->settingsChanged();
+    setFullRowSelect(settings.FullRowSelect);
 }
 
 void TaskTreeView::setFullRowSelect(bool on)
@@ -543,8 +600,7 @@ void TaskTreeView::drawBranches(QPainter *painter, const QRect &rect, const QMod
     const int middle = top + rect.height() / 2;
     const auto cellCentre
         = [&](int cellLevel) { return rect.right() + 1 - (level + 1 - cellLevel) * indent + indent / 2; };
-    const auto hasNextSibling
-        = [](const TaskNode *n) { return n->parent() && n->row() + 1 < n->parent()->childCount(); };
+    const auto hasNextSibling = [this](const TaskNode *n) { return m_model->hasShownSiblingAfter(n); };
 
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing, false);
@@ -560,7 +616,7 @@ void TaskTreeView::drawBranches(QPainter *painter, const QRect &rect, const QMod
     if (hasNextSibling(node))
         painter->fillRect(QRect(x, middle, 1, bottom - middle + 1), line);
     painter->fillRect(QRect(x, middle, rect.right() + 1 - x - 2, 1), line);
-    if (node->childCount() > 0) {
+    if (m_model->hasShownChildren(node)) {
         const int half = qMax(4, indent / 5);
         const QRect box(x - half, middle - half, 2 * half + 1, 2 * half + 1);
         painter->fillRect(box, base);

@@ -5,6 +5,7 @@
 
 class TaskItemModel;
 class TaskNode;
+struct AppSettings;
 
 // The task tree "tvTasks": a QTreeView kept in step with the TaskTree's expanded flags and
 // selection, painting the status colours behind the text (or the whole row), and running
@@ -19,8 +20,13 @@ public:
     void setTaskModel(TaskItemModel *model);
     TaskItemModel *taskModel() const { return m_model; }
 
-    // Expands every ancestor and scrolls the node into view.
+    // Expands every ancestor and scrolls the node into view (a node the filter hides: the
+    // nearest shown row above it).
     void EnsureVisible(TaskNode *node);
+    // Makes the node shown: the filter shows every task when it hides this one.
+    void reveal(TaskNode *node);
+    // After the settings dialog: colours, counters and the full-row mode.
+    void applySettings(const AppSettings &settings);
     // Applies the expanded flags of every node (after a load).
     void syncExpandedFromModel();
 

@@ -37,6 +37,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QBoxLayout>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDialog>
@@ -53,6 +54,9 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+
+#include <algorithm>
+#include <array>
 
 namespace {
 
@@ -95,8 +99,20 @@ frmMain::frmMain(Services &services, AppSettings &settings, Options options, QWi
         setFont(designFont(QFont()));
 
     m_model = std::make_unique<TaskItemModel>(m_tree);
-    m_tvTasks = new TaskTreeView(this);
-    setCentralWidget(m_tvTasks);
+    m_model->setSettings(&m_settings);
+    // The filter row (shown when the settings ask for it) above the tree.
+    auto *central = new QWidget(this);
+    central->setObjectName(QStringLiteral("pnlMain"));
+    auto *column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(2);
+    // Hidden, the row takes no room at all: the tree keeps the window's whole client area.
+    m_pnlFilter = new QWidget(central);
+    m_pnlFilter->setObjectName(QStringLiteral("pnlFilter"));
+    column->addWidget(m_pnlFilter);
+    m_tvTasks = new TaskTreeView(central);
+    column->addWidget(m_tvTasks);
+    setCentralWidget(central);
 
     MainContext ctx;
     ctx.window = this;
@@ -282,18 +298,51 @@ void frmMain::BuildToolbar()
             w->setAccessibleName(action->toolTip());
 }
 
+namespace {
+
+// The filter box's entries, in order: every task, then one status each.
+constexpr std::array<std::optional<TaskStatus>, 4> kFilterEntries {std::nullopt, TaskStatus::Done, TaskStatus::Progress,
+                                                                   TaskStatus::Rejected};
+
+} // namespace
+
 void frmMain::FillFilterCombo()
 {
-    // Kept hidden: nothing reads it.
-    m_lblTag = new QLabel(QStringLiteral("Фильтр:"), this);
+    m_lblTag = new QLabel(QStringLiteral("Фильтр:"), m_pnlFilter);
     m_lblTag->setObjectName(QStringLiteral("lblTag"));
-    m_lblTag->hide();
-    m_cboFilter = new QComboBox(this);
+    m_cboFilter = new QComboBox(m_pnlFilter);
     m_cboFilter->setObjectName(QStringLiteral("cboFilter"));
     m_cboFilter->addItems({QStringLiteral("Все"), QStringLiteral("Выполненые"), QStringLiteral("В работе"),
                            QStringLiteral("Отклонённые")});
     m_cboFilter->setCurrentIndex(0);
-    m_cboFilter->hide();
+    m_lblTag->setBuddy(m_cboFilter);
+    m_cboFilter->setAccessibleName(QStringLiteral("Фильтр"));
+    auto *row = new QHBoxLayout(m_pnlFilter);
+    row->setContentsMargins(4, 2, 4, 0);
+    row->addWidget(m_lblTag);
+    row->addWidget(m_cboFilter);
+    row->addStretch();
+    // The choice lives as long as the window: a new start shows every task again.
+    connect(m_cboFilter, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index >= 0 && index < int(kFilterEntries.size()))
+            m_model->setFilter(kFilterEntries[size_t(index)]);
+    });
+    connect(m_model.get(), &TaskItemModel::filterChanged, this, [this] {
+        const auto it = std::find(kFilterEntries.begin(), kFilterEntries.end(), m_model->filter());
+        const QSignalBlocker blocker(m_cboFilter);
+        m_cboFilter->setCurrentIndex(int(it - kFilterEntries.begin()));
+    });
+    // A chosen entry hands the keys back to the tree, where the commands act.
+    connect(m_cboFilter, &QComboBox::activated, this, [this] { m_tvTasks->setFocus(); });
+    ShowFilter();
+}
+
+void frmMain::ShowFilter()
+{
+    m_pnlFilter->setVisible(m_settings.ShowFilter);
+    // A hidden box filters nothing.
+    if (!m_settings.ShowFilter)
+        m_cboFilter->setCurrentIndex(0);
 }
 
 void frmMain::BuildTaskTree()
@@ -348,7 +397,6 @@ void frmMain::LoadTaskFile()
         return;
     m_sync->beforeLoad();
     const LoadResult result = loadTaskFile(m_options.taskFilePath, m_tree);
-    m_tree.setStatusColors(m_settings.statusColors());
     m_sync->loaded(result.stamp);
     attachJournal(result.stamp);
     if (m_ready)
@@ -489,7 +537,8 @@ void frmMain::ShowSettingsDialog()
 {
     frmSettings dialog(this, m_settings, m_tvTasks, m_services, [this] { SaveSettings(); });
     dialog.exec();
-    m_operations->RecolorAll();
+    m_tvTasks->applySettings(m_settings);
+    ShowFilter();
 }
 
 bool frmMain::writeTaskFile(QString *error)
@@ -821,7 +870,7 @@ bool frmMain::treeKeyDown(QKeyEvent *event)
 {
     if (is(event, Qt::Key_Left)) {
         TaskNode *node = m_tree.selected();
-        if (node && node->parent() && (node->childCount() == 0 || !node->isExpanded())) {
+        if (node && node->parent() && (!m_model->hasShownChildren(node) || !node->isExpanded())) {
             m_tree.setSelected(node->parent());
             m_tvTasks->EnsureVisible(node->parent());
             return true;

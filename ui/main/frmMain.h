@@ -103,6 +103,8 @@ protected:
 private:
     void BuildToolbar();
     void FillFilterCombo();
+    // Shows or hides the filter box as the settings say; hidden, it shows every task.
+    void ShowFilter();
     void BuildTaskTree();
     void LoadTaskFile();
     // A copy left by a session's end that could not save: asks whether to load it, and puts it
@@ -147,6 +149,7 @@ private:
     QToolBar *m_tbMain = nullptr;
     QToolButton *m_statusButton = nullptr;
     QComboBox *m_cboFilter = nullptr;
+    QWidget *m_pnlFilter = nullptr; // the filter's label and box, above the tree
     QLabel *m_lblTag = nullptr;
     QPixmap m_picCache;
 

@@ -48,6 +48,9 @@ void fitCaption(QWidget *widget, int availableWidth)
     }
 }
 
+// Height (twips) of the rows of view options between the direction grid and the buttons.
+constexpr int kOptionRows = 840;
+
 const QString kInvalidTimeout = QStringLiteral("Введено неверное значение таймаута.");
 
 } // namespace
@@ -65,7 +68,7 @@ frmSettings::frmSettings(QWidget *owner, AppSettings &settings, QWidget *tree, S
     setObjectName(QStringLiteral("frmSettings"));
     setWindowTitle(QStringLiteral("Настройки"));
     setFont(designFont(font()));
-    setFixedSize(px(6075), px(6015));
+    setFixedSize(px(6075), px(6015 + kOptionRows));
     // A fixed dialog frame: a title and a close box, no minimise or maximise.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
                    | Qt::MSWindowsFixedSizeDialogHint);
@@ -83,7 +86,7 @@ void frmSettings::buildControls()
     // A solid panel behind the label column; created first so it stays beneath everything.
     shpBack = new QWidget(this);
     shpBack->setObjectName(QStringLiteral("shpBack"));
-    shpBack->setGeometry(px(-60), px(-360), px(2535), px(6735));
+    shpBack->setGeometry(px(-60), px(-360), px(2535), px(6735 + kOptionRows));
     shpBack->setAutoFillBackground(true);
     QPalette panel = shpBack->palette();
     panel.setColor(QPalette::Window, panel.color(QPalette::Button));
@@ -199,21 +202,33 @@ void frmSettings::buildControls()
     // under the timeout, left of the direction grid, in the dialog's own font.
     const QSize autorunHint = chkAutorun->sizeHint();
     if (autorunHint.width() <= px(3060 - 180) - 4)
-        chkAutorun->setGeometry(px(180), px(5580), std::max(autorunHint.width(), px(2175)),
+        chkAutorun->setGeometry(px(180), px(5580 + kOptionRows), std::max(autorunHint.width(), px(2175)),
                                 std::max(px(255), autorunHint.height()));
     else
         chkAutorun->setGeometry(px(180), px(4860) + (px(435) - autorunHint.height()) / 2,
                                 std::min(autorunHint.width(), px(4560 - 180) - 4), autorunHint.height());
 
+    // The view options take the rows below the direction grid, across the dialog.
+    const auto makeOption = [this](const char *name, const QString &caption, int top) {
+        auto *check = new QCheckBox(caption, this);
+        check->setObjectName(QLatin1String(name));
+        const int height = std::max(px(255), check->sizeHint().height());
+        check->setGeometry(px(180), px(top) + (px(420) - height) / 2,
+                           std::min(check->sizeHint().width(), px(5955 - 180)), height);
+        return check;
+    };
+    chkShowFilter = makeOption("chkShowFilter", QStringLiteral("Показывать фильтр"), 5400);
+    chkShowSubTaskCounter = makeOption("chkShowSubTaskCounter", QStringLiteral("Показывать счётчик подзадач"), 5820);
+
     cmdOk = new QPushButton(QStringLiteral("Ok"), this);
     cmdOk->setObjectName(QStringLiteral("cmdOk"));
-    cmdOk->setGeometry(px(3060), px(5460), px(1395), px(435));
+    cmdOk->setGeometry(px(3060), px(5460 + kOptionRows), px(1395), px(435));
     cmdOk->setDefault(true);
     connect(cmdOk, &QPushButton::clicked, this, &frmSettings::cmdOk_Click);
 
     cmdCancel = new QPushButton(QStringLiteral("Отмена"), this);
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-    cmdCancel->setGeometry(px(4560), px(5460), px(1395), px(435));
+    cmdCancel->setGeometry(px(4560), px(5460 + kOptionRows), px(1395), px(435));
     connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
 
     // Enter is "Ok" wherever the focus is, except on "Отмена", which it presses; a focused
@@ -255,7 +270,7 @@ void frmSettings::buildControls()
                               txtTimeout};
     for (QToolButton *opt : optDirection)
         order.append(opt);
-    order << chkAutorun << cmdOk << cmdCancel;
+    order << chkAutorun << chkShowFilter << chkShowSubTaskCounter << cmdOk << cmdCancel;
     for (qsizetype i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 }
@@ -341,6 +356,8 @@ void frmSettings::LoadSettings()
         optDirection[m_settings.SlideDirection]->setChecked(true);
 
     chkAutorun->setChecked(m_services.startup->IsRegistered(AppIdentity::kGuid));
+    chkShowFilter->setChecked(m_settings.ShowFilter);
+    chkShowSubTaskCounter->setChecked(m_settings.ShowSubTaskCounter);
 }
 
 void frmSettings::PickColor(int index)
@@ -418,6 +435,8 @@ void frmSettings::cmdOk_Click()
     m_settings.EffectStyle = cboEffectStyle->currentIndex();
     m_settings.EffectTimeout = *timeout;
     m_settings.SlideDirection = GetSelectedDirection();
+    m_settings.ShowFilter = chkShowFilter->isChecked();
+    m_settings.ShowSubTaskCounter = chkShowSubTaskCounter->isChecked();
 
     // Done on every OK, so the registered path follows the program when it moves.
     QString error;

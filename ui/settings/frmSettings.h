@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/OleColor.h"
+#include "components/OleColor.h"
 
 #include <QDialog>
 #include <array>
@@ -64,6 +64,8 @@ private:
     QLineEdit *txtTimeout = nullptr;
     std::array<QToolButton *, 9> optDirection {};
     QCheckBox *chkAutorun = nullptr;
+    QCheckBox *chkShowFilter = nullptr;
+    QCheckBox *chkShowSubTaskCounter = nullptr;
     QPushButton *cmdOk = nullptr;
     QPushButton *cmdCancel = nullptr;
 };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/OleColor.h"
+#include "components/OleColor.h"
 #include "model/TaskStatus.h"
 
 #include <utility>
