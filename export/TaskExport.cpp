@@ -6,6 +6,8 @@
 
 #include <QUrl>
 
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -13,47 +15,84 @@ namespace {
 class Utf8Out
 {
 public:
-    explicit Utf8Out(qsizetype reserve) { m_buf.reserve(reserve); }
+    explicit Utf8Out(qsizetype reserve) { m_buf.resize(std::max<qsizetype>(reserve, 256)); }
 
-    void raw(const char *s) { m_buf.append(s); }
-    void raw(char c) { m_buf.append(c); }
-    void raw(const QByteArray &bytes) { m_buf.append(bytes); }
-    void spaces(qsizetype n) { m_buf.append(n, ' '); }
+    void raw(const char *s, qsizetype n)
+    {
+        std::memcpy(room(n), s, size_t(n));
+        m_size += n;
+    }
+    void raw(const char *s) { raw(s, qsizetype(std::strlen(s))); }
+    void raw(const QByteArray &bytes) { raw(bytes.constData(), bytes.size()); }
+    void raw(char c)
+    {
+        *room(1) = c;
+        ++m_size;
+    }
+    void spaces(qsizetype n)
+    {
+        std::memset(room(n), ' ', size_t(n));
+        m_size += n;
+    }
 
-    // Text as UTF-8; escape(out, c) writes an ASCII character itself when it returns true.
-    // Lone surrogates and the non-characters U+FFFE/U+FFFF become U+FFFD.
+    // Text as UTF-8; escape(p, c) writes an ASCII character at p, as it is or escaped (at most
+    // six bytes), and returns where it ended. Lone surrogates and the non-characters
+    // U+FFFE/U+FFFF become U+FFFD.
     template<typename Escape>
     void text(QStringView s, Escape escape)
     {
         const char16_t *u = s.utf16();
         const qsizetype n = s.size();
+        char *const start = room(n * 6);
+        char *p = start;
         for (qsizetype i = 0; i < n; ++i) {
             const char16_t c = u[i];
             if (c < 0x80) {
-                if (!escape(*this, char(c)))
-                    m_buf.append(char(c));
+                p = escape(p, char(c));
             } else if (c < 0x800) {
-                const char b[] = {char(0xC0 | (c >> 6)), char(0x80 | (c & 0x3F))};
-                m_buf.append(b, 2);
+                *p++ = char(0xC0 | (c >> 6));
+                *p++ = char(0x80 | (c & 0x3F));
             } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && u[i + 1] >= 0xDC00 && u[i + 1] <= 0xDFFF) {
                 const char32_t cp = 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(u[i + 1]) - 0xDC00);
                 ++i;
-                const char b[] = {char(0xF0 | (cp >> 18)), char(0x80 | ((cp >> 12) & 0x3F)),
-                                  char(0x80 | ((cp >> 6) & 0x3F)), char(0x80 | (cp & 0x3F))};
-                m_buf.append(b, 4);
+                *p++ = char(0xF0 | (cp >> 18));
+                *p++ = char(0x80 | ((cp >> 12) & 0x3F));
+                *p++ = char(0x80 | ((cp >> 6) & 0x3F));
+                *p++ = char(0x80 | (cp & 0x3F));
             } else if ((c >= 0xD800 && c <= 0xDFFF) || c >= 0xFFFE) {
-                m_buf.append("\xEF\xBF\xBD", 3);
+                p = put(p, "\xEF\xBF\xBD");
             } else {
-                const char b[] = {char(0xE0 | (c >> 12)), char(0x80 | ((c >> 6) & 0x3F)), char(0x80 | (c & 0x3F))};
-                m_buf.append(b, 3);
+                *p++ = char(0xE0 | (c >> 12));
+                *p++ = char(0x80 | ((c >> 6) & 0x3F));
+                *p++ = char(0x80 | (c & 0x3F));
             }
         }
+        m_size += p - start;
     }
 
-    QByteArray take() { return std::move(m_buf); }
+    QByteArray take()
+    {
+        m_buf.truncate(m_size);
+        return std::move(m_buf);
+    }
+
+    template<qsizetype N>
+    static char *put(char *p, const char (&s)[N])
+    {
+        std::memcpy(p, s, N - 1);
+        return p + N - 1;
+    }
 
 private:
+    char *room(qsizetype n)
+    {
+        if (m_size + n > m_buf.size())
+            m_buf.resize(std::max(m_buf.size() * 2, m_size + n));
+        return m_buf.data() + m_size;
+    }
+
     QByteArray m_buf;
+    qsizetype m_size = 0;
 };
 
 // Visits the sub-tree of top in document order: enter(node, level) on the way down, leave(node,
@@ -84,19 +123,106 @@ void walk(const TaskNode *top, Enter enter, Leave leave)
     }
 }
 
-qsizetype estimateSize(const TaskTree &tree)
+// Room for the whole export at once: growing a buffer of tens of megabytes copies it each time.
+// perTask: the format's own bytes around a task and each document; withPaths: each task's path
+// is written too (UTF-8 takes up to three bytes a character).
+qsizetype estimateSize(const TaskNode *top, qsizetype perTask, bool withPaths)
 {
-    return qsizetype(tree.count()) * 120 + 1024;
+    qsizetype bytes = 4096;
+    std::vector<qsizetype> pathSizes {0};
+    walk(
+        top,
+        [&](const TaskNode *node, int level) {
+            const qsizetype text = node->text().size();
+            bytes += 3 * text + perTask;
+            if (withPaths) {
+                pathSizes.resize(size_t(level) + 2);
+                pathSizes[size_t(level) + 1] = pathSizes[size_t(level)] + text + 1;
+                bytes += 3 * pathSizes[size_t(level) + 1];
+            }
+            if (const CAdditionalTaskInfo *info = node->info()) {
+                for (const QString &document : info->RelatedDocuments())
+                    bytes += 6 * document.size() + perTask;
+            }
+        },
+        [](const TaskNode *, int) {});
+    return bytes;
 }
 
-// A document as a link target: an address as it is, a path as a file address.
-QUrl documentUrl(const QString &document)
+char *percentByte(char *p, char c)
 {
-    const QUrl url(document, QUrl::TolerantMode);
-    // One letter before the colon is a drive ("C:\..."), not a scheme.
-    if (url.isValid() && url.scheme().size() > 1)
-        return url;
-    return QUrl::fromLocalFile(document);
+    static const char hex[] = "0123456789ABCDEF";
+    *p++ = '%';
+    *p++ = hex[uchar(c) >> 4];
+    *p++ = hex[uchar(c) & 0xF];
+    return p;
+}
+
+// One character of a path in a file address; drive: a path like "C:\\Docs", whose backslashes
+// separate its folders.
+char *pathChar(char *p, char c, bool drive)
+{
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '/' || c == '-' || c == '.'
+        || c == '_' || c == '~' || (drive && c == ':')) {
+        *p++ = c;
+        return p;
+    }
+    if (drive && c == '\\') {
+        *p++ = '/';
+        return p;
+    }
+    return percentByte(p, c);
+}
+
+// "https:", "mailto:": a scheme of two letters or more ("C:" is a drive).
+bool hasScheme(QStringView document)
+{
+    qsizetype i = 0;
+    while (i < document.size() && document[i].unicode() < 0x80
+           && (document[i].isLetterOrNumber() || document[i] == u'+' || document[i] == u'-' || document[i] == u'.'))
+        ++i;
+    return i >= 2 && i < document.size() && document[i] == u':' && document[0].isLetter();
+}
+
+// A document as a link target, written to out: an address as it is, a path as a file address.
+// Letters beyond ASCII stay as they are (an IRI, which browsers and Markdown readers take), so
+// the link stays readable. Built by hand, as a QUrl per document would cost more than all the
+// rest of the export. The result holds no blank, quote, "<" or ">"; an address's "&" is
+// written as html says.
+void documentUrl(Utf8Out &out, const QString &document, bool html)
+{
+    if (hasScheme(document)) {
+        out.text(document, [html](char *p, char c) {
+            if (c == '&' && html)
+                return Utf8Out::put(p, "&amp;");
+            if (c > ' ' && c < 0x7F && !std::strchr("\"<>\\^`{|}", c)) {
+                *p++ = c;
+                return p;
+            }
+            return percentByte(p, c);
+        });
+        return;
+    }
+    if (document.startsWith(u'/')) {
+        out.raw("file://");
+        out.text(document, [](char *p, char c) { return pathChar(p, c, false); });
+        return;
+    }
+    // A drive's path: "file:///C:/...", with forward slashes.
+    if (document.size() >= 3 && document[0].unicode() < 0x80 && document[0].isLetter() && document[1] == u':'
+        && (document[2] == u'\\' || document[2] == u'/')) {
+        out.raw("file:///");
+        out.text(document, [](char *p, char c) { return pathChar(p, c, true); });
+        return;
+    }
+    // Any other path, relative: Qt knows best how such a path reads as an address.
+    out.text(QString::fromLatin1(QUrl::fromLocalFile(document).toEncoded()), [](char *p, char c) {
+        if (c > ' ' && c < 0x7F && !std::strchr("\"<>&'\\^`{|}", c)) {
+            *p++ = c;
+            return p;
+        }
+        return percentByte(p, c);
+    });
 }
 
 // The lines of a text, whatever its line breaks.
@@ -119,7 +245,7 @@ void forEachLine(QStringView text, Line line)
 
 // ---- Markdown
 
-bool markdownEscape(Utf8Out &out, char c)
+char *markdownEscape(char *p, char c)
 {
     switch (c) {
     case '\\':
@@ -133,29 +259,30 @@ bool markdownEscape(Utf8Out &out, char c)
     case '&':
     case '|':
     case '~':
-        out.raw('\\');
-        out.raw(c);
-        return true;
+        *p++ = '\\';
+        break;
     default:
-        return false;
+        break;
     }
+    *p++ = c;
+    return p;
 }
 
 // A link's text: also what would make a link of its own inside it ("https://", "www.", an
 // e-mail address), which readers with automatic links would nest.
 struct MarkdownLabelEscape {
     char last[3] = {};
-    bool operator()(Utf8Out &out, char c)
+    char *operator()(char *p, char c)
     {
         const bool www = c == '.' && (last[0] | 0x20) == 'w' && (last[1] | 0x20) == 'w' && (last[2] | 0x20) == 'w';
         last[0] = last[1];
         last[1] = last[2];
         last[2] = c;
         if (c != ':' && c != '@' && !www)
-            return markdownEscape(out, c);
-        out.raw('\\');
-        out.raw(c);
-        return true;
+            return markdownEscape(p, c);
+        *p++ = '\\';
+        *p++ = c;
+        return p;
     }
 };
 
@@ -187,9 +314,9 @@ void markdownLine(Utf8Out &out, QStringView line, Escape escape = markdownEscape
     out.text(line, escape);
 }
 
-QByteArray exportMarkdown(const TaskTree &tree, const TaskNode *top)
+QByteArray exportMarkdown(const TaskNode *top)
 {
-    Utf8Out out(estimateSize(tree));
+    Utf8Out out(estimateSize(top, 32, false));
     // The whole tree: its name as the heading, the tasks one level up.
     const int shift = top->isRoot() ? 1 : 0;
     if (top->isRoot())
@@ -227,7 +354,7 @@ QByteArray exportMarkdown(const TaskTree &tree, const TaskNode *top)
                 out.raw('[');
                 markdownLine(out, document, MarkdownLabelEscape());
                 out.raw("](<");
-                out.raw(documentUrl(document).toEncoded());
+                documentUrl(out, document, false);
                 out.raw(">)");
             }
             out.raw('\n');
@@ -240,30 +367,28 @@ QByteArray exportMarkdown(const TaskTree &tree, const TaskNode *top)
 
 // Element text and attribute values alike. Controls XML cannot hold are left out; a carriage
 // return is kept as a reference, which a parser does not fold into a line feed.
-bool htmlEscape(Utf8Out &out, char c)
+char *htmlEscape(char *p, char c)
 {
     switch (c) {
     case '&':
-        out.raw("&amp;");
-        return true;
+        return Utf8Out::put(p, "&amp;");
     case '<':
-        out.raw("&lt;");
-        return true;
+        return Utf8Out::put(p, "&lt;");
     case '>':
-        out.raw("&gt;");
-        return true;
+        return Utf8Out::put(p, "&gt;");
     case '"':
-        out.raw("&quot;");
-        return true;
+        return Utf8Out::put(p, "&quot;");
     case '\r':
-        out.raw("&#13;");
-        return true;
+        return Utf8Out::put(p, "&#13;");
     case '\n':
     case '\t':
-        return false;
+        break;
     default:
-        return c < 0x20; // dropped
+        if (c < 0x20)
+            return p; // dropped
     }
+    *p++ = c;
+    return p;
 }
 
 void cssColor(Utf8Out &out, const char *property, OleColor color)
@@ -305,7 +430,7 @@ const char *statusMark(TaskStatus status)
 
 QByteArray exportHtml(const TaskTree &tree, const TaskNode *top)
 {
-    Utf8Out out(estimateSize(tree));
+    Utf8Out out(estimateSize(top, 128, false));
     const QString title = top->isRoot() ? TaskTree::kRootText : top->text();
     out.raw("<!DOCTYPE html>\n<html lang=\"ru\">\n<head>\n<meta charset=\"utf-8\"/>\n<title>");
     out.text(title, htmlEscape);
@@ -358,7 +483,7 @@ QByteArray exportHtml(const TaskTree &tree, const TaskNode *top)
                 out.raw("\n<ul class=\"docs\">\n");
                 for (const QString &document : documents) {
                     out.raw("<li><a href=\"");
-                    out.text(QString::fromLatin1(documentUrl(document).toEncoded()), htmlEscape);
+                    documentUrl(out, document, true);
                     out.raw("\">");
                     out.text(document, htmlEscape);
                     out.raw("</a></li>\n");
@@ -382,28 +507,19 @@ QByteArray exportHtml(const TaskTree &tree, const TaskNode *top)
 
 // ---- CSV
 
-bool csvQuoteEscape(Utf8Out &out, char c)
+char *csvQuoteEscape(char *p, char c)
 {
-    if (c != '"')
-        return false;
-    out.raw("\"\"");
-    return true;
+    if (c == '"')
+        *p++ = '"';
+    *p++ = c;
+    return p;
 }
 
-// A field, quoted when it holds a separator, a quote or a line break.
+// A field, always quoted: scanning for what needs the quotes would cost as much as writing it.
 void csvField(Utf8Out &out, QStringView text)
 {
-    bool quote = false;
-    for (const QChar c : text) {
-        if (c == u',' || c == u'"' || c == u'\n' || c == u'\r') {
-            quote = true;
-            break;
-        }
-    }
-    if (!quote) {
-        out.text(text, [](Utf8Out &, char) { return false; });
+    if (text.isEmpty())
         return;
-    }
     out.raw('"');
     out.text(text, csvQuoteEscape);
     out.raw('"');
@@ -411,6 +527,10 @@ void csvField(Utf8Out &out, QStringView text)
 
 void appendPathElement(QString &path, const QString &text)
 {
+    if (!text.contains(u'/') && !text.contains(u'\\')) {
+        path.append(text);
+        return;
+    }
     for (const QChar c : text) {
         if (c == u'/' || c == u'\\')
             path.append(u'\\');
@@ -418,9 +538,9 @@ void appendPathElement(QString &path, const QString &text)
     }
 }
 
-QByteArray exportCsv(const TaskTree &tree, const TaskNode *top)
+QByteArray exportCsv(const TaskNode *top)
 {
-    Utf8Out out(estimateSize(tree));
+    Utf8Out out(estimateSize(top, 32, true));
     out.raw("\xEF\xBB\xBF"
             "Путь,Статус,Текст,Документы\r\n");
     // The path of the node being written; pathEnds[level] is where the path of a node's parent
@@ -484,13 +604,13 @@ QByteArray exportTasks(const TaskTree &tree, const TaskNode *top, ExportFormat f
         top = tree.root();
     switch (format) {
     case ExportFormat::Markdown:
-        return exportMarkdown(tree, top);
+        return exportMarkdown(top);
     case ExportFormat::Html:
         return exportHtml(tree, top);
     case ExportFormat::Csv:
         break;
     }
-    return exportCsv(tree, top);
+    return exportCsv(top);
 }
 
 QString taskPath(const TaskNode *node)
