@@ -118,3 +118,18 @@ std::optional<QFont> QtChoosers::chooseFont(QWidget *parent, const QFont &initia
         return std::nullopt;
     return font;
 }
+
+QString QtChoosers::chooseSaveFile(QWidget *parent, const QString &caption, const QString &suggestedPath,
+                                   const QStringList &filters, int *filter)
+{
+    QFileDialog dialog(parent, caption);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters(filters);
+    if (*filter >= 0 && *filter < filters.size())
+        dialog.selectNameFilter(filters.at(*filter));
+    dialog.selectFile(suggestedPath);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    *filter = int(filters.indexOf(dialog.selectedNameFilter()));
+    return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
+}
