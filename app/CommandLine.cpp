@@ -45,6 +45,9 @@ int runExport(const CommandLine::Request &request)
     // Only read: no instance lock, no claim on the file, no journal, nothing written beside it,
     // so it works while the program runs.
     const QString taskFile = request.taskFile.isEmpty() ? defaultTaskFile() : request.taskFile;
+    const QFileInfo info(taskFile);
+    if (info.exists() && !info.isFile())
+        return fail(QDir::toNativeSeparators(taskFile) + QStringLiteral(": это не файл, а папка или устройство"));
     TaskTree tree;
     const LoadResult loaded = loadTaskFile(taskFile, tree);
     if (loaded.status == LoadResult::Status::NoFile)
