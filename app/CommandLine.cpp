@@ -149,6 +149,8 @@ CommandLine::Request CommandLine::parse(const QStringList &arguments, bool qtOpt
         if (!plain.isEmpty())
             return failed(QStringLiteral("лишний параметр «%1» при --export").arg(plain.first()));
         r.mode = Request::Mode::Export;
+        if (r.output == QLatin1String("-"))
+            r.output.clear(); // the usual name of standard output
     } else if (!exportOnly.isEmpty()) {
         return failed(QStringLiteral("%1 действует только вместе с --export").arg(exportOnly.first()));
     }
@@ -169,7 +171,7 @@ QString CommandLine::usage()
                           "  --subtree ПУТЬ        только эта задача с подзадачами. ПУТЬ — тексты задач от верхнего\n"
                           "                        уровня через «/», например «Работа/Отчёт»; «/» внутри текста\n"
                           "                        пишется как «\\/», обратная косая черта — как «\\\\»\n"
-                          "  --output ФАЙЛ         записать в файл (без него — в стандартный вывод)\n"
+                          "  --output ФАЙЛ         записать в файл (без него или с «-» — в стандартный вывод)\n"
                           "  --file ФАЙЛ_ЗАДАЧ     читать этот файл с задачами вместо своего:\n"
                           "                        %1\n"
                           "  -h, --help            показать эту справку\n"

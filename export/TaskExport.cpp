@@ -311,6 +311,13 @@ void markdownLine(Utf8Out &out, QStringView line, Escape escape = markdownEscape
             line = line.mid(digits);
         }
     }
+    // Blanks at the end of a line would be dropped, or a double one taken for a line break.
+    const QChar last = line.isEmpty() ? QChar() : line.back();
+    if (last == u' ' || last == u'\t') {
+        out.text(line.chopped(1), escape);
+        out.raw(last == u' ' ? "&#32;" : "&#9;");
+        return;
+    }
     out.text(line, escape);
 }
 

@@ -108,8 +108,13 @@ private Q_SLOTS:
                             QStringLiteral("- [x] Дом")}
             << QString();
         QTest::newRow("a sub-tree by its path")
-            << QStringList {QStringLiteral("--export=csv"), QStringLiteral("--subtree"),
-                            QStringLiteral("Работа/Отчёт 1\\/2, \"черновик\""), QStringLiteral("--file"), taskFile}
+            << QStringList {QStringLiteral("--export=csv"),
+                            QStringLiteral("--subtree"),
+                            QStringLiteral("Работа/Отчёт 1\\/2, \"черновик\""),
+                            QStringLiteral("--file"),
+                            taskFile,
+                            QStringLiteral("--output"),
+                            QStringLiteral("-")}
             << 0
             << QStringList {csvHead + u'\r',
                             QStringLiteral("\"Работа/Отчёт 1\\/2, \"\"черновик\"\"\",Выполнено,\"Отчёт 1/2, "

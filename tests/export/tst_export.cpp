@@ -39,7 +39,7 @@ void fill(TaskTree &tree)
         {QStringLiteral("/home/user/Отчёт (1), «финал».odt"), QStringLiteral("https://example.org/a?b=1&c=<2>")});
     tree.addChild(report, QStringLiteral("# не заголовок\n- не пункт\n1. не номер\n    не код\n==="),
                   TaskStatus::Rejected);
-    tree.addChild(report, QStringLiteral("a < b && c > d | e * f _g_ `h` [i](j) ~~k~~ \\ \"q\""));
+    tree.addChild(report, QStringLiteral("a < b && c > d | e * f _g_ `h` [i](j) ~~k~~ \\ \"q\"  \nend blanks\t "));
     TaskNode *emoji
         = tree.addChild(tree.root(), QStringLiteral("Эмодзи 😀👍🏽 и עברית שלום مرحبا"),
                         TaskStatus::Rejected);
