@@ -3,7 +3,10 @@
 #include "ListraVersion.h"
 #include "app/Startup.h"
 #include "components/AppIdentity.h"
+#include "components/qt/SettingsStore.h"
 #include "model/TaskTree.h"
+#include "settings/AppSettings.h"
+#include "settings/MainWindowSettings.h"
 #include "storage/TaskFile.h"
 
 #include <QCoreApplication>
@@ -54,6 +57,11 @@ int runExport(const CommandLine::Request &request)
         return fail(QDir::toNativeSeparators(taskFile) + QStringLiteral(": нет такого файла с задачами"));
     if (loaded.status == LoadResult::Status::Failed)
         return fail(QStringLiteral("файл с задачами не читается: ") + loaded.error);
+    // The page's colours are the user's, as in the window; the settings are only read.
+    SettingsStore store;
+    AppSettings settings;
+    MainWindowSettings::LoadSettings(settings, store, nullptr);
+    tree.setStatusColors(settings.statusColors());
     const TaskNode *top = tree.root();
     if (!request.subtree.isEmpty()) {
         top = findTaskByPath(tree, request.subtree);

@@ -4,6 +4,7 @@
 #include "components/AppIdentity.h"
 #include "components/platform/TaskFileGuard.h"
 #include "components/qt/InstanceGuard.h"
+#include "components/qt/SettingsStore.h"
 
 #include <QDirIterator>
 #include <QProcess>
@@ -85,6 +86,8 @@ private Q_SLOTS:
         b.close();
         QVERIFY(instance.IsFirstInstance(AppIdentity::kGuid));
         QCOMPARE(fileGuard.claim(taskFile, QStringLiteral("/nowhere")), TaskFileGuard::Claim::Taken);
+        SettingsStore().WriteValue(QStringLiteral("Colors"), QStringLiteral("Done Tasks Color"),
+                                   SettingValueType::Integer, 0xFF0000);
     }
 
     void run_data()
@@ -169,7 +172,10 @@ private Q_SLOTS:
         QCOMPARE(r.out, QString());
         QFile f(target);
         QVERIFY(f.open(QIODevice::ReadOnly));
-        QVERIFY(f.readAll().contains("Таблица"));
+        const QByteArray page = f.readAll();
+        QVERIFY(page.contains("Таблица"));
+        // In the user's colours: done tasks in blue here.
+        QVERIFY2(page.contains(".done{color:#0000ff;}"), page.constData());
         // Never over the task file itself.
         r = listra({QStringLiteral("--export"), QStringLiteral("csv"), QStringLiteral("--output"), taskFile});
         QCOMPARE(r.code, 1);
