@@ -73,6 +73,8 @@ void TaskOutput::ExportTasks()
                                 : QStringLiteral("Экспорт всех задач");
     if (m_lastFolder.isEmpty() || !QFileInfo(m_lastFolder).isDir())
         m_lastFolder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (!QFileInfo(m_lastFolder).isDir())
+        m_lastFolder = QDir::homePath();
     int filter = m_lastFilter;
     const QString suggested
         = QDir(m_lastFolder).filePath(fileNameFor(top) + u'.' + exportFormatSuffix(kFormats[filter]));
