@@ -15,6 +15,7 @@
 #include "components/qt/InstanceGuard.h"
 #include "components/qt/OverlayWindowEffect.h"
 #include "components/qt/QtChoosers.h"
+#include "components/qt/QtDocumentPrinter.h"
 #include "components/qt/QtPrompts.h"
 #include "components/qt/SettingsStore.h"
 #include "components/qt/SystemTrayIcon.h"
@@ -151,6 +152,7 @@ int Startup::run(const QStringList &arguments)
     SystemTrayIcon tray;
     OverlayWindowEffect effect;
     SettingsStore settingsStore;
+    QtDocumentPrinter printer;
     Services services;
     services.prompts = &prompts;
     services.opener = &opener;
@@ -159,6 +161,7 @@ int Startup::run(const QStringList &arguments)
     services.tray = &tray;
     services.effect = &effect;
     services.settings = &settingsStore;
+    services.printer = &printer;
     TaskEditorDialogFactory editors(services);
     services.editors = &editors;
 

@@ -1,9 +1,19 @@
+#include "app/CommandLine.h"
 #include "app/Startup.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
+    // Help, version, a wrong option and the export are settled before any window system is
+    // touched: an export runs where there is no display.
+    const CommandLine::Request request = CommandLine::parse(CommandLine::rawArguments(argc, argv), true);
+    if (request.mode != CommandLine::Request::Mode::Window)
+        return CommandLine::run(request, argc, argv);
     QApplication app(argc, argv);
+    // What Qt did not take as its own is ours, and must be known.
+    const CommandLine::Request left = CommandLine::parse(QCoreApplication::arguments(), false);
+    if (left.mode != CommandLine::Request::Mode::Window)
+        return CommandLine::run(left, argc, argv);
     return Startup::run(QCoreApplication::arguments());
 }

@@ -21,4 +21,9 @@ public:
     // customColors: the custom colour slots as text, updated only when a colour is confirmed.
     virtual std::optional<OleColor> chooseColor(QWidget *parent, OleColor initial, QString &customColors) = 0;
     virtual std::optional<QFont> chooseFont(QWidget *parent, const QFont &initial) = 0;
+    // A file to write, asking before an existing one is replaced; empty when cancelled.
+    // filters: "Description (*.ext)" each; *filter: the one offered first, then the one chosen.
+    virtual QString chooseSaveFile(QWidget *parent, const QString &caption, const QString &suggestedPath,
+                                   const QStringList &filters, int *filter)
+        = 0;
 };

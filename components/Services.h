@@ -8,6 +8,7 @@ class StartupRegistration;
 class TrayIcon;
 class WindowEffect;
 class SettingsStore;
+class DocumentPrinter;
 
 // The outside pieces the windows use; the real Qt ones at run time, scripted fakes in tests.
 struct Services {
@@ -19,4 +20,5 @@ struct Services {
     TrayIcon *tray = nullptr;
     WindowEffect *effect = nullptr;
     SettingsStore *settings = nullptr; // the one store of settings across runs
+    DocumentPrinter *printer = nullptr;
 };

@@ -14,6 +14,8 @@ packages=(
 if [ "${1:-}" = "--tests" ]; then
   packages+=(
     xvfb xauth
+    # The test that reads the Markdown export back.
+    libmd4c-dev
     # Fuzzing, the sanitizer run and the format check.
     clang libclang-rt-14-dev llvm-14 clang-format-14
     # The end-to-end tests and the screenshots: a private desktop with a window manager, a

@@ -50,6 +50,8 @@ QByteArray serializeTaskTree(const TaskTree &tree);
 // Writes the whole tree to path atomically: the old file stays intact if anything fails, and
 // nothing but a regular file (or a link to one, which stays a link) is ever replaced.
 SaveResult saveTaskFile(const QString &path, const TaskTree &tree);
+// The same atomic write for any bytes (an export).
+SaveResult saveFileBytes(const QString &path, const QByteArray &data);
 
 // Copies a file that could not be read to "<name>.<yyyyMMdd-HHmmss>.unreadable" beside it,
 // never over an existing copy. Returns the copy's path, or an empty text: with error set when

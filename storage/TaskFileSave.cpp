@@ -15,8 +15,12 @@
 
 SaveResult saveTaskFile(const QString &path, const TaskTree &tree)
 {
+    return saveFileBytes(path, serializeTaskTree(tree));
+}
+
+SaveResult saveFileBytes(const QString &path, const QByteArray &data)
+{
     SaveResult result;
-    const QByteArray data = serializeTaskTree(tree);
     auto fail = [&](const QString &why) {
         result.ok = false;
         result.error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), why);

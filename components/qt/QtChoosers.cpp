@@ -5,7 +5,9 @@
 #include <QColorDialog>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDialog>
+#include <QRegularExpression>
 
 namespace {
 
@@ -117,4 +119,36 @@ std::optional<QFont> QtChoosers::chooseFont(QWidget *parent, const QFont &initia
     if (!ok)
         return std::nullopt;
     return font;
+}
+
+QString QtChoosers::chooseSaveFile(QWidget *parent, const QString &caption, const QString &suggestedPath,
+                                   const QStringList &filters, int *filter)
+{
+    QFileDialog dialog(parent, caption);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters(filters);
+    // A name typed without a suffix, or with the previous type's, gets the chosen type's.
+    auto suffixOf = [](const QString &nameFilter) {
+        const qsizetype star = nameFilter.indexOf(QStringLiteral("(*."));
+        return star < 0 ? QString()
+                        : nameFilter.mid(star + 3).section(QRegularExpression(QStringLiteral("[ )]")), 0, 0);
+    };
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, suffixOf](const QString &nameFilter) {
+        const QString suffix = suffixOf(nameFilter);
+        dialog.setDefaultSuffix(suffix);
+        const QStringList typed = dialog.selectedFiles();
+        if (!typed.isEmpty() && !suffix.isEmpty() && !QFileInfo(typed.constFirst()).isDir())
+            dialog.selectFile(QFileInfo(typed.constFirst()).completeBaseName() + u'.' + suffix);
+    });
+    const QFileInfo suggested(suggestedPath);
+    dialog.setDirectory(suggested.absolutePath());
+    dialog.selectFile(suggested.fileName());
+    if (*filter >= 0 && *filter < filters.size()) {
+        dialog.selectNameFilter(filters.at(*filter));
+        dialog.setDefaultSuffix(suffixOf(filters.at(*filter)));
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    *filter = int(filters.indexOf(dialog.selectedNameFilter()));
+    return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
 }

@@ -15,6 +15,8 @@ public:
     QString chooseFolder(QWidget *parent) override;
     std::optional<OleColor> chooseColor(QWidget *parent, OleColor initial, QString &customColors) override;
     std::optional<QFont> chooseFont(QWidget *parent, const QFont &initial) override;
+    QString chooseSaveFile(QWidget *parent, const QString &caption, const QString &suggestedPath,
+                           const QStringList &filters, int *filter) override;
 
     // "Description|pattern;pattern|..." as Qt's "Description (pattern pattern);;...".
     static QString toQtFilter(const QString &filter);

@@ -27,6 +27,7 @@ class MainKeysTest : public TestCase
         FakePrompts &p = h.prompts();
         const int about = p.aboutShown, messages = p.messages.size(), inputs = p.inputPrompts.size();
         const int editors = h.fakes.editors.captions.size();
+        const int saveDialogs = h.fakes.choosers.saveCaptions.size(), printed = h.fakes.printer.captions.size();
         TaskNode *selected = h.tree().selected();
         const QString status = selected->imageKey();
         const QString order = MainHarness::childTexts(h.root());
@@ -51,6 +52,7 @@ class MainKeysTest : public TestCase
         if (QFile::exists(h.taskFile))
             seen << QStringLiteral("saved");
         seen << h.fakes.editors.captions.mid(editors);
+        seen << h.fakes.choosers.saveCaptions.mid(saveDialogs) << h.fakes.printer.captions.mid(printed);
         for (int i = messages; i < p.messages.size(); ++i)
             seen << p.messages.at(i).text;
         if (p.inputPrompts.size() > inputs)
@@ -162,6 +164,8 @@ private Q_SLOTS:
             {QStringLiteral("Ctrl+F"), QStringLiteral("find")},
             {QStringLiteral("Menu"), QStringLiteral("mnuCommands")},
             {QStringLiteral("Shift+F10"), QStringLiteral("mnuCommands")},
+            {QStringLiteral("Ctrl+E"), QStringLiteral("Экспорт задачи «beta» с подзадачами")},
+            {QStringLiteral("Ctrl+P"), QStringLiteral("Печать задачи «beta» с подзадачами")},
         };
         int bindings = 0;
         for (const MainCommand &command : mainCommands()) {

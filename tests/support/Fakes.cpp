@@ -65,6 +65,18 @@ QStringList FakeChoosers::chooseFiles(QWidget *, const QString &filter, const QS
     return takeFront(files);
 }
 
+QString FakeChoosers::chooseSaveFile(QWidget *, const QString &caption, const QString &suggestedPath,
+                                     const QStringList &filters, int *filter)
+{
+    saveCaptions << caption;
+    saveSuggestions << suggestedPath;
+    saveFilters << filters;
+    const SaveAnswer answer = takeFront(saveFiles);
+    if (answer.filter >= 0)
+        *filter = answer.filter;
+    return answer.path;
+}
+
 std::optional<OleColor> FakeChoosers::chooseColor(QWidget *, OleColor, QString &customColors)
 {
     const std::optional<OleColor> c = takeFront(colors);

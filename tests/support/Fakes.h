@@ -2,6 +2,7 @@
 
 #include "components/Choosers.h"
 #include "components/DocumentOpener.h"
+#include "components/DocumentPrinter.h"
 #include "components/Prompts.h"
 #include "components/Services.h"
 #include "components/StartupRegistration.h"
@@ -88,6 +89,15 @@ public:
         fontInitials << initial;
         return TestSupport::takeFront(fonts);
     }
+    struct SaveAnswer {
+        QString path;    // empty = Cancel
+        int filter = -1; // the file type chosen; -1: the one offered
+    };
+    std::deque<SaveAnswer> saveFiles;
+    QStringList saveCaptions, saveSuggestions; // what each save dialog said and offered
+    QList<QStringList> saveFilters;
+    QString chooseSaveFile(QWidget *parent, const QString &caption, const QString &suggestedPath,
+                           const QStringList &filters, int *filter) override;
 };
 
 // The editor as the main window sees it; the test scripts what the "user" does in it.
@@ -152,6 +162,20 @@ public:
     void chooseNewTask() { Q_EMIT newTaskRequested(); }
 };
 
+// Remembers each page it was asked to print.
+class FakePrinter : public DocumentPrinter
+{
+public:
+    QStringList captions, pages;
+    bool print = true; // the user prints from the preview
+    bool printPreview(QWidget *, const QString &caption, const QString &html) override
+    {
+        captions << caption;
+        pages << html;
+        return print;
+    }
+};
+
 // Shows and hides at once, remembering what it was asked.
 class FakeWindowEffect : public WindowEffect
 {
@@ -176,5 +200,9 @@ struct FakeServices {
     FakeTrayIcon tray;
     FakeWindowEffect effect;
     SettingsStore settings;
-    Services services() { return {&prompts, &opener, &choosers, &editors, &startup, &tray, &effect, &settings}; }
+    FakePrinter printer;
+    Services services()
+    {
+        return {&prompts, &opener, &choosers, &editors, &startup, &tray, &effect, &settings, &printer};
+    }
 };

@@ -2,6 +2,7 @@
 
 #include "ui/main/TaskItemModel.h"
 #include "ui/main/TaskOperations.h"
+#include "ui/main/TaskOutput.h"
 #include "ui/main/TaskSearch.h"
 #include "ui/main/TaskTreeView.h"
 #include "ui/main/frmMain.h"
@@ -179,6 +180,17 @@ QList<MainCommand> buildCommands()
          .group = MenuGroup::Search,
          .run = [](W &w) { w.search().FindTask(true); }},
         {.key = "Backups", .keys = {}, .label = "Резервные копии…", .run = [](W &w) { w.ShowBackupsFolder(); }},
+        // Both act on the selected task with its sub-tasks, or on every task from the top node.
+        {.key = "ExportTasks",
+         .keys = {{Qt::Key_E, kCtrl}},
+         .tip = "Экспорт задач в Markdown, HTML или CSV",
+         .label = "Экспорт…",
+         .run = [](W &w) { w.output().ExportTasks(); }},
+        {.key = "PrintTasks",
+         .keys = {{Qt::Key_P, kCtrl}},
+         .tip = "Печать задач",
+         .label = "Печать…",
+         .run = [](W &w) { w.output().PrintTasks(); }},
         // The menu of all the others; Shift+F10 for keyboards without the Menu key.
         {.key = "CommandMenu",
          .keys = {{Qt::Key_Menu, kNone}, {Qt::Key_F10, kShift}},

@@ -30,6 +30,7 @@
 #include "ui/main/TaskFileSync.h"
 #include "ui/main/TaskItemModel.h"
 #include "ui/main/TaskOperations.h"
+#include "ui/main/TaskOutput.h"
 #include "ui/main/TaskSearch.h"
 #include "ui/main/TaskTreeView.h"
 #include "ui/main/UiLog.h"
@@ -123,6 +124,7 @@ frmMain::frmMain(Services &services, AppSettings &settings, Options options, QWi
     ctx.relayout = [this] { relayout(); };
     m_operations = std::make_unique<TaskOperations>(ctx);
     m_search = std::make_unique<TaskSearch>(ctx);
+    m_output = std::make_unique<TaskOutput>(ctx);
     m_documentsMenu = std::make_unique<RelatedDocumentsMenu>(ctx);
     m_commandMenu = std::make_unique<CommandMenu>(*this);
     m_dragDrop = std::make_unique<TaskDragDrop>(ctx, *m_operations);

@@ -21,6 +21,7 @@ class TaskDragDrop;
 class TaskFileSync;
 class TaskItemModel;
 class TaskOperations;
+class TaskOutput;
 class TaskSearch;
 class TaskTreeView;
 struct AppSettings;
@@ -77,6 +78,7 @@ public:
     QComboBox *cboFilter() const { return m_cboFilter; }
     TaskOperations &operations() { return *m_operations; }
     TaskSearch &search() { return *m_search; }
+    TaskOutput &output() { return *m_output; }
     RelatedDocumentsMenu &documentsMenu() { return *m_documentsMenu; }
     CommandMenu &commandMenu() { return *m_commandMenu; }
     TaskDragDrop &dragDrop() { return *m_dragDrop; }
@@ -155,6 +157,7 @@ private:
 
     std::unique_ptr<TaskOperations> m_operations;
     std::unique_ptr<TaskSearch> m_search;
+    std::unique_ptr<TaskOutput> m_output;
     std::unique_ptr<RelatedDocumentsMenu> m_documentsMenu;
     std::unique_ptr<CommandMenu> m_commandMenu;
     std::unique_ptr<TaskDragDrop> m_dragDrop;
