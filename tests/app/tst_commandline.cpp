@@ -62,9 +62,7 @@ private Q_SLOTS:
         const QString folder = TestSupport::homeDir() + QStringLiteral("/data/Graywick/Listra");
         QVERIFY(QDir().mkpath(folder));
         taskFile = folder + QStringLiteral("/Tasks.XML");
-        QFile f(taskFile);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(R"(<?xml version="1.0" encoding="UTF-8"?>
+        QVERIFY(writeFile(taskFile, R"(<?xml version="1.0" encoding="UTF-8"?>
 <Tasks>
   <Task Name="Работа" State="Progress">
     <Task Name="Отчёт 1/2, &quot;черновик&quot;" State="Done">
@@ -77,13 +75,9 @@ private Q_SLOTS:
   </Task>
   <Task Name="Дом" State="Done"/>
 </Tasks>
-)");
-        f.close();
+)"));
         brokenFile = TestSupport::homeDir() + QStringLiteral("/broken.XML");
-        QFile b(brokenFile);
-        QVERIFY(b.open(QIODevice::WriteOnly));
-        b.write("<Tasks><Task Name=\"a\"");
-        b.close();
+        QVERIFY(writeFile(brokenFile, "<Tasks><Task Name=\"a\""));
         QVERIFY(instance.IsFirstInstance(AppIdentity::kGuid));
         QCOMPARE(fileGuard.claim(taskFile, QStringLiteral("/nowhere")), TaskFileGuard::Claim::Taken);
         SettingsStore().WriteValue(QStringLiteral("Colors"), QStringLiteral("Done Tasks Color"),
@@ -170,9 +164,7 @@ private Q_SLOTS:
         Result r = listra({QStringLiteral("--export"), QStringLiteral("html"), QStringLiteral("--output"), target});
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out, QString());
-        QFile f(target);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        const QByteArray page = f.readAll();
+        const QByteArray page = readFile(target);
         QVERIFY(page.contains("Таблица"));
         // In the user's colours: done tasks in blue here.
         QVERIFY2(page.contains(".done{color:#0000ff;}"), page.constData());

@@ -5,12 +5,6 @@ class OutputTest : public TestCase
 {
     Q_OBJECT
 
-    static QByteArray read(const QString &path)
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-
 private Q_SLOTS:
     // The selection says what goes out, the name's suffix or else the chosen file type how.
     void exportWritesTheSelectionAsChosen_data()
@@ -57,7 +51,7 @@ private Q_SLOTS:
         h.key(Qt::Key_E, Qt::ControlModifier);
         QCOMPARE(h.fakes.choosers.saveCaptions, QStringList {caption});
         QCOMPARE(QFileInfo(h.fakes.choosers.saveSuggestions.value(0)).fileName(), suggested);
-        const QByteArray bytes = read(h.dir.filePath(written));
+        const QByteArray bytes = readFile(h.dir.filePath(written));
         QVERIFY2(bytes.startsWith(starts), bytes.constData());
         for (const QByteArray &part : holds)
             QVERIFY2(bytes.contains(part), part.constData());

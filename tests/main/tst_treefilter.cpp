@@ -43,16 +43,6 @@ struct FilterScene {
         QCOMPARE(filter()->currentIndex(), entry);
     }
 
-    // A drag with the left button from one task's text onto another's.
-    void drag(TaskNode *from, TaskNode *to)
-    {
-        const QPoint start = h.pointOf(from), end = h.pointOf(to);
-        QTest::mousePress(h.viewport(), Qt::LeftButton, {}, start);
-        QTest::mouseMove(h.viewport(), (start + end) / 2);
-        QTest::mouseMove(h.viewport(), end);
-        QTest::mouseRelease(h.viewport(), Qt::LeftButton, {}, end);
-    }
-
     // The labels of the rows the view lays out, top to bottom, the selected one after a '*'.
     QString rows()
     {
@@ -138,7 +128,7 @@ private Q_SLOTS:
         QCOMPARE(MainHarness::childTexts(s.h.root()), QStringLiteral("A|B|C|D"));
         QCOMPARE(s.rows(), QStringLiteral("Задачи A A1 B *D"));
         // A1 dropped on B takes the last done task from under A, which goes too.
-        s.drag(s.a1, s.b);
+        s.h.drag(s.a1, s.b);
         QCOMPARE(s.rows(), QStringLiteral("Задачи B *A1 D"));
         s.h.key(Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(s.rows(), QStringLiteral("Задачи A *A1 B D"));
