@@ -100,31 +100,18 @@ struct MarkdownReader {
         parser.flags = MD_DIALECT_GITHUB;
         parser.enter_block = [](MD_BLOCKTYPE type, void *detail, void *self) {
             auto &r = *static_cast<MarkdownReader *>(self);
-            switch (type) {
-            case MD_BLOCK_DOC:
-            case MD_BLOCK_P:
-                break;
-            case MD_BLOCK_UL:
+            if (type == MD_BLOCK_UL) {
                 ++r.lists;
-                break;
-            case MD_BLOCK_LI: {
+            } else if (type == MD_BLOCK_LI) {
                 const auto *li = static_cast<MD_BLOCK_LI_DETAIL *>(detail);
-                Seen s;
-                s.depth = r.lists - 1;
-                if (li->is_task)
-                    s.status = statusText(li->task_mark == ' ' ? TaskStatus::Progress : TaskStatus::Done);
                 r.openItems << r.tasks.size();
-                r.tasks << s;
-                break;
-            }
-            case MD_BLOCK_H:
-                if (r.openItems.isEmpty()) {
-                    r.inHeading = true;
-                    r.headings << QString();
-                    break;
-                }
-                Q_FALLTHROUGH();
-            default:
+                r.tasks << Seen {r.lists - 1, {}, {}, {}};
+                if (li->is_task)
+                    r.tasks.last().status = statusText(li->task_mark == ' ' ? TaskStatus::Progress : TaskStatus::Done);
+            } else if (type == MD_BLOCK_H && r.openItems.isEmpty()) {
+                r.inHeading = true;
+                r.headings << QString();
+            } else if (type != MD_BLOCK_DOC && type != MD_BLOCK_P) {
                 r.unexpected << QStringLiteral("block %1").arg(int(type));
             }
             return 0;
@@ -169,23 +156,14 @@ struct MarkdownReader {
                 r.unexpected << QStringLiteral("text outside an item: ") + t;
                 return 0;
             }
-            switch (type) {
-            case MD_TEXT_NORMAL:
+            if (type == MD_TEXT_NORMAL)
                 *into += t;
-                break;
-            case MD_TEXT_BR:
+            else if (type == MD_TEXT_BR)
                 *into += u'\n';
-                break;
-            case MD_TEXT_ENTITY:
-                // Numeric references only: "&#32;".
-                if (t.startsWith(QStringLiteral("&#")) && t.endsWith(u';'))
-                    *into += QChar(t.mid(2, t.size() - 3).toInt());
-                else
-                    r.unexpected << QStringLiteral("entity ") + t;
-                break;
-            default:
+            else if (type == MD_TEXT_ENTITY && t.startsWith(QStringLiteral("&#")) && t.endsWith(u';'))
+                *into += QChar(t.mid(2, t.size() - 3).toInt()); // numeric references only: "&#32;"
+            else
                 r.unexpected << QStringLiteral("text %1: ").arg(int(type)) + t;
-            }
             return 0;
         };
         return md_parse(bytes.constData(), MD_SIZE(bytes.size()), &parser, this) == 0;
