@@ -74,8 +74,7 @@ private Q_SLOTS:
         QCOMPARE(h.prompts().messages.size(), 0);
         h.key(Qt::Key_E, Qt::ControlModifier);
         QCOMPARE(h.prompts().messages.size(), 1);
-        QCOMPARE(h.prompts().messages[0].text, QStringLiteral("Не удалось сохранить экспорт задач."));
-        QCOMPARE(h.prompts().messages[0].style, MsgStyle::OkCritical);
+        QCOMPARE(h.lastMessage(), QStringLiteral("Не удалось сохранить экспорт задач. [OkCritical]"));
         QVERIFY2(h.prompts().errorDetails.value(0).contains(QStringLiteral("x.md")),
                  qPrintable(h.prompts().errorDetails.value(0)));
     }
