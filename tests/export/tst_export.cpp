@@ -315,8 +315,6 @@ private Q_SLOTS:
         QCOMPARE(exportFormatFromName(u"MD"), ExportFormat::Markdown);
         QCOMPARE(exportFormatFromName(u"html"), ExportFormat::Html);
         QCOMPARE(exportFormatFromName(u"csv"), ExportFormat::Csv);
-        QCOMPARE(exportFormatFromName(u"xml"), std::nullopt);
-        QCOMPARE(findTaskByPath(tree, u"Работа / дом\\\\склад/нет такой"), nullptr);
         QCOMPARE(findTaskByPath(tree, u""), nullptr);
     }
 };

@@ -282,9 +282,8 @@ private Q_SLOTS:
     void unwritableFolderKeepsWorking()
     {
         // The state folder's place is taken by a file: nothing can be created in it.
-        QFile blocker(m_dir.filePath(QStringLiteral("state")));
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
+        const QString blocker = m_dir.filePath(QStringLiteral("state"));
+        QVERIFY(writeFile(blocker, {}));
         Run live(*this);
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("cannot be written to the journal")));
         live.tree.addChild(live.tree.root(), QStringLiteral("Первая"));
@@ -296,7 +295,7 @@ private Q_SLOTS:
         QVERIFY(saved.ok);
         live.journal.saved(saved.stamp);
         QCOMPARE(live.journal.pendingSize(), 0);
-        QFile::remove(blocker.fileName());
+        QFile::remove(blocker);
     }
 };
 
