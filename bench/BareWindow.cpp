@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // listra-bare: the least a Qt Widgets program can show, a tree view with one row. Its start
 // time is the floor the program's own start is measured against (scripts/start-outside.py).
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // listra-bench: measures the program's work on task files of growing size.
 //   listra-bench                       sizes 1000, 10000, 100000, 1000000
 //   listra-bench --sizes 1000,10000    chosen sizes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bench/BenchSupport.h"
 
 #include "model/TaskTree.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The exports: the whole loaded tree written to a file in each format, as "Экспорт…" and the
 // command line do after the load.
 

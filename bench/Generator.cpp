@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bench/Generator.h"
 
 #include "model/TaskTree.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One journal append as a command makes it: a change to a task far down the tree, written as a
 // record (journal_append, what the window waits for), then forced to the disk on the program's
 // sync thread (journal_sync, which the window does not wait for). Neither may follow the tree.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The task operations as the user runs them: each one through the real tree, item model and
 // a shown tree view, timed until the view has caught up (layout and paint included).
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Start to a painted main window: the real frmMain loads the generated file, shows itself
 // and paints its tree. Measured in a fresh process each time, so the memory figure is what
 // a user's freshly started program holds, not what earlier groups left behind.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The task file and the plain tree walks: load, save (and the plain write it is held to),
 // search, peak memory of a load.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "components/ComponentsLog.h"
 
 Q_LOGGING_CATEGORY(lcComponents, "listra.components")

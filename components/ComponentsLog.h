@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Failures of the platform pieces (opener, autostart, tray, signals) that the user is not shown.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The exports: the tree written straight into one growing UTF-8 buffer, without recursion, so a
 // hundred thousand tasks take milliseconds and the deepest tree cannot exhaust the stack.
 #include "export/TaskExport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The property the task-file fuzzer checks, shared with the regression tests that replay its

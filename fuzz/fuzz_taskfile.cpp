@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feeds arbitrary bytes to the task-file reader and aborts, with a description, on anything
 // RoundTrip::check objects to.
 

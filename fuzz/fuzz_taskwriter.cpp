@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Builds a task tree from arbitrary bytes, with texts made of any UTF-16 units a user could
 // type or paste (controls, lone surrogates, U+FEFF, blanks of every kind), writes it and
 // reads it back. Every task must come back with its place, status, expanded flag, selection

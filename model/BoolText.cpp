@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "model/BoolText.h"
 
 bool TextToBool(const QString &text, bool defaultValue)

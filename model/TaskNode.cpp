@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "model/TaskNode.h"
 
 QString TaskNode::imageKey() const

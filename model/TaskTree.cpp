@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "model/TaskTree.h"
 
 #include "model/TaskTreeObserver.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Build-time helper: renders the application's SVG icon into the PNG sizes that desktop
 // icon themes look up, so the packaged icons always match the icon compiled into the program.
 //

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Fails when a tracked C++ source or header does not match .clang-format.
 #   scripts/check-format.sh          check every tracked *.cpp and *.h
 #   scripts/check-format.sh --fix    rewrite them in place instead

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the task-file fuzzers into build-fuzz/ and runs them for a bounded time:
 #   fuzz_taskfile    arbitrary bytes into the reader (two thirds of the time), over a working
 #                    copy of fuzz/corpus (the repository's corpus is never written to);

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs what building and running Listra needs on Debian 12; with --tests also the tools of
 # the test suite, the screenshots and the checks. Does nothing when everything is already
 # there. Runs apt as root, or through sudo.

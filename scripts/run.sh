@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs what is missing, builds a release build into build/ and starts build/listra.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """Takes the screenshots of docs/screenshots in a private X desktop.
 
     screenshots.py --binary build/listra --out docs/screenshots

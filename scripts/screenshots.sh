@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Takes the pictures in docs/screenshots/: the main window with a prepared task list, the
 # task editor (F3) and the settings dialog (Ctrl+O). Builds the program when needed and runs
 # it in a private X desktop (Xvfb, openbox, a tray), so nothing on the user's own desktop or

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Start time as the user sees it: from exec to the first frame on the X server that shows the
 final window, for the built program on generated task files and for a bare Qt window.
 

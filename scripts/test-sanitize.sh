@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the test suite with AddressSanitizer and UndefinedBehaviorSanitizer into build-asan/
 # and runs the unit tests headless. Any memory error, leak or undefined behaviour fails it.
 # Suppressions (tests/sanitizers/*.supp) hold only what belongs to Qt or the platform, each

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs what is missing, test tools included, builds everything into build/ with warnings as
 # errors and runs the whole test suite headless: unit and end-to-end tests (CTest), the unit
 # tests again under AddressSanitizer and UndefinedBehaviorSanitizer, the task-file fuzzer for

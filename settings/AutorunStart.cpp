@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "settings/AutorunStart.h"
 
 QString AutorunStart::argumentText(const QStringList &arguments)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "settings/MainWindowSettings.h"
 
 #include "components/qt/SettingsStore.h"

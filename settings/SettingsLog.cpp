@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "settings/SettingsLog.h"
 
 Q_LOGGING_CATEGORY(lcSettings, "listra.settings")

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "storage/Backups.h"
 
 #include "storage/StorageLog.h"

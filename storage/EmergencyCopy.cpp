@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "storage/EmergencyCopy.h"
 
 #include "storage/StorageLog.h"

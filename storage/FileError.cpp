@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "storage/FileError.h"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "storage/Journal.h"
 
 #include "model/TaskTree.h"

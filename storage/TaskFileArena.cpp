@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The parse arena: the parser's memory during a load, given back in one piece when it ends.
 #include "storage/TaskFileArena.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Where the parser's memory comes from during a load (private to the storage layer).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Encoding detection and decoding checks: what the bytes are, and whether the parser may see them.
 #include "storage/TaskFileEncoding.h"
 

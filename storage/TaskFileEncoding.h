@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Encoding detection and the checks on bytes before they reach the parser (private to the

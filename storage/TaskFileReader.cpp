@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The task file reader: bytes to a task tree, or a clear reason why not.
 #include "storage/TaskFile.h"
 

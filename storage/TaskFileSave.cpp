@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Saving the task file: the atomic write, copies set aside, and what killed saves left behind.
 #include "storage/TaskFile.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The task file writer: a task tree to the file's XML, UTF-8 written by hand for speed.
 #include "storage/TaskFile.h"
 

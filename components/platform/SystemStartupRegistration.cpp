@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "components/platform/SystemStartupRegistration.h"
 
 #include <QDir>

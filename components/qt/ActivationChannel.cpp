@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "components/qt/ActivationChannel.h"
 
 #include "components/platform/RuntimePaths.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "components/qt/DesktopOpener.h"
 
 #include "components/ComponentsLog.h"

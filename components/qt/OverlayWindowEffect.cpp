@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "components/qt/OverlayWindowEffect.h"
 
 #include "components/ComponentsLog.h"

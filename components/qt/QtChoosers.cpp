@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "components/qt/QtChoosers.h"
 
 #include "components/ColorConvert.h"

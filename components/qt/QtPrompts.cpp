@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "components/qt/QtPrompts.h"
 
 #include "ListraVersion.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "components/qt/SettingsStore.h"
 
 #include "components/AppIdentity.h"

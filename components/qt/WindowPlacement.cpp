@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "components/qt/WindowPlacement.h"
 
 #include "components/ComponentsLog.h"

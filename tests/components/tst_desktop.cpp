@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "components/AppIdentity.h"
 #include "components/platform/SystemStartupRegistration.h"
 #include "components/qt/DesktopOpener.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "components/qt/QtPrompts.h"
 #include "tests/support/OffscreenWarnings.h"
 #include "tests/support/TestMain.h"

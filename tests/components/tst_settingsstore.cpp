@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "components/qt/SettingsStore.h"
 #include "components/qt/WindowPlacement.h"
 #include "tests/support/OffscreenWarnings.h"

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The real program in a private X desktop, read through AT-SPI and driven with X test keys."""
 
 import contextlib

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """run_e2e.py --binary build/listra GROUP [Class.test ...] runs the scenarios of test_GROUP.py
 in a private desktop; exit code 77 means a tool it needs is missing."""
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Hiding to the tray and coming back with the blend effect, on an X server without a compositor."""
 
 import shutil

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """One running program per user: a second start hands over to the first and ends."""
 
 import fcntl

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Changes that were never saved come back after the program was killed."""
 
 import glob

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Starting and ending the program."""
 
 import glob

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Building a task list with the keyboard, saving it and finding it again after a restart."""
 
 import os

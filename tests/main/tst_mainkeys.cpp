@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/main/MainHarness.h"
 
 #include "storage/Backups.h"

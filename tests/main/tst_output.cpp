@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/main/MainHarness.h"
 
 // "Экспорт…" and "Печать…" from the main window: what they act on, the file type, failures.

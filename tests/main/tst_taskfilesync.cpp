@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "storage/Backups.h"
 #include "storage/TaskFile.h"
 #include "tests/main/MainHarness.h"

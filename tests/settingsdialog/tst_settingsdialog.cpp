@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/main/MainHarness.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/TestMain.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/support/TestMain.h"
 
 #include "fuzz/RoundTrip.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/editor/TaskEditorDialogFactory.h"
 
 #include "ui/editor/frmTaskEditor.h"

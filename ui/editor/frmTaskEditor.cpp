@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/editor/frmTaskEditor.h"
 
 #include "components/AppIdentity.h"

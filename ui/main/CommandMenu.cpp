@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/main/CommandMenu.h"
 
 #include "ui/main/MainCommands.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/main/KeysWindow.h"
 
 #include "ui/main/MainCommands.h"

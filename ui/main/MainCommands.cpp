@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/main/MainCommands.h"
 
 #include "ui/main/TaskItemModel.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/main/TaskCommands.h"
 
 #include "model/TaskTree.h"

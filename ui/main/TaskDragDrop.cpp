@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/main/TaskDragDrop.h"
 
 #include "components/Prompts.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/main/TaskFileSync.h"
 
 #include "components/Prompts.h"

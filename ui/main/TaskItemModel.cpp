@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/main/TaskItemModel.h"
 
 #include "components/ColorConvert.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/main/TaskOutput.h"
 
 #include "components/Choosers.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/main/TaskSearch.h"
 
 #include "components/Prompts.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/main/TaskTreeView.h"
 
 #include "components/ResourceIcon.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/main/UiLog.h"
 
 Q_LOGGING_CATEGORY(lcUi, "listra.ui")

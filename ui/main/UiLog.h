@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Failures in the main window that the user is not shown (a save at session end, a backup).

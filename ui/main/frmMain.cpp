@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/main/frmMain.h"
 
 #include "components/AppIdentity.h"

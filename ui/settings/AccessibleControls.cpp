@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/settings/AccessibleControls.h"
 
 #include <QAbstractItemView>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Teaches the accessibility layer two controls it would announce wrongly: picture buttons that

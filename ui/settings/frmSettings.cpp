@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/settings/frmSettings.h"
 
 #include "components/AppIdentity.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "components/platform/MemoryRelease.h"
 
 #include "components/ComponentsLog.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "components/platform/TerminationSignals.h"
 
 #include <QSocketNotifier>

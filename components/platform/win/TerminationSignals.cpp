@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "components/platform/TerminationSignals.h"
 
 // The session's end arrives through the session manager here: nothing to listen to.
