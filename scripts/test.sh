@@ -8,7 +8,7 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh --tests || exit 1
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DLISTRA_WARNINGS_AS_ERRORS=ON || exit 1
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DLISTRA_WARNINGS_AS_ERRORS=ON -DLISTRA_BUILD_TESTS=ON -DLISTRA_BUILD_BENCH=ON || exit 1
 cmake --build build -j"$(nproc)" || exit 1
 
 failed=()
