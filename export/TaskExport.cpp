@@ -4,6 +4,7 @@
 #include "export/TaskExport.h"
 
 #include "model/TaskTree.h"
+#include "storage/OutputBuffer.h"
 
 #include <QUrl>
 
@@ -13,28 +14,18 @@
 
 namespace {
 
-class Utf8Out
+// Text with an escape of each format's own. (The task file's writer leaves out what XML cannot
+// hold; an export shows it as U+FFFD instead, so the two loops stay apart.)
+class Utf8Out : public OutputBuffer
 {
 public:
-    explicit Utf8Out(qsizetype reserve) { m_buf.resize(std::max<qsizetype>(reserve, 256)); }
+    using OutputBuffer::OutputBuffer;
+    using OutputBuffer::raw;
 
-    void raw(const char *s, qsizetype n)
-    {
-        std::memcpy(room(n), s, size_t(n));
-        m_size += n;
-    }
     void raw(const char *s) { raw(s, qsizetype(std::strlen(s))); }
     void raw(const QByteArray &bytes) { raw(bytes.constData(), bytes.size()); }
-    void raw(char c)
-    {
-        *room(1) = c;
-        ++m_size;
-    }
-    void spaces(qsizetype n)
-    {
-        std::memset(room(n), ' ', size_t(n));
-        m_size += n;
-    }
+    void raw(char c) { raw(&c, 1); }
+    void spaces(qsizetype n) { fill(' ', n); }
 
     // Text as UTF-8; escape(p, c) writes an ASCII character at p, as it is or escaped (at most
     // six bytes), and returns where it ended. Lone surrogates and the non-characters
@@ -68,32 +59,8 @@ public:
                 *p++ = char(0x80 | (c & 0x3F));
             }
         }
-        m_size += p - start;
+        advance(p - start);
     }
-
-    QByteArray take()
-    {
-        m_buf.truncate(m_size);
-        return std::move(m_buf);
-    }
-
-    template<qsizetype N>
-    static char *put(char *p, const char (&s)[N])
-    {
-        std::memcpy(p, s, N - 1);
-        return p + N - 1;
-    }
-
-private:
-    char *room(qsizetype n)
-    {
-        if (m_size + n > m_buf.size())
-            m_buf.resize(std::max(m_buf.size() * 2, m_size + n));
-        return m_buf.data() + m_size;
-    }
-
-    QByteArray m_buf;
-    qsizetype m_size = 0;
 };
 
 // Visits the sub-tree of top in document order: enter(node, level) on the way down, leave(node,
@@ -195,7 +162,7 @@ void documentUrl(Utf8Out &out, const QString &document, bool html)
     if (hasScheme(document)) {
         out.text(document, [html](char *p, char c) {
             if (c == '&' && html)
-                return Utf8Out::put(p, "&amp;");
+                return OutputBuffer::put(p, "&amp;");
             if (c > ' ' && c < 0x7F && !std::strchr("\"<>\\^`{|}", c)) {
                 *p++ = c;
                 return p;
@@ -379,15 +346,15 @@ char *htmlEscape(char *p, char c)
 {
     switch (c) {
     case '&':
-        return Utf8Out::put(p, "&amp;");
+        return OutputBuffer::put(p, "&amp;");
     case '<':
-        return Utf8Out::put(p, "&lt;");
+        return OutputBuffer::put(p, "&lt;");
     case '>':
-        return Utf8Out::put(p, "&gt;");
+        return OutputBuffer::put(p, "&gt;");
     case '"':
-        return Utf8Out::put(p, "&quot;");
+        return OutputBuffer::put(p, "&quot;");
     case '\r':
-        return Utf8Out::put(p, "&#13;");
+        return OutputBuffer::put(p, "&#13;");
     case '\n':
     case '\t':
         break;

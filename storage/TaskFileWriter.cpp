@@ -3,6 +3,7 @@
 #include "storage/TaskFile.h"
 
 #include "model/TaskTree.h"
+#include "storage/OutputBuffer.h"
 
 #include <algorithm>
 #include <cstring>
@@ -10,30 +11,16 @@
 
 namespace {
 
-// Appends XML text to a growing buffer without per-character bookkeeping.
-class XmlOut
+// The task file's XML: indents and escaped attribute values.
+class XmlOut : public OutputBuffer
 {
 public:
-    explicit XmlOut(qsizetype reserve) { m_buf.resize(std::max<qsizetype>(reserve, 256)); }
+    using OutputBuffer::OutputBuffer;
 
-    void raw(const char *s, qsizetype n)
-    {
-        char *p = room(n);
-        std::memcpy(p, s, size_t(n));
-        m_size += n;
-    }
-    template<qsizetype N>
-    void raw(const char (&s)[N])
-    {
-        raw(s, N - 1);
-    }
     void indent(int level)
     {
         // Deep branches stop indenting further so the file stays proportional to the tree.
-        const int n = 2 * std::min(level, 32);
-        char *p = room(n);
-        std::memset(p, ' ', size_t(n));
-        m_size += n;
+        fill(' ', 2 * std::min(level, 32));
     }
 
     // An attribute value: escaped, line breaks and tabs as character references, and the
@@ -92,31 +79,8 @@ public:
                 *p++ = char(0x80 | (c & 0x3F));
             }
         }
-        m_size += p - start;
+        advance(p - start);
     }
-
-    QByteArray take()
-    {
-        m_buf.truncate(m_size);
-        return std::move(m_buf);
-    }
-
-private:
-    template<qsizetype N>
-    static char *put(char *p, const char (&s)[N])
-    {
-        std::memcpy(p, s, N - 1);
-        return p + N - 1;
-    }
-    char *room(qsizetype n)
-    {
-        if (m_size + n > m_buf.size())
-            m_buf.resize(std::max(m_buf.size() * 2, m_size + n));
-        return m_buf.data() + m_size;
-    }
-
-    QByteArray m_buf;
-    qsizetype m_size = 0;
 };
 
 void writeTaskOpening(XmlOut &out, const TaskNode *node, int level, bool selected)

@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QByteArray>
+
+#include <algorithm>
+#include <cstring>
+
+// A growing byte buffer for output written by hand (the task file, the exports): room is asked
+// for in one piece, written through a pointer and kept with advance(), so the per-character
+// loops do no bookkeeping of their own.
+class OutputBuffer
+{
+public:
+    explicit OutputBuffer(qsizetype reserve) { m_buf.resize(std::max<qsizetype>(reserve, 256)); }
+
+    void raw(const char *s, qsizetype n)
+    {
+        std::memcpy(room(n), s, size_t(n));
+        m_size += n;
+    }
+    template<qsizetype N>
+    void raw(const char (&s)[N])
+    {
+        raw(s, N - 1);
+    }
+    void fill(char c, qsizetype n)
+    {
+        std::memset(room(n), c, size_t(n));
+        m_size += n;
+    }
+
+    // Where up to n more bytes may be written; advance(k) keeps the first k of them.
+    char *room(qsizetype n)
+    {
+        if (m_size + n > m_buf.size())
+            m_buf.resize(std::max(m_buf.size() * 2, m_size + n));
+        return m_buf.data() + m_size;
+    }
+    void advance(qsizetype k) { m_size += k; }
+
+    QByteArray take()
+    {
+        m_buf.truncate(m_size);
+        return std::move(m_buf);
+    }
+
+    // Copies a literal to p, returning where it ends.
+    template<qsizetype N>
+    static char *put(char *p, const char (&s)[N])
+    {
+        std::memcpy(p, s, N - 1);
+        return p + N - 1;
+    }
+
+private:
+    QByteArray m_buf;
+    qsizetype m_size = 0;
+};
