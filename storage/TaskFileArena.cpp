@@ -59,9 +59,12 @@ void ParseArena::releaseConsumed(const void *node, const char *text)
         }
     };
     const size_t textBlock = blockOf(text);
-    if (textBlock < m_blocks.size())
-        releaseUpTo(m_blocks[textBlock], size_t(text - m_blocks[textBlock].data));
     const size_t nodeBlock = blockOf(node);
+    if (textBlock < m_blocks.size()) {
+        // Never past the node itself, should both share a block.
+        const char *until = textBlock == nodeBlock ? std::min(text, static_cast<const char *>(node)) : text;
+        releaseUpTo(m_blocks[textBlock], size_t(until - m_blocks[textBlock].data));
+    }
     for (size_t i = 0; i < nodeBlock && i < m_blocks.size(); ++i) {
         // The file's bytes (and a recoded copy of them) are not the parser's blocks.
         if (i != textBlock && m_blocks[i].released < m_blocks[i].size && m_blocks[i].size == kBlockSize)
