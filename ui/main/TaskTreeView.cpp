@@ -50,17 +50,26 @@ public:
             opt.state |= QStyle::State_Selected;
             opt.backgroundBrush = opt.palette.brush(QPalette::Highlight);
         }
+        const QWidget *widget = opt.widget;
+        QStyle *style = widget ? widget->style() : QApplication::style();
+        // The text's cell, and the text itself with its margins inside it. Text layouts are the
+        // dear part of a row, so each is worked out once.
+        auto textCell = [&] { return style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget); };
+        auto textPlace = [&](const QRect &cell) {
+            const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+            return QRect(cell.topLeft(),
+                         QSize(opt.fontMetrics.horizontalAdvance(opt.text) + 2 * margin, cell.height()));
+        };
         if (m_view->fullRowSelect()) {
             QStyledItemDelegate::paint(painter, opt, index);
             if (clip)
-                paintPaperclip(painter, opt);
+                paintPaperclip(painter, opt, textPlace(textCell()));
             return;
         }
-        const QWidget *widget = opt.widget;
-        QStyle *style = widget ? widget->style() : QApplication::style();
-        QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget);
-        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
-        textRect.setWidth(qMin(textRect.width(), opt.fontMetrics.horizontalAdvance(opt.text) + 2 * margin));
+        const QRect cell = textCell();
+        const QRect text = textPlace(cell);
+        QRect textRect = text;
+        textRect.setWidth(qMin(cell.width(), text.width()));
         const bool selected = opt.state & QStyle::State_Selected;
         if (selected) {
             const QPalette::ColorGroup group
@@ -76,7 +85,7 @@ public:
         opt.state &= ~QStyle::State_HasFocus;
         style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
         if (clip)
-            paintPaperclip(painter, opt);
+            paintPaperclip(painter, opt, text);
     }
 
 private:
@@ -84,18 +93,15 @@ private:
 
     static int clipSide(const QStyleOptionViewItem &option) { return qMin(16, option.fontMetrics.height()); }
 
-    void paintPaperclip(QPainter *painter, const QStyleOptionViewItem &opt) const
+    // text: where the row's text starts and how wide it is, margins included.
+    void paintPaperclip(QPainter *painter, const QStyleOptionViewItem &opt, const QRect &text) const
     {
-        const QWidget *widget = opt.widget;
-        QStyle *style = widget ? widget->style() : QApplication::style();
-        const QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget);
-        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
         const int side = clipSide(opt);
-        const int left = textRect.left() + opt.fontMetrics.horizontalAdvance(opt.text) + 2 * margin + kClipGap;
+        const int left = text.right() + 1 + kClipGap;
         // Past the end of the cell only when the column is narrower than the row: nothing to draw.
         if (left >= opt.rect.right())
             return;
-        const QRect clip(left, textRect.top() + (textRect.height() - side) / 2, side, side);
+        const QRect clip(left, text.top() + (text.height() - side) / 2, side, side);
         m_paperclip.paint(painter, clip, Qt::AlignCenter,
                           (opt.state & QStyle::State_Enabled) ? QIcon::Normal : QIcon::Disabled);
     }
