@@ -16,7 +16,10 @@
 namespace {
 
 // Header: magic, the task file's size, modification time and hash, then a hash of those.
-constexpr char kMagic[8] = {'L', 'S', 'T', 'R', 'J', 'N', 'L', '1'};
+constexpr char kMagic[8] = {'L', 'S', 'T', 'R', 'J', 'N', 'L', '2'};
+// The journals of the versions before, whose file hash was of another kind: they are matched
+// to the task file by its size and time alone.
+constexpr char kMagicFirst[8] = {'L', 'S', 'T', 'R', 'J', 'N', 'L', '1'};
 constexpr qint64 kHeaderSize = 40;
 // Record: payload length, low half of the payload's hash, payload (ops, one after another).
 constexpr qint64 kRecordHead = 8;
@@ -224,9 +227,12 @@ Journal::Recovery Journal::attach(TaskTree &tree, const FileStamp &loaded)
                 // Killed before its header was out: it holds no change yet.
                 m_file.close();
                 m_file.remove();
-            } else if (std::memcmp(data, kMagic, 8) != 0 || get64(data + 32) != contentHash(data, 32)) {
+            } else if ((std::memcmp(data, kMagic, 8) != 0 && std::memcmp(data, kMagicFirst, 8) != 0)
+                       || get64(data + 32) != contentHash(data, 32)) {
                 recovery.problem = QStringLiteral("журнал повреждён");
-            } else if (header(loaded) != bytes.left(kHeaderSize)) {
+            } else if (std::memcmp(data, kMagicFirst, 8) == 0
+                           ? qint64(get64(data + 8)) != loaded.size || qint64(get64(data + 16)) != loaded.modifiedMs
+                           : header(loaded) != bytes.left(kHeaderSize)) {
                 recovery.problem = QStringLiteral("журнал относится к другому содержимому файла задач");
             } else {
                 // Whole records up to the first torn or damaged one, which a kill mid-write leaves.

@@ -12,7 +12,11 @@
 class OutputBuffer
 {
 public:
-    explicit OutputBuffer(qsizetype reserve) { m_buf.resize(std::max<qsizetype>(reserve, 256)); }
+    explicit OutputBuffer(qsizetype reserve)
+        : m_reserve(std::max<qsizetype>(reserve, 256))
+    {
+        m_buf.resize(m_reserve);
+    }
 
     void raw(const char *s, qsizetype n)
     {
@@ -34,10 +38,21 @@ public:
     char *room(qsizetype n)
     {
         if (m_size + n > m_buf.size())
-            m_buf.resize(std::max(m_buf.size() * 2, m_size + n));
+            m_buf.resize(std::max({m_buf.size() * 2, m_size + n, m_reserve}));
         return m_buf.data() + m_size;
     }
     void advance(qsizetype k) { m_size += k; }
+    qsizetype size() const { return m_size; }
+
+    // Hands the bytes so far to take, which may swap in another buffer to go on with, and
+    // starts empty; take's answer is returned.
+    template<typename Take>
+    bool handOver(Take &&take)
+    {
+        m_buf.truncate(m_size);
+        m_size = 0;
+        return take(m_buf);
+    }
 
     QByteArray take()
     {
@@ -54,6 +69,7 @@ public:
     }
 
 private:
+    qsizetype m_reserve;
     QByteArray m_buf;
     qsizetype m_size = 0;
 };

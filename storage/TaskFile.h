@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <cstddef>
+#include <functional>
 
 class TaskTree;
 
@@ -47,6 +48,11 @@ struct SaveResult {
 
 // The whole tree as the task file's XML (UTF-8). Characters XML cannot hold are dropped.
 QByteArray serializeTaskTree(const TaskTree &tree);
+// The same bytes in pieces of at least piece bytes (the last one may be smaller), each handed
+// to take as soon as it is made, with last set on the final one, so a large file is never in
+// memory whole. take may swap another buffer in to go on with; false from it stops the
+// writing, and then this is false.
+bool writeTaskTree(const TaskTree &tree, qsizetype piece, const std::function<bool(QByteArray &, bool last)> &take);
 
 // Writes the whole tree to path atomically: the old file stays intact if anything fails, and
 // nothing but a regular file (or a link to one, which stays a link) is ever replaced.

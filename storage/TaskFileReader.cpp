@@ -476,7 +476,7 @@ LoadResult loadTaskFile(const QString &path, TaskTree &tree)
     }
     file.close();
     // Before the parser rewrites the buffer in place.
-    result.stamp = {size, info.lastModified().toMSecsSinceEpoch(), contentHash(data, size_t(size))};
+    result.stamp = {size, info.lastModified().toMSecsSinceEpoch(), stampHash(data, size_t(size))};
 
     QString error;
     const bool ok = loadFromBuffer(

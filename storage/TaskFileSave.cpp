@@ -11,51 +11,221 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QScopeGuard>
+#include <QThreadPool>
 
 #include <cerrno>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr qint64 kHoldOldFileFrom = 16 << 20;
+
+// The file that a save writes beside path and then puts in its place; empty why when it is open.
+QString openReplacement(QSaveFile &file, const QString &path)
+{
+    // Only a regular file is ever replaced; a folder, a pipe or a device stays as it is.
+    const QFileInfo info(path);
+    if (info.isDir())
+        return fileErrorText(EISDIR);
+    if (info.exists() && !info.isFile())
+        return QStringLiteral("Здесь не обычный файл, а устройство или канал");
+    if (info.exists() && !info.isWritable())
+        return fileErrorText(EACCES); // QSaveFile refuses it too, in words of its own
+    clearSystemError();
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return fileErrorText(lastSystemError(), file.errorString());
+    return {};
+}
+
+// Writes all the bytes, or says why not. A short write (the disk filling up) is followed by
+// one more, which then says why.
+QString writeAll(QFileDevice &file, const char *data, qsizetype size)
+{
+    for (qsizetype written = 0; written < size;) {
+        clearSystemError();
+        const qint64 n = file.write(data + written, size - written);
+        if (n <= 0)
+            return fileErrorText(lastSystemError(), file.errorString());
+        written += qsizetype(n);
+    }
+    return {};
+}
+
+// Puts the written file in place of the old one; the stamp of what it now holds, or why not.
+QString commitReplacement(QSaveFile &file, const QString &path, qint64 size, quint64 hash, FileStamp *stamp)
+{
+#ifdef Q_OS_UNIX
+    // The rename would free a large old file's blocks then and there, which takes a while; held
+    // open, the old file goes with its last close instead, on a thread of the pool.
+    std::unique_ptr<QFile> old;
+    if (QFileInfo(path).size() >= kHoldOldFileFrom) {
+        old = std::make_unique<QFile>(path);
+        if (!old->open(QIODevice::ReadOnly))
+            old.reset();
+    }
+    const auto closeOld = qScopeGuard([&old] {
+        if (old)
+            QThreadPool::globalInstance()->start([held = old.release()] { delete held; });
+    });
+#endif
+    clearSystemError();
+    if (!file.commit())
+        return fileErrorText(lastSystemError(), file.errorString());
+    const QFileInfo info(path);
+    *stamp = {info.isFile() ? size : -1, info.lastModified().toMSecsSinceEpoch(), hash};
+    return {};
+}
+
+// A large file goes out in pieces on a thread of its own, so that the next piece is made while
+// one is being written, and only a few pieces are in memory at any time.
+constexpr qsizetype kPiece = 1 << 20;
+constexpr int kSparePieces = 3;
+
+class PieceWriter
+{
+public:
+    explicit PieceWriter(QFileDevice &file)
+        : m_file(file)
+    {
+    }
+    ~PieceWriter() { finish(); }
+    PieceWriter(const PieceWriter &) = delete;
+    PieceWriter &operator=(const PieceWriter &) = delete;
+
+    // Takes a full piece and leaves an empty buffer to go on with; false once a write failed.
+    bool take(QByteArray &piece, bool last)
+    {
+        std::unique_lock lock(m_mutex);
+        if (last && !m_thread.joinable()) {
+            // A small file is written in one go, with no thread.
+            lock.unlock();
+            m_why = put(piece);
+            return m_why.isEmpty();
+        }
+        if (!m_thread.joinable())
+            m_thread = std::thread([this] { run(); });
+        m_queue.push_back(std::move(piece));
+        piece = QByteArray();
+        m_changed.notify_all();
+        while (m_why.isEmpty() && m_spare.empty() && m_made >= kSparePieces)
+            m_changed.wait(lock);
+        if (!m_why.isEmpty())
+            return false;
+        if (!m_spare.empty()) {
+            piece = std::move(m_spare.back());
+            m_spare.pop_back();
+        } else {
+            ++m_made;
+        }
+        return true;
+    }
+
+    // Waits for every piece taken; why the first failed write failed, or empty.
+    QString finish()
+    {
+        if (m_thread.joinable()) {
+            {
+                std::lock_guard lock(m_mutex);
+                m_done = true;
+            }
+            m_changed.notify_all();
+            m_thread.join();
+        }
+        return m_why;
+    }
+
+    qint64 size() const { return m_size; }
+    quint64 hash() const { return m_hasher.finish(); }
+
+private:
+    // Writes a piece and hashes it while it is still in the cache.
+    QString put(const QByteArray &piece)
+    {
+        QString why = writeAll(m_file, piece.constData(), piece.size());
+        m_hasher.add(piece.constData(), size_t(piece.size()));
+        m_size += piece.size();
+        return why;
+    }
+
+    void run()
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_changed.wait(lock, [this] { return m_done || !m_queue.empty(); });
+            if (m_queue.empty())
+                return;
+            QByteArray piece = std::move(m_queue.front());
+            m_queue.pop_front();
+            const bool failed = !m_why.isEmpty();
+            lock.unlock();
+            // After a failure the rest is only drained, so that take() never waits for ever.
+            const QString why = failed ? QString() : put(piece);
+            lock.lock();
+            if (m_why.isEmpty())
+                m_why = why;
+            m_spare.push_back(std::move(piece));
+            m_changed.notify_all();
+        }
+    }
+
+    QFileDevice &m_file;
+    ContentHasher m_hasher;
+    qint64 m_size = 0;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<QByteArray> m_queue;
+    std::vector<QByteArray> m_spare;
+    int m_made = 0;
+    bool m_done = false;
+    QString m_why;
+    std::thread m_thread;
+};
+
+} // namespace
 
 SaveResult saveTaskFile(const QString &path, const TaskTree &tree)
 {
-    return saveFileBytes(path, serializeTaskTree(tree));
+    SaveResult result;
+    QSaveFile file(path);
+    QString why = openReplacement(file, path);
+    if (why.isEmpty()) {
+        PieceWriter writer(file);
+        writeTaskTree(tree, kPiece, [&](QByteArray &piece, bool last) { return writer.take(piece, last); });
+        why = writer.finish();
+
+        if (why.isEmpty())
+            why = commitReplacement(file, path, writer.size(), writer.hash(), &result.stamp);
+        else
+            file.cancelWriting();
+    }
+    result.ok = why.isEmpty();
+    if (!result.ok)
+        result.error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), why);
+    return result;
 }
 
 SaveResult saveFileBytes(const QString &path, const QByteArray &data)
 {
     SaveResult result;
-    auto fail = [&](const QString &why) {
-        result.ok = false;
-        result.error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), why);
-        return result;
-    };
-
-    // Only a regular file is ever replaced; a folder, a pipe or a device stays as it is.
-    const QFileInfo info(path);
-    if (info.isDir())
-        return fail(fileErrorText(EISDIR));
-    if (info.exists() && !info.isFile())
-        return fail(QStringLiteral("Здесь не обычный файл, а устройство или канал"));
-    if (info.exists() && !info.isWritable())
-        return fail(fileErrorText(EACCES)); // QSaveFile refuses it too, in words of its own
     QSaveFile file(path);
-    clearSystemError();
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return fail(fileErrorText(lastSystemError(), file.errorString()));
-    // A short write (the disk filling up) is followed by one more, which then says why.
-    for (qsizetype written = 0; written < data.size();) {
-        clearSystemError();
-        const qint64 n = file.write(data.constData() + written, data.size() - written);
-        if (n <= 0) {
-            const QString why = fileErrorText(lastSystemError(), file.errorString());
+    QString why = openReplacement(file, path);
+    if (why.isEmpty()) {
+        why = writeAll(file, data.constData(), data.size());
+        if (why.isEmpty())
+            why = commitReplacement(file, path, data.size(), stampHash(data.constData(), size_t(data.size())),
+                                    &result.stamp);
+        else
             file.cancelWriting();
-            return fail(why);
-        }
-        written += qsizetype(n);
     }
-    clearSystemError();
-    if (!file.commit())
-        return fail(fileErrorText(lastSystemError(), file.errorString()));
-    result.ok = true;
-    result.stamp = FileStamp::of(path, data);
+    result.ok = why.isEmpty();
+    if (!result.ok)
+        result.error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), why);
     return result;
 }
 

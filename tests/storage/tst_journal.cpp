@@ -258,6 +258,26 @@ private Q_SLOTS:
         QCOMPARE(again.tree.root()->child(1)->text(), QStringLiteral("Дача"));
     }
 
+    void journalOfTheVersionBeforeStillApplies()
+    {
+        Run live(*this);
+        live.tree.addChild(live.tree.root(), QStringLiteral("Из прежней версии"));
+        live.journal.flush();
+        live.journal.detach();
+        // Its header as the version before wrote it: another mark and a file hash of another kind.
+        QByteArray journal = readFile(journalFile());
+        journal.replace(0, 8, "LSTRJNL1");
+        journal.replace(24, 8, QByteArray(8, '\x5A'));
+        const quint64 check = contentHash(journal.constData(), 32);
+        journal.replace(32, 8, QByteArray(reinterpret_cast<const char *>(&check), 8));
+        QVERIFY(writeFile(journalFile(), journal));
+
+        Run again(*this);
+        QVERIFY2(again.recovery.problem.isEmpty(), qPrintable(again.recovery.problem));
+        QCOMPARE(again.recovery.restored, 1);
+        QCOMPARE(state(again.tree), state(live.tree));
+    }
+
     void recordThatDoesNotFitIsKeptAside()
     {
         Run live(*this);

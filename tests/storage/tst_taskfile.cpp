@@ -80,6 +80,11 @@ private Q_SLOTS:
              QChar(0xFEFF)
                  + QStringLiteral("Эмодзи \U0001F600\U0001F1F7\U0001F1FA\U0001D400 עברית وعربي "
                                   "\u200F\u202Eперевёрнутое\u202C DEL\u007F NEL\u0085 NBSP\u00A0внутри"));
+        // Runs long enough for the eight-at-a-time path, broken at every place within a step.
+        same("long runs",
+             QStringLiteral("abcdefghijklmnop абвгдеёжзийклмн ab\"cdefgh&ijklmnopq<rstuvwx>yzабвгдежзи\nйклмнопр"
+                            "abcdefg\U0001F600hijklmnop пятнадцать букв ")
+                 + QString(40, QChar(0x44F)));
         const char16_t controls[]
             = {'a', 1, 'b', 0xB, 0xC, 'c', 0x1F, 0xFFFE, 0xFFFF, 'd', 0xD800, 'e', 0xDC00, 'f', 0};
         QTest::newRow("characters XML cannot hold") << QString::fromUtf16(controls, 15) << QStringLiteral("abcdef");
@@ -118,9 +123,10 @@ private Q_SLOTS:
         QCOMPARE(serializeTaskTree(again), readFile(file));
     }
 
-    // A large file is read while the memory it has gone past is handed back. Here that memory
-    // is overwritten instead, so a look back would read rubbish and the tree would come out wrong.
-    void largeFileReadWhileItsMemoryIsHandedBack()
+    // A large file is saved in pieces, then read while the memory it has gone past is handed
+    // back. Here that memory is overwritten instead, so a look back would read rubbish and the
+    // tree would come out wrong.
+    void largeFileSavedInPiecesAndReadWhileItsMemoryIsHandedBack()
     {
         TaskTree tree;
         std::vector<TaskNode *> parents {tree.root()};
@@ -133,6 +139,12 @@ private Q_SLOTS:
                 tree.setRelatedDocuments(n, {QStringLiteral("/документы/%1.txt").arg(i)});
         }
         const QByteArray bytes = serializeTaskTree(tree);
+        const QString file = path("large.xml");
+        const SaveResult saved = saveTaskFile(file, tree);
+        QVERIFY2(saved.ok, qPrintable(saved.error));
+        QCOMPARE(readFile(file), bytes);
+        QCOMPARE(saved.stamp, FileStamp::read(file)); // hashed piece by piece, the same as whole
+
         static qint64 overwritten = 0;
         setParseMemoryRelease([](void *begin, size_t length) {
             std::memset(begin, 0xA5, length);
@@ -175,6 +187,31 @@ private Q_SLOTS:
                        "</Tasks>\n"));
         tree.clear();
         QCOMPARE(serializeTaskTree(tree), QByteArray("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<Tasks />\n"));
+    }
+
+    // The journals on disk hold these values; the stamps' hash is the same whatever the pieces.
+    void hashesOfKnownBytes()
+    {
+        QByteArray bytes(4999, Qt::Uninitialized);
+        for (int i = 0; i < bytes.size(); ++i)
+            bytes[i] = char((i * 37 + 11) & 0xFF);
+        const std::pair<int, quint64> known[] = {
+            {0, 0x8DAC204DDC9BFCCCull},  {1, 0xF65D7C6F17CDF232ull},  {7, 0x4A19499F3F06CE7Full},
+            {8, 0xED7C4F981251A93Dull},  {9, 0x19C62D9F6B265D71ull},  {15, 0xDF0E77F024329F6Aull},
+            {16, 0xBBD9584421819C83ull}, {17, 0x6753E4C41D11599Eull}, {31, 0x003CAF88D3E8B9B3ull},
+            {32, 0x9D6BA9B2FF3072F9ull}, {33, 0xDC7C622174B11225ull}, {4999, 0xC2F105314F671842ull},
+        };
+        for (const auto &[size, hash] : known) {
+            QCOMPARE(contentHash(bytes.constData(), size_t(size)), hash);
+            for (const int piece : {1, 7, 16, 333}) {
+                ContentHasher hasher;
+                for (int at = 0; at < size; at += piece)
+                    hasher.add(bytes.constData() + at, size_t(std::min(piece, size - at)));
+                QCOMPARE(hasher.finish(), stampHash(bytes.constData(), size_t(size)));
+            }
+        }
+        QVERIFY(stampHash(bytes.constData(), 32) != stampHash(bytes.constData() + 1, 32));
+        QVERIFY(stampHash(bytes.constData(), 32) != stampHash(bytes.constData(), 33));
     }
 
     void readerFallbacks_data()
