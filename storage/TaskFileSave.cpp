@@ -19,6 +19,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -102,17 +103,25 @@ public:
     bool take(QByteArray &piece, bool last)
     {
         std::unique_lock lock(m_mutex);
-        if (last && !m_thread.joinable()) {
-            // A small file is written in one go, with no thread.
+        if (!m_thread.joinable() && !last && !m_alone) {
+            try {
+                m_thread = std::thread([this] { run(); });
+            } catch (const std::system_error &e) {
+                qCWarning(lcStorage) << "The save goes on without a thread of its own:" << e.what();
+                m_alone = true;
+            }
+        }
+        if (!m_thread.joinable()) {
+            // A small file is written in one go, and without a thread the pieces are too.
             lock.unlock();
             m_why = put(piece);
             return m_why.isEmpty();
         }
-        if (!m_thread.joinable())
-            m_thread = std::thread([this] { run(); });
         m_queue.push_back(std::move(piece));
         piece = QByteArray();
         m_changed.notify_all();
+        if (last)
+            return m_why.isEmpty();
         while (m_why.isEmpty() && m_spare.empty() && m_made >= kSparePieces)
             m_changed.wait(lock);
         if (!m_why.isEmpty())
@@ -183,6 +192,7 @@ private:
     std::vector<QByteArray> m_spare;
     int m_made = 0;
     bool m_done = false;
+    bool m_alone = false;
     QString m_why;
     std::thread m_thread;
 };
@@ -198,7 +208,6 @@ SaveResult saveTaskFile(const QString &path, const TaskTree &tree)
         PieceWriter writer(file);
         writeTaskTree(tree, kPiece, [&](QByteArray &piece, bool last) { return writer.take(piece, last); });
         why = writer.finish();
-
         if (why.isEmpty())
             why = commitReplacement(file, path, writer.size(), writer.hash(), &result.stamp);
         else
