@@ -199,17 +199,22 @@ private:
 
 } // namespace
 
-SaveResult saveTaskFile(const QString &path, const TaskTree &tree)
+namespace {
+
+// The atomic write around what write puts in the file: write gives why it failed, or empty and
+// the size and hash of what it wrote.
+template<typename Write>
+SaveResult replaceFile(const QString &path, Write &&write)
 {
     SaveResult result;
     QSaveFile file(path);
     QString why = openReplacement(file, path);
     if (why.isEmpty()) {
-        PieceWriter writer(file);
-        writeTaskTree(tree, kPiece, [&](QByteArray &piece, bool last) { return writer.take(piece, last); });
-        why = writer.finish();
+        qint64 size = 0;
+        quint64 hash = 0;
+        why = write(file, size, hash);
         if (why.isEmpty())
-            why = commitReplacement(file, path, writer.size(), writer.hash(), &result.stamp);
+            why = commitReplacement(file, path, size, hash, &result.stamp);
         else
             file.cancelWriting();
     }
@@ -219,23 +224,27 @@ SaveResult saveTaskFile(const QString &path, const TaskTree &tree)
     return result;
 }
 
+} // namespace
+
+SaveResult saveTaskFile(const QString &path, const TaskTree &tree)
+{
+    return replaceFile(path, [&tree](QSaveFile &file, qint64 &size, quint64 &hash) {
+        PieceWriter writer(file);
+        writeTaskTree(tree, kPiece, [&](QByteArray &piece, bool last) { return writer.take(piece, last); });
+        const QString why = writer.finish();
+        size = writer.size();
+        hash = writer.hash();
+        return why;
+    });
+}
+
 SaveResult saveFileBytes(const QString &path, const QByteArray &data)
 {
-    SaveResult result;
-    QSaveFile file(path);
-    QString why = openReplacement(file, path);
-    if (why.isEmpty()) {
-        why = writeAll(file, data.constData(), data.size());
-        if (why.isEmpty())
-            why = commitReplacement(file, path, data.size(), stampHash(data.constData(), size_t(data.size())),
-                                    &result.stamp);
-        else
-            file.cancelWriting();
-    }
-    result.ok = why.isEmpty();
-    if (!result.ok)
-        result.error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), why);
-    return result;
+    return replaceFile(path, [&data](QSaveFile &file, qint64 &size, quint64 &hash) {
+        size = data.size();
+        hash = stampHash(data.constData(), size_t(data.size()));
+        return writeAll(file, data.constData(), data.size());
+    });
 }
 
 QString keepUnreadableCopy(const QString &path, QString *error)
