@@ -4,6 +4,7 @@
 
 #include "model/BoolText.h"
 #include "model/TaskTree.h"
+#include "storage/ByteShuffles.h"
 #include "storage/FileError.h"
 #include "storage/StorageLog.h"
 #include "storage/TaskFileArena.h"
@@ -20,10 +21,16 @@
 #endif
 
 #include <algorithm>
+#include <array>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <functional>
+#include <mutex>
 #include <new>
 #include <optional>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -72,6 +79,62 @@ thread_local const char *t_undecodable = nullptr;
 // A null result means "not decoded here"; a text is valid until the next call.
 constexpr size_t kScratchLimit = 64 * 1024;
 
+#ifdef LISTRA_SHUFFLES
+// The marked lanes whole, nothing of the others.
+constexpr ByteShuffles::Table kLaneCompaction = ByteShuffles::makeTable(false);
+
+// Eight bytes widened to 16-bit lanes, a lead byte's lane taking its character (the lead's five
+// bits and the next byte's six), then the lanes to keep packed together at d.
+__attribute__((target("ssse3"))) char16_t *decodeHalf(__m128i bytes, __m128i next, int keep, char16_t *d)
+{
+    const __m128i lead = _mm_cmpgt_epi16(bytes, _mm_set1_epi16(0x7F));
+    const __m128i two = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(bytes, _mm_set1_epi16(0x1F)), 6),
+                                     _mm_and_si128(next, _mm_set1_epi16(0x3F)));
+    const __m128i chars = _mm_or_si128(_mm_and_si128(lead, two), _mm_andnot_si128(lead, bytes));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(d),
+                     _mm_shuffle_epi8(chars, ByteShuffles::order(kLaneCompaction, keep)));
+    return d + kLaneCompaction.length[size_t(keep)] / 2;
+}
+
+// Sixteen bytes a step while they hold nothing but printable ASCII and whole two-byte
+// characters (a lead in the last byte waits for the next step); stops at the first step that
+// holds anything else, leaving the rest to the plain loop. Moves i on; returns where d is.
+__attribute__((target("ssse3"))) char16_t *decodeBlocks(const unsigned char *b, size_t n, size_t &i, char16_t *d)
+{
+    const __m128i zero = _mm_setzero_si128();
+    while (i + 16 <= n) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(b + i));
+        const int high = _mm_movemask_epi8(bytes);
+        if (_mm_movemask_epi8(_mm_cmplt_epi8(bytes, _mm_set1_epi8(0x20))) & ~high)
+            break; // a control byte: the plain loop tells which
+        if (high == 0) {
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(d), _mm_unpacklo_epi8(bytes, zero));
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(d + 8), _mm_unpackhi_epi8(bytes, zero));
+            d += 16;
+            i += 16;
+            continue;
+        }
+        // Continuations are 10xxxxxx, two-byte leads 0xC2 to 0xDF; each lead has one
+        // continuation right after it, and nothing else is there.
+        const int continuation = _mm_movemask_epi8(
+            _mm_cmpeq_epi8(_mm_and_si128(bytes, _mm_set1_epi8(char(0xC0))), _mm_set1_epi8(char(0x80))));
+        const __m128i shifted = _mm_sub_epi8(bytes, _mm_set1_epi8(char(0xC2 - 0x80)));
+        const int lead = _mm_movemask_epi8(_mm_cmplt_epi8(shifted, _mm_set1_epi8(char(0x80 + 0x1E)))) & high;
+        const int whole = (lead & 0x8000) ? 15 : 16;
+        const int inside = (1 << whole) - 1;
+        if (((lead | continuation) & inside) != (high & inside) || (continuation & inside) != ((lead << 1) & inside))
+            break;
+        const int keep = ~continuation & inside;
+        const __m128i next = _mm_srli_si128(bytes, 1);
+        d = decodeHalf(_mm_unpacklo_epi8(bytes, zero), _mm_unpacklo_epi8(next, zero), keep & 0xFF, d);
+        d = decodeHalf(_mm_unpackhi_epi8(bytes, zero), _mm_unpackhi_epi8(next, zero), keep >> 8, d);
+        i += size_t(whole);
+    }
+    return d;
+}
+
+#endif
+
 std::optional<QStringView> decodeShortUtf8(const char *v, bool *sawControl)
 {
     // Decoded into room kept for the load rather than into a string sized by its bytes: such a
@@ -82,22 +145,34 @@ std::optional<QStringView> decodeShortUtf8(const char *v, bool *sawControl)
     const size_t n = std::strlen(v);
     if (n > kScratchLimit)
         return std::nullopt; // rare, and not worth holding that much room for the rest of the run
-    if (scratch.size() < n)
-        scratch.resize(std::max<size_t>(n, 4096));
+    if (scratch.size() < n + 16)
+        scratch.resize(std::max<size_t>(n + 16, 4096)); // a step may store past its last character
     char16_t *d = scratch.data();
     char16_t *const start = d;
     bool control = false;
-    for (size_t i = 0; i < n;) {
-        const unsigned c = b[i];
-        if (c < 0x80) {
-            control |= c < 0x20 && c != '\t' && c != '\n' && c != '\r';
-            *d++ = char16_t(c);
-            ++i;
-        } else if (c >= 0xC2 && c <= 0xDF && (b[i + 1] & 0xC0) == 0x80) {
-            *d++ = char16_t((c & 0x1F) << 6 | (b[i + 1] & 0x3F));
-            i += 2;
-        } else {
-            return std::nullopt;
+    size_t i = 0;
+    while (i < n) {
+#ifdef LISTRA_SHUFFLES
+        if (ByteShuffles::available) {
+            d = decodeBlocks(b, n, i, d);
+            if (i == n)
+                break;
+        }
+#endif
+        // What the steps leave (the end, a control, another kind of character), a step's
+        // length the plain way before they try again.
+        for (const size_t stop = std::min(n, i + 16); i < stop;) {
+            const unsigned c = b[i];
+            if (c < 0x80) {
+                control |= c < 0x20 && c != '\t' && c != '\n' && c != '\r';
+                *d++ = char16_t(c);
+                ++i;
+            } else if (c >= 0xC2 && c <= 0xDF && (b[i + 1] & 0xC0) == 0x80) {
+                *d++ = char16_t((c & 0x1F) << 6 | (b[i + 1] & 0x3F));
+                i += 2;
+            } else {
+                return std::nullopt;
+            }
         }
     }
     *sawControl = control;
@@ -158,21 +233,17 @@ TaskStatus readState(const char *v)
     return statusFromText(QString::fromUtf8(v).trimmed()).value_or(TaskStatus::Progress);
 }
 
-QStringList readDocuments(const pugi::xml_node &task)
+// The task's document names as the parser left them, to be read where the task is placed.
+void listDocuments(const pugi::xml_node &task, std::vector<const char *> &into)
 {
-    QStringList documents;
     for (pugi::xml_node list = task.first_child(); list; list = list.next_sibling()) {
         if (!isElement(list, "RelatedDocuments"))
             continue;
         for (pugi::xml_node doc = list.first_child(); doc; doc = doc.next_sibling()) {
-            if (!isElement(doc, "Document"))
-                continue;
-            QString fileName = readText(doc.attribute("FileName").value());
-            if (!fileName.isEmpty())
-                documents.append(std::move(fileName));
+            if (isElement(doc, "Document"))
+                into.push_back(doc.attribute("FileName").value());
         }
     }
-    return documents;
 }
 
 QString parseStatusText(pugi::xml_parse_status status)
@@ -243,36 +314,55 @@ qint64 countLineBreaks(const char *from, const char *to)
 // Where a byte offset of the parsed bytes lies, as positionText gives it; empty when unknown.
 using Locate = std::function<QString(qsizetype offset)>;
 
-// Everything after the parse: the tree is touched only once the document is known good,
-// and a fault found on the way leaves it with nothing but the top node.
-bool buildTree(const pugi::xml_node &tasksElement, ParseArena &arena, TaskTree &tree, QString *error)
-{
-    struct Frame {
-        pugi::xml_node cursor; // the next XML child to look at
-        TaskNode *node;        // the tree node that receives this level's tasks
-        bool opened;           // node and all its ancestors already expanded for a selection
-    };
-    std::vector<Frame> stack;
-    stack.reserve(64);
-    stack.push_back({tasksElement.first_child(), tree.root(), false});
-    quint32 built = 0;
+// One task as the file gives it, read ahead of the tree that receives it.
+struct ReadTask {
+    QString name;
+    int depth;     // 1 for a task right under the top node
+    int documents; // how many of the batch's document names are this task's
+    TaskStatus state;
+    bool expanded;
+    bool selected;
+};
+struct ReadBatch {
+    std::vector<ReadTask> tasks;
+    std::vector<const char *> documents; // in the order of the tasks
+    // Where the parser's memory may be handed back up to once the batch is placed.
+    const void *consumedNode = nullptr;
+    const char *consumedText = nullptr;
+};
+constexpr size_t kReadBatch = 1024;
+// From this size of file on, reading the tasks ahead on another thread pays for starting it.
+constexpr size_t kReadAheadFrom = 1 << 20;
 
-    while (!stack.empty()) {
-        pugi::xml_node x = stack.back().cursor;
+// Reads the tasks in document order, a batch at a time, into hand; false with the reason when
+// they nest too deep. Looks at the parser's nodes only, so it may run beside placeTasks.
+bool readTasks(const pugi::xml_node &tasksElement, const std::function<void(ReadBatch &)> &hand, QString *error)
+{
+    std::vector<pugi::xml_node> cursors; // per level, the next XML child to look at
+    cursors.reserve(64);
+    cursors.push_back(tasksElement.first_child());
+    ReadBatch batch;
+    batch.tasks.reserve(kReadBatch);
+    quint32 read = 0;
+
+    while (!cursors.empty()) {
+        pugi::xml_node x = cursors.back();
         while (x && !isElement(x, "Task"))
             x = x.next_sibling();
         if (!x) {
-            stack.pop_back();
+            cursors.pop_back();
             continue;
         }
-        stack.back().cursor = x.next_sibling();
-        if ((++built & 4095) == 0)
-            arena.releaseConsumed(x.internal_object(), x.name());
+        cursors.back() = x.next_sibling();
+        if ((++read & 4095) == 0 && !batch.consumedNode) {
+            batch.consumedNode = x.internal_object();
+            batch.consumedText = x.name();
+        }
 
-        if (int(stack.size()) > kMaxTaskDepth) {
+        const int depth = int(cursors.size());
+        if (depth > kMaxTaskDepth) {
             if (error)
                 *error = QStringLiteral("задачи вложены глубже %1 уровней").arg(kMaxTaskDepth);
-            tree.clear();
             return false;
         }
 
@@ -295,29 +385,140 @@ bool buildTree(const pugi::xml_node &tasksElement, ParseArena &arena, TaskTree &
         QString name = nameValue ? readText(nameValue) : QString();
         if (name.isEmpty())
             name = TaskTree::kUntitled;
-        const TaskStatus state = readState(stateValue);
-        const bool expanded = readBool(expandedValue, true);
-        const bool selected = readBool(selectedValue, false);
+        const size_t documentsBefore = batch.documents.size();
+        listDocuments(x, batch.documents);
+        batch.tasks.push_back({std::move(name), depth, int(batch.documents.size() - documentsBefore),
+                               readState(stateValue), readBool(expandedValue, true), readBool(selectedValue, false)});
+        if (batch.tasks.size() == kReadBatch) {
+            hand(batch);
+            batch = ReadBatch();
+            batch.tasks.reserve(kReadBatch);
+        }
+        if (pugi::xml_node first = x.first_child())
+            cursors.push_back(first);
+    }
+    if (!batch.tasks.empty())
+        hand(batch);
+    return true;
+}
 
-        TaskNode *node = tree.addChild(stack.back().node, name, state);
-        tree.setExpanded(node, expanded);
-        QStringList documents = readDocuments(x);
-        if (!documents.isEmpty())
-            tree.setRelatedDocuments(node, std::move(documents));
+// Puts read tasks into the tree, reading their documents' names: this side of the reading is
+// the lighter one. path holds the nodes from the top one down to the last task placed, each
+// with whether it and all above it are expanded for a selection already. Then the parser's
+// memory that nothing will look at again is handed back.
+struct PlacePath {
+    TaskNode *node;
+    bool opened;
+};
 
-        if (selected) {
+void placeTasks(ReadBatch &batch, ParseArena &arena, TaskTree &tree, std::vector<PlacePath> &path)
+{
+    auto document = batch.documents.cbegin();
+    for (ReadTask &t : batch.tasks) {
+        path.resize(size_t(t.depth));
+        TaskNode *node = tree.addChild(path.back().node, t.name, t.state);
+        tree.setExpanded(node, t.expanded);
+        if (t.documents > 0) {
+            QStringList documents;
+            documents.reserve(t.documents);
+            for (const auto end = document + t.documents; document != end; ++document) {
+                QString fileName = readText(*document);
+                if (!fileName.isEmpty())
+                    documents.append(std::move(fileName));
+            }
+            if (!documents.isEmpty())
+                tree.setRelatedDocuments(node, std::move(documents));
+        }
+        if (t.selected) {
             // The last selected task wins; each one opens the way to itself.
             tree.setSelected(node);
-            for (auto it = stack.rbegin(); it != stack.rend() && !it->opened; ++it) {
+            for (auto it = path.rbegin(); it != path.rend() && !it->opened; ++it) {
                 it->opened = true;
                 tree.setExpanded(it->node, true);
             }
         }
-
-        if (pugi::xml_node first = x.first_child())
-            stack.push_back({first, node, false});
+        path.push_back({node, false});
     }
-    return true;
+    if (batch.consumedNode)
+        arena.releaseConsumed(batch.consumedNode, batch.consumedText);
+}
+
+// Batches read ahead on a thread of their own, at most a few in waiting.
+class ReadQueue
+{
+public:
+    void put(ReadBatch &batch)
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_batches.size() < kWaiting; });
+        m_batches.push_back(std::move(batch));
+        m_changed.notify_all();
+    }
+    void finish()
+    {
+        std::lock_guard lock(m_mutex);
+        m_finished = true;
+        m_changed.notify_all();
+    }
+    // The next batch, or false once all are taken.
+    bool take(ReadBatch &batch)
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_batches.empty() || m_finished; });
+        if (m_batches.empty())
+            return false;
+        batch = std::move(m_batches.front());
+        m_batches.pop_front();
+        m_changed.notify_all();
+        return true;
+    }
+
+private:
+    static constexpr size_t kWaiting = 16;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<ReadBatch> m_batches;
+    bool m_finished = false;
+};
+
+// Everything after the parse: the tree is touched only once the document is known good,
+// and a fault found on the way leaves it with nothing but the top node. A large file's tasks
+// are read (texts decoded, documents listed) on a thread of their own while this one puts them
+// into the tree.
+bool buildTree(const pugi::xml_node &tasksElement, ParseArena &arena, size_t fileSize, TaskTree &tree, QString *error)
+{
+    std::vector<PlacePath> path {{tree.root(), false}};
+    bool ok = false;
+    if (fileSize >= kReadAheadFrom) {
+        ReadQueue queue;
+        const char *undecodable = nullptr;
+        try {
+            std::thread reader([&] {
+                ok = readTasks(
+                    tasksElement, [&queue](ReadBatch &batch) { queue.put(batch); }, error);
+                undecodable = t_undecodable;
+                t_undecodable = nullptr;
+                queue.finish();
+            });
+            for (ReadBatch batch; queue.take(batch);)
+                placeTasks(batch, arena, tree, path);
+            reader.join();
+            // Both sides read texts: the first bytes that are no UTF-8 in the file count.
+            if (undecodable && (!t_undecodable || undecodable < t_undecodable))
+                t_undecodable = undecodable;
+        } catch (const std::system_error &e) {
+            qCWarning(lcStorage) << "The tasks are read without a thread of their own:" << e.what();
+            tree.clear();
+            path.resize(1);
+            fileSize = 0;
+        }
+    }
+    if (fileSize < kReadAheadFrom)
+        ok = readTasks(
+            tasksElement, [&](ReadBatch &batch) { placeTasks(batch, arena, tree, path); }, error);
+    if (!ok)
+        tree.clear();
+    return ok;
 }
 
 // The one reader behind the file and the in-memory entry points: data (size bytes, taken
@@ -393,7 +594,7 @@ bool loadFromBuffer(ParseArena &arena, char *data, size_t size, const Locate &lo
                     *error = QStringLiteral("корневой элемент документа — «%1», а не «Tasks»")
                                  .arg(QString::fromUtf8(top.name()));
             } else {
-                ok = buildTree(top, arena, tree, error);
+                ok = buildTree(top, arena, size, tree, error);
                 if (ok && t_undecodable) {
                     ok = false;
                     tree.clear();

@@ -3,14 +3,11 @@
 #include "storage/TaskFile.h"
 
 #include "model/TaskTree.h"
+#include "storage/ByteShuffles.h"
 #include "storage/OutputBuffer.h"
 
 #ifdef __SSE2__
 #include <emmintrin.h>
-#endif
-#if defined(__SSE2__) && defined(__GNUC__)
-#include <tmmintrin.h>
-#define LISTRA_SHUFFLES 1
 #endif
 
 #include <algorithm>
@@ -23,27 +20,8 @@
 namespace {
 
 #ifdef LISTRA_SHUFFLES
-// For eight characters below U+0800 where those marked in a byte are two bytes long: which
-// bytes of their encoding, one 16-bit lane each, make up the output, in order, and how many.
-struct Compaction {
-    std::array<std::array<char, 16>, 256> order {};
-    std::array<quint8, 256> length {};
-};
-constexpr Compaction kCompaction = [] {
-    Compaction table;
-    for (int mask = 0; mask < 256; ++mask) {
-        int out = 0;
-        for (int lane = 0; lane < 8; ++lane) {
-            table.order[size_t(mask)][size_t(out++)] = char(2 * lane);
-            if (mask & (1 << lane))
-                table.order[size_t(mask)][size_t(out++)] = char(2 * lane + 1);
-        }
-        table.length[size_t(mask)] = quint8(out);
-        while (out < 16)
-            table.order[size_t(mask)][size_t(out++)] = char(0x80);
-    }
-    return table;
-}();
+// Two bytes for a marked (two-byte) lane, its low byte for any other.
+constexpr ByteShuffles::Table kCompaction = ByteShuffles::makeTable(true);
 
 // Eight characters below U+0800, none to escape, one and two bytes mixed (words and blanks):
 // every lane encoded as if two bytes long, then the unused second bytes shuffled out.
@@ -55,12 +33,10 @@ __attribute__((target("ssse3"))) char *encodeMixed(__m128i v, char *p)
     const __m128i next = _mm_or_si128(_mm_and_si128(v, _mm_set1_epi16(0x3F)), _mm_set1_epi16(0x80));
     const __m128i both = _mm_or_si128(_mm_and_si128(first, _mm_set1_epi16(0xFF)), _mm_slli_epi16(next, 8));
     const int mask = _mm_movemask_epi8(_mm_packs_epi16(two, _mm_setzero_si128()));
-    const __m128i order = _mm_loadu_si128(reinterpret_cast<const __m128i *>(kCompaction.order[size_t(mask)].data()));
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(p), _mm_shuffle_epi8(both, order));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(p), _mm_shuffle_epi8(both, ByteShuffles::order(kCompaction, mask)));
     return p + kCompaction.length[size_t(mask)];
 }
 
-const bool g_shuffles = __builtin_cpu_supports("ssse3");
 #endif
 
 // The task file's XML: indents and escaped attribute values.
@@ -130,7 +106,7 @@ public:
                 p += 16;
             } else {
 #ifdef LISTRA_SHUFFLES
-                if (g_shuffles) {
+                if (ByteShuffles::available) {
                     p = encodeMixed(v, p);
                     i += 8;
                     continue;

@@ -138,7 +138,13 @@ private Q_SLOTS:
             if (i % 97 == 0)
                 tree.setRelatedDocuments(n, {QStringLiteral("/документы/%1.txt").arg(i)});
         }
+        // A selection far down, the way to it open, as a load leaves it.
+        TaskNode *chosen = parents.back();
+        tree.setSelected(chosen);
+        for (TaskNode *n = chosen->parent(); n != tree.root(); n = n->parent())
+            tree.setExpanded(n, true);
         const QByteArray bytes = serializeTaskTree(tree);
+        QVERIFY(bytes.contains("Selected=\"True\""));
         const QString file = path("large.xml");
         const SaveResult saved = saveTaskFile(file, tree);
         QVERIFY2(saved.ok, qPrintable(saved.error));
@@ -328,6 +334,9 @@ private Q_SLOTS:
         // Text that would be read with its characters replaced or cut short is refused instead.
         row("windows-1251 with no declaration", tasks("<Task Name=\"ok\"/><Task Name=\"\xC7\xE0\xE4\xE0\xF7\xE0\"/>"),
             QStringLiteral("UTF-8 (строка 2, столбец 37)"));
+        row("the same at the end of a large file",
+            tasks(QByteArray("<Task Name=\"ok\"/>").repeated(80000) + "<Task Name=\"\xC7\xE0\xE4\xE0\"/>"),
+            QStringLiteral("UTF-8"));
         row("document path in another code page",
             tasks("<Task><RelatedDocuments><Document FileName=\"/\xEE\xF2\xF7\xB8\xF2\"/></RelatedDocuments></Task>"),
             QStringLiteral("UTF-8"));
