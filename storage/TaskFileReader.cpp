@@ -657,6 +657,7 @@ LoadResult loadTaskFile(const QString &path, TaskTree &tree)
     std::vector<qint64> linesBefore {0};
     qint64 linesInBlock = 0;
     qint64 size = 0;
+    ContentHasher hasher; // taken while each piece is fresh, before the parser rewrites it
     while (size < expected) {
         clearSystemError();
         const qint64 n = file.read(data + size, std::min(expected - size, 16 * kBlock));
@@ -673,11 +674,11 @@ LoadResult loadTaskFile(const QString &path, TaskTree &tree)
             }
             at = end;
         }
+        hasher.add(data + size, size_t(n));
         size += n;
     }
     file.close();
-    // Before the parser rewrites the buffer in place.
-    result.stamp = {size, info.lastModified().toMSecsSinceEpoch(), stampHash(data, size_t(size))};
+    result.stamp = {size, info.lastModified().toMSecsSinceEpoch(), hasher.finish()};
 
     QString error;
     const bool ok = loadFromBuffer(
