@@ -142,6 +142,28 @@ private Q_SLOTS:
         }
     }
 
+    // Long rows bring the sideways scroll bar as the window first shows: the task selected at
+    // the bottom stays wholly in view above it, from the first frame on.
+    void selectedRowStaysAboveTheSidewaysBar()
+    {
+        QByteArray tasks = "<Tasks>";
+        for (int i = 0; i < 60; ++i)
+            tasks += "<Task Name=\"Длинная задача номер " + QByteArray::number(i)
+                + ", которую видно только со сдвигом вправо, когда окно узкое\"" + (i == 59 ? " Selected=\"True\"" : "")
+                + "/>";
+        MainHarness h(tasks + "</Tasks>");
+        h.show();
+        const TaskNode *selected = h.tree().selected();
+        QVERIFY(selected && selected->text().contains(QStringLiteral("номер 59")));
+        QTRY_VERIFY(h.tv()->horizontalScrollBar()->maximum() > 0);
+        const QRect row = h.tv()->visualRect(h.indexOf(selected));
+        QVERIFY2(row.top() >= 0 && row.bottom() < h.viewport()->height(),
+                 qPrintable(QStringLiteral("row %1 to %2 in a view %3 high")
+                                .arg(row.top())
+                                .arg(row.bottom())
+                                .arg(h.viewport()->height())));
+    }
+
     void longRowsScrollSideways()
     {
         const QString longText = QStringLiteral("Очень длинная задача, которую нужно прочитать до конца ").repeated(3)

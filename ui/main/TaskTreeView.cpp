@@ -575,6 +575,29 @@ void TaskTreeView::fitColumnToShownRows()
         setColumnWidth(0, width);
 }
 
+void TaskTreeView::updateGeometries()
+{
+    // The column fits the rows on screen before they are painted: widened only by a paint, it
+    // would bring the horizontal scroll bar in a frame later.
+    if (m_fitting || !m_model) {
+        QTreeView::updateGeometries();
+        return;
+    }
+    m_fitting = true;
+    fitColumnToShownRows();
+    QTreeView::updateGeometries();
+    // A scroll bar that came takes room from the bottom: a current row that was wholly in view
+    // stays so, rather than ending under the bar.
+    const int height = viewport()->height();
+    if (height < m_shownHeight && currentIndex().isValid()) {
+        const QRect row = visualRect(currentIndex());
+        if (row.top() >= 0 && row.bottom() < m_shownHeight && row.bottom() >= height)
+            scrollTo(currentIndex());
+    }
+    m_shownHeight = height;
+    m_fitting = false;
+}
+
 void TaskTreeView::paintEvent(QPaintEvent *event)
 {
     fitColumnToShownRows();

@@ -64,6 +64,7 @@ protected:
     QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
                                                          const QEvent *event = nullptr) const override;
     void paintEvent(QPaintEvent *event) override;
+    void updateGeometries() override;
     void changeEvent(QEvent *event) override;
     void drawBranches(QPainter *painter, const QRect &rect, const QModelIndex &index) const override;
 
@@ -101,4 +102,6 @@ private:
     QPoint m_lastDragPos;
     // Widest row measured since the rows last changed shape; only rows on screen are measured.
     int m_widestRow = 0;
+    bool m_fitting = false;
+    int m_shownHeight = 0; // the viewport's height at the last layout
 };
