@@ -314,17 +314,30 @@ qint64 countLineBreaks(const char *from, const char *to)
 // Where a byte offset of the parsed bytes lies, as positionText gives it; empty when unknown.
 using Locate = std::function<QString(qsizetype offset)>;
 
+// A task's name from its attribute's bytes (null when it has none); an empty one gets the
+// program's own.
+QString readTaskName(const char *bytes)
+{
+    QString name = bytes ? readText(bytes) : QString();
+    if (name.isEmpty())
+        name = TaskTree::kUntitled;
+    return name;
+}
+
 // One task as the file gives it, read ahead of the tree that receives it.
 struct ReadTask {
     QString name;
-    int depth;     // 1 for a task right under the top node
-    int documents; // how many of the batch's document names are this task's
+    const char *nameBytes; // when not null, name is still to be read from these
+    int depth;             // 1 for a task right under the top node
+    int documents;         // how many of the batch's document names are this task's
     TaskStatus state;
     bool expanded;
     bool selected;
 };
 struct ReadBatch {
     std::vector<ReadTask> tasks;
+    // Every other batch leaves its names to the side that places it, which has time to spare.
+    bool namesLeft = false;
     std::vector<const char *> documents; // in the order of the tasks
     // Where the parser's memory may be handed back up to once the batch is placed.
     const void *consumedNode = nullptr;
@@ -382,17 +395,20 @@ bool readTasks(const pugi::xml_node &tasksElement, const std::function<void(Read
             if (slot && !*slot)
                 *slot = a.value();
         }
-        QString name = nameValue ? readText(nameValue) : QString();
-        if (name.isEmpty())
-            name = TaskTree::kUntitled;
+        QString name;
+        if (!batch.namesLeft)
+            name = readTaskName(nameValue);
         const size_t documentsBefore = batch.documents.size();
         listDocuments(x, batch.documents);
-        batch.tasks.push_back({std::move(name), depth, int(batch.documents.size() - documentsBefore),
-                               readState(stateValue), readBool(expandedValue, true), readBool(selectedValue, false)});
+        batch.tasks.push_back({std::move(name), batch.namesLeft ? nameValue : nullptr, depth,
+                               int(batch.documents.size() - documentsBefore), readState(stateValue),
+                               readBool(expandedValue, true), readBool(selectedValue, false)});
         if (batch.tasks.size() == kReadBatch) {
+            const bool namesLeft = !batch.namesLeft;
             hand(batch);
             batch = ReadBatch();
             batch.tasks.reserve(kReadBatch);
+            batch.namesLeft = namesLeft;
         }
         if (pugi::xml_node first = x.first_child())
             cursors.push_back(first);
@@ -416,6 +432,8 @@ void placeTasks(ReadBatch &batch, ParseArena &arena, TaskTree &tree, std::vector
     auto document = batch.documents.cbegin();
     for (ReadTask &t : batch.tasks) {
         path.resize(size_t(t.depth));
+        if (batch.namesLeft)
+            t.name = readTaskName(t.nameBytes);
         TaskNode *node = tree.addChild(path.back().node, t.name, t.state);
         tree.setExpanded(node, t.expanded);
         if (t.documents > 0) {
