@@ -577,14 +577,16 @@ void TaskTreeView::fitColumnToShownRows()
 
 void TaskTreeView::updateGeometries()
 {
-    // The column fits the rows on screen before they are painted: widened only by a paint, it
-    // would bring the horizontal scroll bar in a frame later.
     if (m_fitting || !m_model) {
         QTreeView::updateGeometries();
         return;
     }
     m_fitting = true;
-    fitColumnToShownRows();
+    // Before the first paint the column fits the rows on screen already: widened only by that
+    // paint, it would bring the horizontal scroll bar a frame later. After it, each paint
+    // measures the rows it shows, and measuring them here as well would double that.
+    if (!m_painted)
+        fitColumnToShownRows();
     QTreeView::updateGeometries();
     // A scroll bar that came takes room from the bottom: a current row that was wholly in view
     // stays so, rather than ending under the bar.
@@ -600,6 +602,7 @@ void TaskTreeView::updateGeometries()
 
 void TaskTreeView::paintEvent(QPaintEvent *event)
 {
+    m_painted = true;
     fitColumnToShownRows();
     QTreeView::paintEvent(event);
 }

@@ -103,5 +103,6 @@ private:
     // Widest row measured since the rows last changed shape; only rows on screen are measured.
     int m_widestRow = 0;
     bool m_fitting = false;
+    bool m_painted = false;
     int m_shownHeight = 0; // the viewport's height at the last layout
 };
