@@ -71,8 +71,10 @@ QString commitReplacement(QSaveFile &file, const QString &path, qint64 size, qui
             old.reset();
     }
     const auto closeOld = qScopeGuard([&old] {
-        if (old)
-            QThreadPool::globalInstance()->start([held = old.release()] { delete held; });
+        if (!old)
+            return;
+        old->moveToThread(nullptr); // so that another thread may delete it
+        QThreadPool::globalInstance()->start([held = old.release()] { delete held; });
     });
 #endif
     clearSystemError();

@@ -146,10 +146,12 @@ private Q_SLOTS:
         const QByteArray bytes = serializeTaskTree(tree);
         QVERIFY(bytes.contains("Selected=\"True\""));
         const QString file = path("large.xml");
-        const SaveResult saved = saveTaskFile(file, tree);
-        QVERIFY2(saved.ok, qPrintable(saved.error));
-        QCOMPARE(readFile(file), bytes);
-        QCOMPARE(saved.stamp, FileStamp::read(file)); // hashed piece by piece, the same as whole
+        for (int round = 0; round < 2; ++round) { // the second replaces a large file
+            const SaveResult saved = saveTaskFile(file, tree);
+            QVERIFY2(saved.ok, qPrintable(saved.error));
+            QCOMPARE(readFile(file), bytes);
+            QCOMPARE(saved.stamp, FileStamp::read(file)); // hashed piece by piece, the same as whole
+        }
 
         static qint64 overwritten = 0;
         setParseMemoryRelease([](void *begin, size_t length) {
