@@ -418,10 +418,11 @@ bool readTasks(const pugi::xml_node &tasksElement, const std::function<void(Read
     return true;
 }
 
-// Puts read tasks into the tree, reading their documents' names: this side of the reading is
-// the lighter one. path holds the nodes from the top one down to the last task placed, each
-// with whether it and all above it are expanded for a selection already. Then the parser's
-// memory that nothing will look at again is handed back.
+// Puts read tasks into the tree, reading their documents' names and, for every other batch,
+// their own names too: the reading is shared between the two sides. path holds the nodes from
+// the top one down to the last task placed, each with whether it and all above it are expanded
+// for a selection already. Then the parser's memory that nothing will look at again is handed
+// back.
 struct PlacePath {
     TaskNode *node;
     bool opened;
