@@ -36,6 +36,10 @@ LoadResult loadTaskFile(const QString &path, TaskTree &tree);
 using PageRelease = void (*)(void *begin, size_t length);
 void setParseMemoryRelease(PageRelease release);
 
+// A file from from bytes on is parsed in pieces of about pieceSize, on threads of their own;
+// 0 for either restores the program's own choice. For tests, which use small pieces.
+void setTaskFilePieces(size_t from, size_t pieceSize);
+
 // The same reader over bytes already in memory (tests, fuzzing). True when loaded.
 bool loadTaskFileFromBytes(const QByteArray &bytes, TaskTree &tree, QString *error = nullptr);
 

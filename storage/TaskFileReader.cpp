@@ -9,6 +9,7 @@
 #include "storage/StorageLog.h"
 #include "storage/TaskFileArena.h"
 #include "storage/TaskFileEncoding.h"
+#include "storage/TaskFilePieces.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,6 +27,7 @@
 #include <cstring>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -342,37 +344,76 @@ struct ReadBatch {
     // Where the parser's memory may be handed back up to once the batch is placed.
     const void *consumedNode = nullptr;
     const char *consumedText = nullptr;
+    // When not negative, the piece of the file whose tasks end with this batch.
+    int pieceDone = -1;
 };
 constexpr size_t kReadBatch = 1024;
 // From this size of file on, reading the tasks ahead on another thread pays for starting it.
 constexpr size_t kReadAheadFrom = 1 << 20;
 
-// Reads the tasks in document order, a batch at a time, into hand; false with the reason when
-// they nest too deep. Looks at the parser's nodes only, so it may run beside placeTasks.
-bool readTasks(const pugi::xml_node &tasksElement, const std::function<void(ReadBatch &)> &hand, QString *error)
+// Reads tasks in document order, a batch at a time, into hand. Looks at the parser's nodes
+// only, so it may run beside placeTasks.
+class TaskWalk
 {
-    std::vector<pugi::xml_node> cursors; // per level, the next XML child to look at
-    cursors.reserve(64);
-    cursors.push_back(tasksElement.first_child());
-    ReadBatch batch;
-    batch.tasks.reserve(kReadBatch);
-    quint32 read = 0;
+public:
+    using Hand = std::function<void(ReadBatch &)>;
+    // marksConsumed: whether batches say up to where the parser's memory may go back.
+    TaskWalk(Hand hand, bool marksConsumed)
+        : m_hand(std::move(hand))
+        , m_marksConsumed(marksConsumed)
+    {
+        m_cursors.reserve(64);
+        m_batch.tasks.reserve(kReadBatch);
+    }
 
-    while (!cursors.empty()) {
-        pugi::xml_node x = cursors.back();
+    // The tasks from first on: it, its siblings and everything below them, at the top level;
+    // false with the reason when they nest too deep.
+    bool read(const pugi::xml_node &first, QString *error);
+    // Hands on what is read and not handed yet, saying which piece is done with it.
+    void handRest(int pieceDone = -1)
+    {
+        if (m_batch.tasks.empty() && pieceDone < 0)
+            return;
+        m_batch.pieceDone = pieceDone;
+        handBatch();
+    }
+
+private:
+    void handBatch()
+    {
+        const bool namesLeft = !m_batch.namesLeft;
+        m_hand(m_batch);
+        m_batch = ReadBatch();
+        m_batch.tasks.reserve(kReadBatch);
+        m_batch.namesLeft = namesLeft;
+    }
+
+    Hand m_hand;
+    bool m_marksConsumed;
+    ReadBatch m_batch;
+    quint32 m_read = 0;
+    std::vector<pugi::xml_node> m_cursors; // per level, the next XML child to look at
+};
+
+bool TaskWalk::read(const pugi::xml_node &first, QString *error)
+{
+    m_cursors.clear();
+    m_cursors.push_back(first);
+    while (!m_cursors.empty()) {
+        pugi::xml_node x = m_cursors.back();
         while (x && !isElement(x, "Task"))
             x = x.next_sibling();
         if (!x) {
-            cursors.pop_back();
+            m_cursors.pop_back();
             continue;
         }
-        cursors.back() = x.next_sibling();
-        if ((++read & 4095) == 0 && !batch.consumedNode) {
-            batch.consumedNode = x.internal_object();
-            batch.consumedText = x.name();
+        m_cursors.back() = x.next_sibling();
+        if ((++m_read & 4095) == 0 && m_marksConsumed && !m_batch.consumedNode) {
+            m_batch.consumedNode = x.internal_object();
+            m_batch.consumedText = x.name();
         }
 
-        const int depth = int(cursors.size());
+        const int depth = int(m_cursors.size());
         if (depth > kMaxTaskDepth) {
             if (error)
                 *error = QStringLiteral("задачи вложены глубже %1 уровней").arg(kMaxTaskDepth);
@@ -396,39 +437,31 @@ bool readTasks(const pugi::xml_node &tasksElement, const std::function<void(Read
                 *slot = a.value();
         }
         QString name;
-        if (!batch.namesLeft)
+        if (!m_batch.namesLeft)
             name = readTaskName(nameValue);
-        const size_t documentsBefore = batch.documents.size();
-        listDocuments(x, batch.documents);
-        batch.tasks.push_back({std::move(name), batch.namesLeft ? nameValue : nullptr, depth,
-                               int(batch.documents.size() - documentsBefore), readState(stateValue),
-                               readBool(expandedValue, true), readBool(selectedValue, false)});
-        if (batch.tasks.size() == kReadBatch) {
-            const bool namesLeft = !batch.namesLeft;
-            hand(batch);
-            batch = ReadBatch();
-            batch.tasks.reserve(kReadBatch);
-            batch.namesLeft = namesLeft;
-        }
-        if (pugi::xml_node first = x.first_child())
-            cursors.push_back(first);
+        const size_t documentsBefore = m_batch.documents.size();
+        listDocuments(x, m_batch.documents);
+        m_batch.tasks.push_back({std::move(name), m_batch.namesLeft ? nameValue : nullptr, depth,
+                                 int(m_batch.documents.size() - documentsBefore), readState(stateValue),
+                                 readBool(expandedValue, true), readBool(selectedValue, false)});
+        if (m_batch.tasks.size() == kReadBatch)
+            handBatch();
+        if (pugi::xml_node child = x.first_child())
+            m_cursors.push_back(child);
     }
-    if (!batch.tasks.empty())
-        hand(batch);
     return true;
 }
 
 // Puts read tasks into the tree, reading their documents' names and, for every other batch,
 // their own names too: the reading is shared between the two sides. path holds the nodes from
 // the top one down to the last task placed, each with whether it and all above it are expanded
-// for a selection already. Then the parser's memory that nothing will look at again is handed
-// back.
+// for a selection already.
 struct PlacePath {
     TaskNode *node;
     bool opened;
 };
 
-void placeTasks(ReadBatch &batch, ParseArena &arena, TaskTree &tree, std::vector<PlacePath> &path)
+void placeTasks(ReadBatch &batch, TaskTree &tree, std::vector<PlacePath> &path)
 {
     auto document = batch.documents.cbegin();
     for (ReadTask &t : batch.tasks) {
@@ -458,8 +491,6 @@ void placeTasks(ReadBatch &batch, ParseArena &arena, TaskTree &tree, std::vector
         }
         path.push_back({node, false});
     }
-    if (batch.consumedNode)
-        arena.releaseConsumed(batch.consumedNode, batch.consumedText);
 }
 
 // Batches read ahead on a thread of their own, at most a few in waiting.
@@ -500,6 +531,21 @@ private:
     bool m_finished = false;
 };
 
+// Places batches as the read side hands them on, then has it joined; the first bytes that are
+// no UTF-8 in the file count, whichever side read them.
+template<typename ReadSide>
+void placeFromQueue(ReadQueue &queue, TaskTree &tree, std::vector<PlacePath> &path, ReadSide &reader,
+                    const std::function<void(const ReadBatch &)> &placed, const char *const &undecodable)
+{
+    for (ReadBatch batch; queue.take(batch);) {
+        placeTasks(batch, tree, path);
+        placed(batch);
+    }
+    reader.join();
+    if (undecodable && (!t_undecodable || undecodable < t_undecodable))
+        t_undecodable = undecodable;
+}
+
 // Everything after the parse: the tree is touched only once the document is known good,
 // and a fault found on the way leaves it with nothing but the top node. A large file's tasks
 // are read (texts decoded, documents listed) on a thread of their own while this one puts them
@@ -507,24 +553,24 @@ private:
 bool buildTree(const pugi::xml_node &tasksElement, ParseArena &arena, size_t fileSize, TaskTree &tree, QString *error)
 {
     std::vector<PlacePath> path {{tree.root(), false}};
+    auto release = [&arena](const ReadBatch &batch) {
+        if (batch.consumedNode)
+            arena.releaseConsumed(batch.consumedNode, batch.consumedText);
+    };
     bool ok = false;
     if (fileSize >= kReadAheadFrom) {
         ReadQueue queue;
         const char *undecodable = nullptr;
         try {
             std::thread reader([&] {
-                ok = readTasks(
-                    tasksElement, [&queue](ReadBatch &batch) { queue.put(batch); }, error);
+                TaskWalk walk([&queue](ReadBatch &batch) { queue.put(batch); }, true);
+                ok = walk.read(tasksElement.first_child(), error);
+                walk.handRest();
                 undecodable = t_undecodable;
                 t_undecodable = nullptr;
                 queue.finish();
             });
-            for (ReadBatch batch; queue.take(batch);)
-                placeTasks(batch, arena, tree, path);
-            reader.join();
-            // Both sides read texts: the first bytes that are no UTF-8 in the file count.
-            if (undecodable && (!t_undecodable || undecodable < t_undecodable))
-                t_undecodable = undecodable;
+            placeFromQueue(queue, tree, path, reader, release, undecodable);
         } catch (const std::system_error &e) {
             qCWarning(lcStorage) << "The tasks are read without a thread of their own:" << e.what();
             tree.clear();
@@ -532,18 +578,204 @@ bool buildTree(const pugi::xml_node &tasksElement, ParseArena &arena, size_t fil
             fileSize = 0;
         }
     }
-    if (fileSize < kReadAheadFrom)
-        ok = readTasks(
-            tasksElement, [&](ReadBatch &batch) { placeTasks(batch, arena, tree, path); }, error);
+    if (fileSize < kReadAheadFrom) {
+        TaskWalk walk(
+            [&](ReadBatch &batch) {
+                placeTasks(batch, tree, path);
+                release(batch);
+            },
+            true);
+        ok = walk.read(tasksElement.first_child(), error);
+        walk.handRest();
+    }
     if (!ok)
         tree.clear();
     return ok;
 }
 
+// From this size on a file is parsed in pieces, each of about this many bytes (tests make both
+// small).
+size_t g_piecesFrom = kReadAheadFrom;
+size_t g_pieceSize = 0; // 0: a sixteenth of the file, within bounds
+
+size_t pieceSizeFor(size_t fileSize)
+{
+    if (g_pieceSize)
+        return g_pieceSize;
+    return std::clamp(fileSize / 16, size_t(256) << 10, size_t(8) << 20);
+}
+
+// One piece of a large file: whole top-level tasks, parsed in place as a fragment of their own
+// into memory of their own, which goes back once its tasks are placed.
+struct Piece {
+    Piece(char *b, size_t n)
+        : bytes(b)
+        , size(n)
+    {
+    }
+    char *bytes;
+    size_t size;
+    std::unique_ptr<ParseArena> arena = std::make_unique<ParseArena>();
+    pugi::xml_node first; // its first node, once parsed
+    // Never destroyed, like the whole document's: its memory is the piece arena's.
+    alignas(pugi::xml_document) unsigned char space[sizeof(pugi::xml_document)];
+};
+
+// Tells the side reading the tasks which pieces are parsed, and keeps the parsing side no more
+// than a few pieces ahead of the placing, so that parsed memory does not pile up.
+class PieceRelay
+{
+public:
+    // On the parsing side: false once the load has stopped.
+    bool roomFor(size_t piece)
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return piece < m_placed + kAhead || m_stopped; });
+        return !m_stopped;
+    }
+    void parsed(bool good)
+    {
+        std::lock_guard lock(m_mutex);
+        m_parsed += good;
+        m_failed = !good;
+        m_changed.notify_all();
+    }
+    // On the reading side: false when the piece did not parse.
+    bool waitParsed(size_t piece)
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return piece < m_parsed || m_failed; });
+        return piece < m_parsed;
+    }
+    void stop()
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopped = true;
+        m_changed.notify_all();
+    }
+    // On the placing side.
+    void placed()
+    {
+        std::lock_guard lock(m_mutex);
+        ++m_placed;
+        m_changed.notify_all();
+    }
+
+private:
+    static constexpr size_t kAhead = 4;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    size_t m_parsed = 0;
+    size_t m_placed = 0;
+    bool m_failed = false;
+    bool m_stopped = false;
+};
+
+// Whether the bytes before the content (declaration and start tag) make a good document with
+// "Tasks" at its top once the end tag is added; parsed from a copy, so the bytes stay as they
+// are for whoever parses them next.
+bool headParses(const char *data, size_t head)
+{
+    ParseArena arena;
+    ArenaScope scope(arena);
+    QByteArray copy(data, qsizetype(head));
+    copy.append("</Tasks>");
+    pugi::xml_document doc;
+    if (!doc.load_buffer(copy.constData(), size_t(copy.size()), kParseOptions, pugi::encoding_utf8))
+        return false;
+    int elements = 0;
+    for (pugi::xml_node n = doc.first_child(); n; n = n.next_sibling())
+        elements += n.type() == pugi::node_element ? 1 : 100; // anything else beside it is out
+    return elements == 1 && std::strcmp(doc.document_element().name(), "Tasks") == 0;
+}
+
+enum class PiecedBuild { Built, NotPieced, Again };
+
+// The build of a large file parsed piece by piece: one thread parses the pieces in turn, one
+// reads the tasks of those parsed, and this one places them, so the three overlap. Any fault
+// (a piece that does not parse, tasks nested too deep) answers Again: the bytes are spent, and
+// a whole parse of the file anew finds and places the fault exactly as it would without
+// pieces. NotPieced when the file is not laid out for cutting; then the bytes are untouched.
+PiecedBuild buildInPieces(ParseArena &dataArena, char *data, size_t size, TaskTree &tree)
+{
+    if (size < g_piecesFrom)
+        return PiecedBuild::NotPieced;
+    size_t head = 0;
+    const std::vector<ByteSpan> spans
+        = taskFilePieces(QByteArrayView(data, qsizetype(size)), pieceSizeFor(size), &head);
+
+    if (spans.size() < 2 || !headParses(data, head))
+        return PiecedBuild::NotPieced;
+
+    std::vector<std::unique_ptr<Piece>> pieces;
+    pieces.reserve(spans.size());
+    for (const ByteSpan &span : spans)
+        pieces.push_back(std::make_unique<Piece>(data + span.begin, span.end - span.begin));
+
+    PieceRelay relay;
+    ReadQueue queue;
+    std::vector<PlacePath> path {{tree.root(), false}};
+    bool ok = true;
+    const char *undecodable = nullptr;
+    std::optional<std::thread> parser;
+    try {
+        parser.emplace([&] {
+            for (size_t k = 0; k < pieces.size() && relay.roomFor(k); ++k) {
+                Piece &piece = *pieces[k];
+                ArenaScope scope(*piece.arena);
+                auto *doc = new (piece.space) pugi::xml_document;
+                const bool good = bool(doc->load_buffer_inplace(
+                    piece.bytes, piece.size, kParseOptions | pugi::parse_fragment, pugi::encoding_utf8));
+                piece.first = doc->first_child();
+                relay.parsed(good);
+                if (!good)
+                    return;
+            }
+        });
+        std::thread reader([&] {
+            TaskWalk walk([&queue](ReadBatch &batch) { queue.put(batch); }, false);
+            for (size_t k = 0; k < pieces.size() && ok; ++k) {
+                ok = relay.waitParsed(k) && walk.read(pieces[k]->first, nullptr);
+                if (ok)
+                    walk.handRest(int(k));
+            }
+            relay.stop();
+            undecodable = t_undecodable;
+            t_undecodable = nullptr;
+            queue.finish();
+        });
+        placeFromQueue(
+            queue, tree, path, reader,
+            [&](const ReadBatch &batch) {
+                if (batch.pieceDone < 0)
+                    return;
+                const Piece &piece = *pieces[size_t(batch.pieceDone)];
+                pieces[size_t(batch.pieceDone)]->arena.reset();
+                dataArena.releaseConsumed(piece.bytes + piece.size, piece.bytes + piece.size);
+                relay.placed();
+            },
+            undecodable);
+    } catch (const std::system_error &e) {
+        qCWarning(lcStorage) << "The file is parsed whole, without threads of its own:" << e.what();
+        relay.stop();
+        ok = false;
+    }
+    if (parser)
+        parser->join();
+    if (ok) {
+        qCDebug(lcStorage) << "The file is parsed in" << pieces.size() << "pieces";
+        return PiecedBuild::Built;
+    }
+    tree.clear();
+    return PiecedBuild::Again;
+}
+
 // The one reader behind the file and the in-memory entry points: data (size bytes, taken
 // from arena) is parsed in place. locate places an offset of the bytes as they came, asked
-// for only when something is wrong there.
-bool loadFromBuffer(ParseArena &arena, char *data, size_t size, const Locate &locate, TaskTree &tree, QString *error)
+// for only when something is wrong there. A large file may be parsed in pieces; when that
+// fails, again is set and the bytes are spent: the caller loads them anew, whole.
+bool loadFromBuffer(ParseArena &arena, char *data, size_t size, const Locate &locate, TaskTree &tree, QString *error,
+                    bool *again = nullptr)
 {
     ArenaScope scope(arena);
     tree.beginBulkLoad();
@@ -552,7 +784,9 @@ bool loadFromBuffer(ParseArena &arena, char *data, size_t size, const Locate &lo
     QString refusal;
     QByteArray utf8; // kept to place a fault in what the parser saw
     Locate where = locate;
-    switch (data ? recodeToUtf8(QByteArrayView(data, qsizetype(size)), &utf8, &refusal) : Recoding::AsIs) {
+    const Recoding encoding
+        = data ? recodeToUtf8(QByteArrayView(data, qsizetype(size)), &utf8, &refusal) : Recoding::AsIs;
+    switch (encoding) {
     case Recoding::Broken:
         break;
     case Recoding::Recoded:
@@ -581,7 +815,13 @@ bool loadFromBuffer(ParseArena &arena, char *data, size_t size, const Locate &lo
     t_undecodable = nullptr;
 
     bool ok = false;
-    {
+    const PiecedBuild pieced
+        = again && data && encoding == Recoding::AsIs ? buildInPieces(arena, data, size, tree) : PiecedBuild::NotPieced;
+    if (pieced == PiecedBuild::Again) {
+        *again = true;
+    } else if (pieced == PiecedBuild::Built) {
+        ok = true;
+    } else {
         // Never destroyed: its memory is all the arena's, going back with it, and its destructor
         // would walk the parser's pages, which the build has handed back already.
         alignas(pugi::xml_document) unsigned char space[sizeof(pugi::xml_document)];
@@ -614,24 +854,23 @@ bool loadFromBuffer(ParseArena &arena, char *data, size_t size, const Locate &lo
                                  .arg(QString::fromUtf8(top.name()));
             } else {
                 ok = buildTree(top, arena, size, tree, error);
-                if (ok && t_undecodable) {
-                    ok = false;
-                    tree.clear();
-                    if (error)
-                        *error = QStringLiteral("в тексте есть байты, которые не читаются как UTF-8")
-                            + where(qsizetype(t_undecodable - data));
-                }
             }
         }
+    }
+    if (ok && t_undecodable) {
+        ok = false;
+        tree.clear();
+        if (error)
+            *error = QStringLiteral("в тексте есть байты, которые не читаются как UTF-8")
+                + where(qsizetype(t_undecodable - data));
     }
     t_undecodable = nullptr;
     tree.endBulkLoad();
     return ok;
 }
 
-} // namespace
-
-LoadResult loadTaskFile(const QString &path, TaskTree &tree)
+// The file read and loaded once; again as for loadFromBuffer, null to parse whole.
+LoadResult loadFile(const QString &path, TaskTree &tree, bool *again)
 {
     LoadResult result;
     auto empty = [&tree] {
@@ -714,7 +953,7 @@ LoadResult loadTaskFile(const QString &path, TaskTree &tree)
                 return QString();
             return positionText(window, linesBefore[size_t(block)], block == 0);
         },
-        tree, &error);
+        tree, &error, again);
     if (ok) {
         result.status = LoadResult::Status::Loaded;
         return result;
@@ -722,7 +961,30 @@ LoadResult loadTaskFile(const QString &path, TaskTree &tree)
     return fail(error);
 }
 
-bool loadTaskFileFromBytes(const QByteArray &bytes, TaskTree &tree, QString *error)
+} // namespace
+
+void setTaskFilePieces(size_t from, size_t pieceSize)
+{
+    g_piecesFrom = from ? from : kReadAheadFrom;
+    g_pieceSize = pieceSize;
+}
+
+LoadResult loadTaskFile(const QString &path, TaskTree &tree)
+{
+    tree.beginBulkLoad(); // a second go stays within the one reset
+    bool again = false;
+    LoadResult result = loadFile(path, tree, &again);
+    if (again) {
+        qCDebug(lcStorage) << "The file does not load in pieces; it is read again and parsed whole:" << path;
+        result = loadFile(path, tree, nullptr);
+    }
+    tree.endBulkLoad();
+    return result;
+}
+
+namespace {
+
+bool loadBytes(const QByteArray &bytes, TaskTree &tree, QString *error, bool *again)
 {
     ParseArena arena;
     char *data = static_cast<char *>(arena.allocate(size_t(std::max<qsizetype>(bytes.size(), 1))));
@@ -733,7 +995,7 @@ bool loadTaskFileFromBytes(const QByteArray &bytes, TaskTree &tree, QString *err
         ? loadFromBuffer(
             arena, data, size_t(bytes.size()),
             [&bytes](qsizetype offset) { return positionText(QByteArrayView(bytes).first(offset), 0, true); }, tree,
-            &why)
+            &why, again)
         : false;
     if (!data) {
         tree.beginBulkLoad();
@@ -743,5 +1005,20 @@ bool loadTaskFileFromBytes(const QByteArray &bytes, TaskTree &tree, QString *err
     }
     if (error)
         *error = ok ? QString() : why;
+    return ok;
+}
+
+} // namespace
+
+bool loadTaskFileFromBytes(const QByteArray &bytes, TaskTree &tree, QString *error)
+{
+    tree.beginBulkLoad(); // a second go stays within the one reset
+    bool again = false;
+    bool ok = loadBytes(bytes, tree, error, &again);
+    if (again) {
+        qCDebug(lcStorage) << "The bytes do not load in pieces; they are parsed whole";
+        ok = loadBytes(bytes, tree, error, nullptr);
+    }
+    tree.endBulkLoad();
     return ok;
 }
