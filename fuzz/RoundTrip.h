@@ -143,6 +143,14 @@ inline QString check(const QByteArray &bytes, bool *loaded = nullptr)
     const bool ok = loadTaskFileFromBytes(bytes, tree, &error);
     if (loaded)
         *loaded = ok;
+    // Cut into tiny pieces, the bytes read the same, or are refused for the same reason.
+    TaskTree pieced;
+    QString piecedError;
+    setTaskFilePieces(1, 64);
+    const bool piecedOk = loadTaskFileFromBytes(bytes, pieced, &piecedError);
+    setTaskFilePieces(0, 0);
+    if (piecedOk != ok || piecedError != error)
+        return QStringLiteral("read in pieces: ") + (piecedOk ? QStringLiteral("loaded") : piecedError);
     if (!ok) {
         if (error.isEmpty())
             return QStringLiteral("a refused file without a reason");
@@ -157,6 +165,8 @@ inline QString check(const QByteArray &bytes, bool *loaded = nullptr)
     const std::vector<NodeRecord> first = snapshot(tree, problem);
     if (!problem.isEmpty())
         return QStringLiteral("after the first read: ") + problem;
+    if (QString d = difference(first, snapshot(pieced, problem)); !d.isEmpty())
+        return QStringLiteral("read in pieces: ") + d;
     const QByteArray written = serializeTaskTree(tree);
 
     // Read back into the same tree, so replacing a full tree is exercised too.

@@ -2,3 +2,4 @@
 #include "storage/StorageLog.h"
 
 Q_LOGGING_CATEGORY(lcStorage, "listra.storage")
+Q_LOGGING_CATEGORY(lcPieces, "listra.storage.pieces", QtInfoMsg)

@@ -5,3 +5,5 @@
 #include <QLoggingCategory>
 
 Q_DECLARE_LOGGING_CATEGORY(lcStorage)
+// How a large file was parsed: in pieces, or whole after they failed (debug, off unless asked).
+Q_DECLARE_LOGGING_CATEGORY(lcPieces)

@@ -124,24 +124,39 @@ qint64 referenceAt(QByteArrayView bytes, qsizetype pos)
     return -1;
 }
 
+// Makes decoder the one for bytes that are not read as UTF-8 as they stand; leaves it empty for
+// those that are.
+void chooseDecoder(QByteArrayView bytes, std::optional<QStringDecoder> &decoder)
+{
+    // Built in place: a moved ICU-backed decoder stops counting the bytes it could not read.
+    if (const auto wide = wideEncoding(bytes)) {
+        decoder.emplace(*wide);
+        return;
+    }
+    const QByteArray encoding = declaredEncoding(bytes);
+    if (encoding.isEmpty() || encoding == "utf-8" || encoding == "utf8" || encoding == "us-ascii" || encoding == "ascii"
+        || encoding.startsWith("utf-16") || encoding.startsWith("utf-32") || encoding.startsWith("ucs"))
+        return;
+    decoder.emplace(encoding.constData());
+    if (!decoder->isValid())
+        decoder.reset();
+}
+
 } // namespace
+
+bool readsAsUtf8(QByteArrayView first)
+{
+    std::optional<QStringDecoder> decoder;
+    chooseDecoder(first, decoder);
+    return !decoder;
+}
 
 Recoding recodeToUtf8(QByteArrayView bytes, QByteArray *utf8, QString *error)
 {
-    // Built in place: a moved ICU-backed decoder stops counting the bytes it could not read.
     std::optional<QStringDecoder> decoder;
-    if (const auto wide = wideEncoding(bytes)) {
-        decoder.emplace(*wide);
-    } else {
-        const QByteArray encoding = declaredEncoding(bytes);
-        if (encoding.isEmpty() || encoding == "utf-8" || encoding == "utf8" || encoding == "us-ascii"
-            || encoding == "ascii" || encoding.startsWith("utf-16") || encoding.startsWith("utf-32")
-            || encoding.startsWith("ucs"))
-            return Recoding::AsIs;
-        decoder.emplace(encoding.constData());
-        if (!decoder->isValid())
-            return Recoding::AsIs;
-    }
+    chooseDecoder(bytes, decoder);
+    if (!decoder)
+        return Recoding::AsIs;
     const QString text = decoder->decode(bytes);
     if (decoder->hasError() || !text.isValidUtf16()) {
         *error = QStringLiteral("байты файла не читаются в его кодировке (%1)").arg(QLatin1String(decoder->name()));

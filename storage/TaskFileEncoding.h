@@ -15,6 +15,8 @@ enum class Recoding { AsIs, Recoded, Broken };
 // turning into replacement characters. AsIs for UTF-8, and for an encoding nobody knows, which
 // is read as UTF-8 like before.
 Recoding recodeToUtf8(QByteArrayView bytes, QByteArray *utf8, QString *error);
+// Whether a file starting with these bytes (a few hundred will do) is read AsIs.
+bool readsAsUtf8(QByteArrayView first);
 
 // The parser writes a referenced code point as it is: "&#0;" would cut a text short, and a
 // surrogate or a number beyond Unicode would become bytes that are no UTF-8. XML allows

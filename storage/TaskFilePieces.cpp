@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -77,8 +78,8 @@ QByteArray firstLevelMark(QByteArrayView bytes, size_t begin, size_t end)
 }
 
 // The first task start tag at or after from and before end that stands where the first
-// level's do, or end.
-size_t nextFirstLevelTask(QByteArrayView bytes, QByteArrayView mark, size_t from, size_t end)
+// level's do; -1 when there is none.
+qsizetype nextFirstLevelTask(QByteArrayView bytes, QByteArrayView mark, size_t from, size_t end)
 {
     const QByteArrayView within = bytes.first(qsizetype(end));
     for (qsizetype at = qsizetype(from); (at = within.indexOf(mark, at)) >= 0; ++at) {
@@ -87,28 +88,36 @@ size_t nextFirstLevelTask(QByteArrayView bytes, QByteArrayView mark, size_t from
             break;
         const char after = bytes[qsizetype(tag + 5)];
         if (isBlank(after) || after == '>' || after == '/')
-            return tag;
+            return qsizetype(tag);
     }
-    return end;
+    return -1;
 }
 
 } // namespace
 
-std::vector<ByteSpan> taskFilePieces(QByteArrayView bytes, size_t pieceSize, size_t *head)
+bool TaskFileCutter::start(QByteArrayView first)
 {
-    std::vector<ByteSpan> pieces;
-    const size_t begin = contentStart(bytes);
-    const size_t end = begin ? contentEnd(bytes) : 0;
-    if (begin == 0 || end < begin || pieceSize == 0)
-        return pieces;
-    const QByteArray mark = firstLevelMark(bytes, begin, end);
-    if (mark.isEmpty())
-        return pieces;
-    *head = begin;
-    for (size_t from = begin; from < end;) {
-        const size_t cut = from + pieceSize < end ? nextFirstLevelTask(bytes, mark, from + pieceSize, end) : end;
-        pieces.push_back({from, cut});
-        from = cut;
+    m_head = contentStart(first);
+    m_mark = m_head ? firstLevelMark(first, m_head, size_t(first.size())) : QByteArray();
+    return !m_mark.isEmpty();
+}
+
+size_t TaskFileCutter::pieceEnd(QByteArrayView read, bool complete, size_t from, size_t size)
+{
+    const size_t end = complete ? contentEnd(read) : size_t(read.size());
+    m_endsContent = false;
+    if (complete && end <= from)
+        return 0;
+    const size_t searchFrom = std::max(from + size, m_searched);
+    if (searchFrom < end) {
+        const qsizetype cut = nextFirstLevelTask(read, m_mark, searchFrom, end);
+        if (cut >= 0) {
+            m_searched = 0;
+            return size_t(cut);
+        }
+        // A mark cut short by the end of what is read is looked for again.
+        m_searched = std::max(searchFrom, end - std::min(end, size_t(m_mark.size())));
     }
-    return pieces;
+    m_endsContent = complete;
+    return complete ? end : 0;
 }

@@ -500,7 +500,9 @@ public:
     void put(ReadBatch &batch)
     {
         std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] { return m_batches.size() < kWaiting; });
+        m_changed.wait(lock, [this] { return m_batches.size() < kWaiting || m_abandoned; });
+        if (m_abandoned)
+            return;
         m_batches.push_back(std::move(batch));
         m_changed.notify_all();
     }
@@ -508,6 +510,14 @@ public:
     {
         std::lock_guard lock(m_mutex);
         m_finished = true;
+        m_changed.notify_all();
+    }
+    // Nobody takes batches any more: those put go nowhere.
+    void abandon()
+    {
+        std::lock_guard lock(m_mutex);
+        m_abandoned = true;
+        m_batches.clear();
         m_changed.notify_all();
     }
     // The next batch, or false once all are taken.
@@ -529,6 +539,7 @@ private:
     std::condition_variable m_changed;
     std::deque<ReadBatch> m_batches;
     bool m_finished = false;
+    bool m_abandoned = false;
 };
 
 // Places batches as the read side hands them on, then has it joined; the first bytes that are
@@ -621,61 +632,13 @@ struct Piece {
     alignas(pugi::xml_document) unsigned char space[sizeof(pugi::xml_document)];
 };
 
-// Tells the side reading the tasks which pieces are parsed, and keeps the parsing side no more
-// than a few pieces ahead of the placing, so that parsed memory does not pile up.
-class PieceRelay
-{
-public:
-    // On the parsing side: false once the load has stopped.
-    bool roomFor(size_t piece)
-    {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [&] { return piece < m_placed + kAhead || m_stopped; });
-        return !m_stopped;
-    }
-    void parsed(bool good)
-    {
-        std::lock_guard lock(m_mutex);
-        m_parsed += good;
-        m_failed = !good;
-        m_changed.notify_all();
-    }
-    // On the reading side: false when the piece did not parse.
-    bool waitParsed(size_t piece)
-    {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [&] { return piece < m_parsed || m_failed; });
-        return piece < m_parsed;
-    }
-    void stop()
-    {
-        std::lock_guard lock(m_mutex);
-        m_stopped = true;
-        m_changed.notify_all();
-    }
-    // On the placing side.
-    void placed()
-    {
-        std::lock_guard lock(m_mutex);
-        ++m_placed;
-        m_changed.notify_all();
-    }
-
-private:
-    static constexpr size_t kAhead = 4;
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    size_t m_parsed = 0;
-    size_t m_placed = 0;
-    bool m_failed = false;
-    bool m_stopped = false;
-};
-
 // Whether the bytes before the content (declaration and start tag) make a good document with
-// "Tasks" at its top once the end tag is added; parsed from a copy, so the bytes stay as they
-// are for whoever parses them next.
+// "Tasks" at its top once the end tag is added, with no reference the parser may not see;
+// parsed from a copy, so the bytes stay as they are for whoever parses them next.
 bool headParses(const char *data, size_t head)
 {
+    if (firstBadReference(QByteArrayView(data, qsizetype(head))) >= 0)
+        return false;
     ParseArena arena;
     ArenaScope scope(arena);
     QByteArray copy(data, qsizetype(head));
@@ -691,101 +654,255 @@ bool headParses(const char *data, size_t head)
 
 enum class PiecedBuild { Built, NotPieced, Again };
 
-// The build of a large file parsed piece by piece: one thread parses the pieces in turn, one
-// reads the tasks of those parsed, and this one places them, so the three overlap. Any fault
-// (a piece that does not parse, tasks nested too deep) answers Again: the bytes are spent, and
-// a whole parse of the file anew finds and places the fault exactly as it would without
-// pieces. NotPieced when the file is not laid out for cutting; then the bytes are untouched.
-PiecedBuild buildInPieces(ParseArena &dataArena, char *data, size_t size, TaskTree &tree)
+// A large file parsed piece by piece while it is still being read: one thread cuts and parses
+// the pieces as their bytes come, one reads the tasks of those parsed, and the loading thread,
+// once it has read the file, places them; so reading, parsing and building overlap. Any fault
+// once a piece is parsed (a piece that does not parse, a reference the parser may not see,
+// tasks nested too deep) answers Again: the bytes are spent, and a whole parse of the file
+// anew finds and places the fault exactly as it would without pieces. Before that, NotPieced
+// leaves the bytes untouched for the whole parse.
+class PiecedLoad
 {
-    if (size < g_piecesFrom)
-        return PiecedBuild::NotPieced;
-    size_t head = 0;
-    const std::vector<ByteSpan> spans
-        = taskFilePieces(QByteArrayView(data, qsizetype(size)), pieceSizeFor(size), &head);
-
-    if (spans.size() < 2 || !headParses(data, head))
-        return PiecedBuild::NotPieced;
-
-    std::vector<std::unique_ptr<Piece>> pieces;
-    pieces.reserve(spans.size());
-    for (const ByteSpan &span : spans)
-        pieces.push_back(std::make_unique<Piece>(data + span.begin, span.end - span.begin));
-
-    PieceRelay relay;
-    ReadQueue queue;
-    std::vector<PlacePath> path {{tree.root(), false}};
-    bool ok = true;
-    const char *undecodable = nullptr;
-    std::optional<std::thread> parser;
-    try {
-        parser.emplace([&] {
-            for (size_t k = 0; k < pieces.size() && relay.roomFor(k); ++k) {
-                Piece &piece = *pieces[k];
-                ArenaScope scope(*piece.arena);
-                auto *doc = new (piece.space) pugi::xml_document;
-                const bool good = bool(doc->load_buffer_inplace(
-                    piece.bytes, piece.size, kParseOptions | pugi::parse_fragment, pugi::encoding_utf8));
-                piece.first = doc->first_child();
-                relay.parsed(good);
-                if (!good)
-                    return;
-            }
-        });
-        std::thread reader([&] {
-            TaskWalk walk([&queue](ReadBatch &batch) { queue.put(batch); }, false);
-            for (size_t k = 0; k < pieces.size() && ok; ++k) {
-                ok = relay.waitParsed(k) && walk.read(pieces[k]->first, nullptr);
-                if (ok)
-                    walk.handRest(int(k));
-            }
-            relay.stop();
-            undecodable = t_undecodable;
-            t_undecodable = nullptr;
-            queue.finish();
-        });
-        placeFromQueue(
-            queue, tree, path, reader,
-            [&](const ReadBatch &batch) {
-                if (batch.pieceDone < 0)
-                    return;
-                const Piece &piece = *pieces[size_t(batch.pieceDone)];
-                pieces[size_t(batch.pieceDone)]->arena.reset();
-                dataArena.releaseConsumed(piece.bytes + piece.size, piece.bytes + piece.size);
-                relay.placed();
-            },
-            undecodable);
-    } catch (const std::system_error &e) {
-        qCWarning(lcStorage) << "The file is parsed whole, without threads of its own:" << e.what();
-        relay.stop();
-        ok = false;
+public:
+    // data is to hold expected bytes, from dataArena; arrived says how far they are read.
+    PiecedLoad(ParseArena &dataArena, char *data, size_t expected)
+        : m_dataArena(dataArena)
+        , m_data(data)
+        , m_pieceSize(pieceSizeFor(expected))
+    {
+        // Never moved once the reading side may look at them: no piece is shorter than
+        // m_pieceSize but the last.
+        m_pieces.reserve(expected / m_pieceSize + 2);
+        try {
+            m_reader.emplace([this] { readPieces(); });
+            m_parser.emplace([this] { parsePieces(); });
+        } catch (const std::system_error &e) {
+            qCWarning(lcStorage) << "The file is parsed whole, without threads of its own:" << e.what();
+            settle(PiecedBuild::NotPieced);
+        }
     }
-    if (parser)
-        parser->join();
-    if (ok) {
-        qCDebug(lcStorage) << "The file is parsed in" << pieces.size() << "pieces";
-        return PiecedBuild::Built;
+    ~PiecedLoad()
+    {
+        settle(PiecedBuild::NotPieced);
+        m_queue.abandon();
+        join();
     }
-    tree.clear();
-    return PiecedBuild::Again;
-}
+    PiecedLoad(const PiecedLoad &) = delete;
+    PiecedLoad &operator=(const PiecedLoad &) = delete;
+
+    // The file's bytes up to size are read, and nothing will change them but the parse.
+    void arrived(size_t size)
+    {
+        std::lock_guard lock(m_mutex);
+        m_arrived = size;
+        m_changed.notify_all();
+    }
+    // All the file is read (size bytes of it): places its tasks into tree as they are read.
+    PiecedBuild build(size_t size, TaskTree &tree)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_arrived = size;
+            m_complete = true;
+            m_changed.notify_all();
+        }
+        std::vector<PlacePath> path {{tree.root(), false}};
+        for (ReadBatch batch; m_queue.take(batch);) {
+            placeTasks(batch, tree, path);
+            if (batch.pieceDone >= 0)
+                handBack(size_t(batch.pieceDone));
+        }
+        join();
+        if (m_undecodable && (!t_undecodable || m_undecodable < t_undecodable))
+            t_undecodable = m_undecodable;
+        std::lock_guard lock(m_mutex);
+        if (m_outcome == PiecedBuild::Built)
+            qCDebug(lcPieces) << "The file is parsed in" << m_pieces.size() << "pieces";
+        else
+            tree.clear();
+        return m_outcome;
+    }
+
+private:
+    // At most this many pieces are parsed ahead of those placed, so parsed memory does not
+    // pile up while the file is read.
+    static constexpr size_t kAhead = 8;
+    // The bytes that must be read before the file's layout is looked at.
+    static constexpr size_t kFirstBytes = 64 * 1024;
+
+    void join()
+    {
+        if (m_parser)
+            m_parser->join();
+        if (m_reader)
+            m_reader->join();
+        m_parser.reset();
+        m_reader.reset();
+    }
+    // The first outcome stands; Built only once every piece is placed.
+    void settle(PiecedBuild outcome)
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_settled) {
+            m_settled = true;
+            m_outcome = outcome;
+        }
+        m_changed.notify_all();
+    }
+
+    // The parsing thread. Waits for at least size bytes (fewer once the file is all read);
+    // false once the load is settled otherwise.
+    bool waitForBytes(size_t size, QByteArrayView *read, bool *complete)
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_arrived >= size || m_complete || m_settled; });
+        *read = QByteArrayView(m_data, qsizetype(m_arrived));
+        *complete = m_complete;
+        return !m_settled;
+    }
+    void parsePieces()
+    {
+        QByteArrayView read;
+        bool complete = false;
+        if (!waitForBytes(kFirstBytes, &read, &complete))
+            return;
+        TaskFileCutter cutter;
+        if (!readsAsUtf8(read) || !cutter.start(read) || !headParses(m_data, cutter.head())) {
+            settle(PiecedBuild::NotPieced);
+            return;
+        }
+        // Until now the bytes are untouched, and a fault leaves them to the whole parse.
+        auto fail = [this] { settle(m_pieces.empty() ? PiecedBuild::NotPieced : PiecedBuild::Again); };
+        for (size_t from = cutter.head();;) {
+            // Cut when the bytes for it are read, and parse when there is room.
+            const size_t end = cutter.pieceEnd(read, complete, from, m_pieceSize);
+            if (end == 0) {
+                if (complete)
+                    return fail();
+                const size_t more = std::max(from + m_pieceSize, size_t(read.size())) + kFirstBytes;
+                if (!waitForBytes(more, &read, &complete))
+                    return;
+                continue;
+            }
+            if (firstBadReference(read.sliced(qsizetype(from), qsizetype(end - from))) >= 0)
+                return fail();
+            {
+                std::unique_lock lock(m_mutex);
+                m_changed.wait(lock, [&] { return m_pieces.size() < m_placed + kAhead || m_settled; });
+                if (m_settled)
+                    return;
+                m_pieces.push_back(std::make_unique<Piece>(m_data + from, end - from));
+            }
+            Piece &piece = *m_pieces.back();
+            ArenaScope scope(*piece.arena);
+            auto *doc = new (piece.space) pugi::xml_document;
+            const bool good = bool(doc->load_buffer_inplace(piece.bytes, piece.size,
+                                                            kParseOptions | pugi::parse_fragment, pugi::encoding_utf8));
+            piece.first = doc->first_child();
+            if (!good) {
+                settle(PiecedBuild::Again);
+                return;
+            }
+            from = end;
+            std::lock_guard lock(m_mutex);
+            ++m_parsed;
+            m_allParsed = cutter.endsContent();
+            m_changed.notify_all();
+            if (m_allParsed)
+                return;
+        }
+    }
+
+    // The reading thread: the tasks of each piece in turn, once parsed.
+    void readPieces()
+    {
+        TaskWalk walk([this](ReadBatch &batch) { m_queue.put(batch); }, false);
+        for (size_t k = 0;; ++k) {
+            {
+                std::unique_lock lock(m_mutex);
+                m_changed.wait(lock, [&] { return k < m_parsed || m_allParsed || m_settled; });
+                if (k >= m_parsed)
+                    break;
+            }
+            if (!walk.read(m_pieces[k]->first, nullptr)) {
+                settle(PiecedBuild::Again);
+                break;
+            }
+            walk.handRest(int(k));
+        }
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_allParsed && !m_settled) {
+                m_settled = true;
+                m_outcome = PiecedBuild::Built;
+            }
+        }
+        m_undecodable = t_undecodable;
+        t_undecodable = nullptr;
+        m_queue.finish();
+    }
+
+    // The placing thread, once a piece's tasks are all placed: its memory goes back.
+    void handBack(size_t k)
+    {
+        Piece *piece;
+        {
+            std::lock_guard lock(m_mutex);
+            piece = m_pieces[k].get();
+        }
+        piece->arena.reset();
+        m_dataArena.releaseConsumed(piece->bytes + piece->size, piece->bytes + piece->size);
+        std::lock_guard lock(m_mutex);
+        ++m_placed;
+        m_changed.notify_all();
+    }
+
+    ParseArena &m_dataArena;
+    char *const m_data;
+    const size_t m_pieceSize;
+    ReadQueue m_queue;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    // Guarded by m_mutex:
+    size_t m_arrived = 0;
+    bool m_complete = false;
+    std::vector<std::unique_ptr<Piece>> m_pieces; // grows on the parsing thread only, never moved
+    size_t m_parsed = 0;
+    bool m_allParsed = false;
+    size_t m_placed = 0;
+    bool m_settled = false;
+    PiecedBuild m_outcome = PiecedBuild::NotPieced;
+    // The reading thread's first bytes that are no UTF-8, taken once it ends.
+    const char *m_undecodable = nullptr;
+    std::optional<std::thread> m_reader;
+    std::optional<std::thread> m_parser;
+};
 
 // The one reader behind the file and the in-memory entry points: data (size bytes, taken
 // from arena) is parsed in place. locate places an offset of the bytes as they came, asked
-// for only when something is wrong there. A large file may be parsed in pieces; when that
-// fails, again is set and the bytes are spent: the caller loads them anew, whole.
+// for only when something is wrong there. With pieced, the bytes were parsed in pieces as they
+// were read; when that fails, again is set and the bytes are spent: the caller loads them
+// anew, whole.
 bool loadFromBuffer(ParseArena &arena, char *data, size_t size, const Locate &locate, TaskTree &tree, QString *error,
-                    bool *again = nullptr)
+                    PiecedLoad *pieced = nullptr, bool *again = nullptr)
 {
     ArenaScope scope(arena);
     tree.beginBulkLoad();
     tree.clear();
+    t_undecodable = nullptr;
+    const PiecedBuild inPieces = pieced ? pieced->build(size, tree) : PiecedBuild::NotPieced;
+    if (inPieces == PiecedBuild::Again) {
+        *again = true;
+        tree.endBulkLoad();
+        return false;
+    }
 
     QString refusal;
     QByteArray utf8; // kept to place a fault in what the parser saw
     Locate where = locate;
-    const Recoding encoding
-        = data ? recodeToUtf8(QByteArrayView(data, qsizetype(size)), &utf8, &refusal) : Recoding::AsIs;
+    const Recoding encoding = data && inPieces == PiecedBuild::NotPieced
+        ? recodeToUtf8(QByteArrayView(data, qsizetype(size)), &utf8, &refusal)
+        : Recoding::AsIs;
     switch (encoding) {
     case Recoding::Broken:
         break;
@@ -799,7 +916,7 @@ bool loadFromBuffer(ParseArena &arena, char *data, size_t size, const Locate &lo
     case Recoding::AsIs:
         break;
     }
-    if (refusal.isEmpty() && data) {
+    if (refusal.isEmpty() && data && inPieces == PiecedBuild::NotPieced) {
         if (const qsizetype bad = firstBadReference(QByteArrayView(data, qsizetype(size))); bad >= 0) {
             const qsizetype end = QByteArrayView(data + bad, qsizetype(size) - bad).indexOf(';');
             refusal = QStringLiteral("ссылка на символ, которого в XML быть не может: «%1»%2")
@@ -812,16 +929,10 @@ bool loadFromBuffer(ParseArena &arena, char *data, size_t size, const Locate &lo
         tree.endBulkLoad();
         return false;
     }
-    t_undecodable = nullptr;
 
-    bool ok = false;
-    const PiecedBuild pieced
-        = again && data && encoding == Recoding::AsIs ? buildInPieces(arena, data, size, tree) : PiecedBuild::NotPieced;
-    if (pieced == PiecedBuild::Again) {
-        *again = true;
-    } else if (pieced == PiecedBuild::Built) {
-        ok = true;
-    } else {
+    bool ok = inPieces == PiecedBuild::Built;
+    if (!ok) {
+        t_undecodable = nullptr;
         // Never destroyed: its memory is all the arena's, going back with it, and its destructor
         // would walk the parser's pages, which the build has handed back already.
         alignas(pugi::xml_document) unsigned char space[sizeof(pugi::xml_document)];
@@ -909,6 +1020,10 @@ LoadResult loadFile(const QString &path, TaskTree &tree, bool *again)
     char *data = static_cast<char *>(arena.allocate(size_t(std::max<qint64>(expected, 1))));
     if (!data)
         return fail(QStringLiteral("не хватает памяти"));
+    // A large file is parsed in pieces as it comes.
+    std::optional<PiecedLoad> pieced;
+    if (again && size_t(expected) >= g_piecesFrom)
+        pieced.emplace(arena, data, size_t(expected));
     // Line breaks before each block, counted while the block is fresh: a parse error is placed by
     // reading one block again instead of the whole file.
     constexpr qint64 kBlock = 64 * 1024;
@@ -934,6 +1049,8 @@ LoadResult loadFile(const QString &path, TaskTree &tree, bool *again)
         }
         hasher.add(data + size, size_t(n));
         size += n;
+        if (pieced)
+            pieced->arrived(size_t(size));
     }
     file.close();
     result.stamp = {size, info.lastModified().toMSecsSinceEpoch(), hasher.finish()};
@@ -953,7 +1070,7 @@ LoadResult loadFile(const QString &path, TaskTree &tree, bool *again)
                 return QString();
             return positionText(window, linesBefore[size_t(block)], block == 0);
         },
-        tree, &error, again);
+        tree, &error, pieced ? &*pieced : nullptr, again);
     if (ok) {
         result.status = LoadResult::Status::Loaded;
         return result;
@@ -975,7 +1092,7 @@ LoadResult loadTaskFile(const QString &path, TaskTree &tree)
     bool again = false;
     LoadResult result = loadFile(path, tree, &again);
     if (again) {
-        qCDebug(lcStorage) << "The file does not load in pieces; it is read again and parsed whole:" << path;
+        qCDebug(lcPieces) << "The file does not load in pieces; it is read again and parsed whole:" << path;
         result = loadFile(path, tree, nullptr);
     }
     tree.endBulkLoad();
@@ -990,12 +1107,15 @@ bool loadBytes(const QByteArray &bytes, TaskTree &tree, QString *error, bool *ag
     char *data = static_cast<char *>(arena.allocate(size_t(std::max<qsizetype>(bytes.size(), 1))));
     if (data)
         std::memcpy(data, bytes.constData(), size_t(bytes.size()));
+    std::optional<PiecedLoad> pieced;
+    if (data && again && size_t(bytes.size()) >= g_piecesFrom)
+        pieced.emplace(arena, data, size_t(bytes.size()));
     QString why;
     const bool ok = data
         ? loadFromBuffer(
             arena, data, size_t(bytes.size()),
             [&bytes](qsizetype offset) { return positionText(QByteArrayView(bytes).first(offset), 0, true); }, tree,
-            &why, again)
+            &why, pieced ? &*pieced : nullptr, again)
         : false;
     if (!data) {
         tree.beginBulkLoad();
@@ -1016,7 +1136,7 @@ bool loadTaskFileFromBytes(const QByteArray &bytes, TaskTree &tree, QString *err
     bool again = false;
     bool ok = loadBytes(bytes, tree, error, &again);
     if (again) {
-        qCDebug(lcStorage) << "The bytes do not load in pieces; they are parsed whole";
+        qCDebug(lcPieces) << "The bytes do not load in pieces; they are parsed whole";
         ok = loadBytes(bytes, tree, error, nullptr);
     }
     tree.endBulkLoad();

@@ -416,6 +416,10 @@ private Q_SLOTS:
             QTest::newRow(name) << bytes << QString::fromLatin1(how);
         };
         row("as written", written, "pieces");
+        const qsizetype content = written.indexOf("<Tasks>") + 7;
+        const QByteArray tasksOnly = written.sliced(content, written.lastIndexOf("</Tasks>") - content);
+        row("large enough to be cut while it is read", edited(content, tasksOnly.size(), tasksOnly.repeated(60)),
+            "pieces");
         row("CR LF and a byte order mark", "\xEF\xBB\xBF" + QByteArray(written).replace("\n", "\r\n"), "pieces");
         row("attributes on the top element", QByteArray(written).replace("<Tasks>", "<Tasks Version=\"2\">"), "pieces");
         row("a comment holding a first-level task", edited(late, 0, "\n  <!--\n  <Task Name=\"нет\"/>\n  -->"), "");
@@ -423,7 +427,7 @@ private Q_SLOTS:
         row("a value holding one", edited(late + 9, 0, "Note=\"a\n  <Task b\" "), "");
         row("a nested task at the first level's place", edited(nested, 5, "\n  "), "");
         row("a wrong end tag late", edited(written.lastIndexOf("</Task>"), 7, "</Tusk>"), "again");
-        row("a bad reference late", edited(late + 15, 0, "&#0;"), "");
+        row("a bad reference late", edited(late + 15, 0, "&#0;"), "again");
         row("an undecodable byte late", edited(late + 15, 0, "\xC7"), "pieces");
         row("tasks too deep late",
             edited(late, 0,
@@ -442,7 +446,7 @@ private Q_SLOTS:
         QVERIFY(writeFile(file, bytes));
         static QStringList pieced;
         pieced.clear();
-        QLoggingCategory::setFilterRules(QStringLiteral("listra.storage.debug=true"));
+        QLoggingCategory::setFilterRules(QStringLiteral("listra.storage.pieces.debug=true"));
         const QtMessageHandler previous
             = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &text) {
                   if (text.contains(QStringLiteral("pieces")))
@@ -459,7 +463,7 @@ private Q_SLOTS:
             return QStringList {dump(fromFile), result.error, QString::number(result.stamp.hash), dump(fromBytes), why};
         };
         const QStringList whole = load(SIZE_MAX, 0);
-        const QStringList inSmallPieces = load(1, 256);
+        const QStringList inSmallPieces = load(1, 4096);
         setTaskFilePieces(0, 0);
         qInstallMessageHandler(previous);
         QLoggingCategory::setFilterRules(QString());
