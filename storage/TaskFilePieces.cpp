@@ -106,7 +106,9 @@ size_t TaskFileCutter::pieceEnd(QByteArrayView read, bool complete, size_t from,
 {
     const size_t end = complete ? contentEnd(read) : size_t(read.size());
     m_endsContent = false;
-    if (complete && end <= from)
+    // The parser reads a piece's last byte in a way of its own; only a blank there reads as it
+    // does inside the whole file. The cuts leave one before every first-level task.
+    if (complete && (end <= from || !isBlank(read[qsizetype(end - 1)])))
         return 0;
     const size_t searchFrom = std::max(from + size, m_searched);
     if (searchFrom < end) {

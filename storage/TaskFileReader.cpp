@@ -637,7 +637,8 @@ struct Piece {
 // parsed from a copy, so the bytes stay as they are for whoever parses them next.
 bool headParses(const char *data, size_t head)
 {
-    if (firstBadReference(QByteArrayView(data, qsizetype(head))) >= 0)
+    const QByteArrayView bytes(data, qsizetype(head));
+    if (bytes.contains('\0') || firstBadReference(bytes) >= 0)
         return false;
     ParseArena arena;
     ArenaScope scope(arena);
@@ -739,7 +740,7 @@ private:
         m_parser.reset();
         m_reader.reset();
     }
-    // The first outcome stands; Built only once every piece is placed.
+    // The first outcome stands; Built only once every piece is read.
     void settle(PiecedBuild outcome)
     {
         std::lock_guard lock(m_mutex);
@@ -784,7 +785,10 @@ private:
                     return;
                 continue;
             }
-            if (firstBadReference(read.sliced(qsizetype(from), qsizetype(end - from))) >= 0)
+            // The parser ends a text at a NUL byte: a piece would drop what follows it, where
+            // the whole parse finds the elements left open.
+            const QByteArrayView bytes = read.sliced(qsizetype(from), qsizetype(end - from));
+            if (bytes.contains('\0') || firstBadReference(bytes) >= 0)
                 return fail();
             {
                 std::unique_lock lock(m_mutex);

@@ -495,8 +495,9 @@ private Q_SLOTS:
             loadedCount += loaded;
         }
         // The corpus is mostly files the reader takes; a change that refuses them all is a fault.
-        // Refused: a broken file, a wrong root and two fuzzer finds whose bytes are no UTF-8.
-        QVERIFY2(loadedCount >= files.size() - 4, qPrintable(QString::number(loadedCount)));
+        // Refused: a broken file, a wrong root, two fuzzer finds whose bytes are no UTF-8, one
+        // with a NUL byte between its tasks and one with a tag left open before the end tag.
+        QVERIFY2(loadedCount >= files.size() - 6, qPrintable(QString::number(loadedCount)));
     }
 
     void failedSaveKeepsTheOldFile()
