@@ -542,8 +542,8 @@ private:
     bool m_abandoned = false;
 };
 
-// Places batches as the read side hands them on, then has it joined; the first bytes that are
-// no UTF-8 in the file count, whichever side read them.
+// Places batches as the read side (a thread, or what joins its threads) hands them on, then
+// has it joined; the first bytes that are no UTF-8 in the file count, whichever side read them.
 template<typename ReadSide>
 void placeFromQueue(ReadQueue &queue, TaskTree &tree, std::vector<PlacePath> &path, ReadSide &reader,
                     const std::function<void(const ReadBatch &)> &placed, const char *const &undecodable)
@@ -708,14 +708,13 @@ public:
             m_changed.notify_all();
         }
         std::vector<PlacePath> path {{tree.root(), false}};
-        for (ReadBatch batch; m_queue.take(batch);) {
-            placeTasks(batch, tree, path);
-            if (batch.pieceDone >= 0)
-                handBack(size_t(batch.pieceDone));
-        }
-        join();
-        if (m_undecodable && (!t_undecodable || m_undecodable < t_undecodable))
-            t_undecodable = m_undecodable;
+        placeFromQueue(
+            m_queue, tree, path, *this,
+            [this](const ReadBatch &batch) {
+                if (batch.pieceDone >= 0)
+                    handBack(size_t(batch.pieceDone));
+            },
+            m_undecodable);
         std::lock_guard lock(m_mutex);
         if (m_outcome == PiecedBuild::Built)
             qCDebug(lcPieces) << "The file is parsed in" << m_pieces.size() << "pieces";
@@ -724,13 +723,7 @@ public:
         return m_outcome;
     }
 
-private:
-    // At most this many pieces are parsed ahead of those placed, so parsed memory does not
-    // pile up while the file is read.
-    static constexpr size_t kAhead = 8;
-    // The bytes that must be read before the file's layout is looked at.
-    static constexpr size_t kFirstBytes = 64 * 1024;
-
+    // Waits for both threads to end.
     void join()
     {
         if (m_parser)
@@ -740,6 +733,13 @@ private:
         m_parser.reset();
         m_reader.reset();
     }
+
+private:
+    // At most this many pieces are parsed ahead of those placed, so parsed memory does not
+    // pile up while the file is read.
+    static constexpr size_t kAhead = 8;
+    // The bytes that must be read before the file's layout is looked at.
+    static constexpr size_t kFirstBytes = 64 * 1024;
     // The first outcome stands; Built only once every piece is read.
     void settle(PiecedBuild outcome)
     {
