@@ -71,8 +71,9 @@ bool needsAnotherLook(QChar c)
     return (u < 0x20 && u != u'\t' && u != u'\n' && u != u'\r') || u >= 0xFFFD;
 }
 
-// The first attribute value of the load under way whose bytes are no UTF-8; such a file is
-// refused rather than read with its text replaced.
+// The earliest in the file of the attribute values read so far, in the load under way, whose
+// bytes are no UTF-8; such a file is refused rather than read with its text replaced. Earliest,
+// not first read: names and documents are read in batches, and on more than one thread.
 thread_local const char *t_undecodable = nullptr;
 
 // Task texts are mostly ASCII and two-byte letters (Cyrillic among them): those are decoded
@@ -207,7 +208,8 @@ QString readText(const char *v)
     if (marks > 0)
         text.prepend(QString(marks, QChar(0xFEFF)));
     if (std::any_of(text.cbegin(), text.cend(), needsAnotherLook)) {
-        if (!t_undecodable && text.contains(QChar::ReplacementCharacter) && !QByteArrayView(value).isValidUtf8())
+        if ((!t_undecodable || value < t_undecodable) && text.contains(QChar::ReplacementCharacter)
+            && !QByteArrayView(value).isValidUtf8())
             t_undecodable = value;
         text.removeIf(xmlCannotHold);
     }
