@@ -634,6 +634,22 @@ struct Piece {
     alignas(pugi::xml_document) unsigned char space[sizeof(pugi::xml_document)];
 };
 
+// Whether a piece parsed on its own reads as it does inside the whole file. The parser ends a
+// text at a NUL byte, so a piece would drop what follows one, where the whole parse finds the
+// elements left open; and a document type declaration, refused inside an element, is taken at
+// the top of a piece.
+bool readsAsInTheWhole(QByteArrayView piece)
+{
+    if (piece.contains('\0'))
+        return false;
+    const char *const begin = piece.data(), *const end = begin + piece.size();
+    for (const char *p = begin; (p = static_cast<const char *>(std::memchr(p, '!', size_t(end - p)))); ++p) {
+        if (p > begin && p[-1] == '<' && p + 1 < end && p[1] == 'D')
+            return false;
+    }
+    return true;
+}
+
 // Whether the bytes before the content (declaration and start tag) make a good document with
 // "Tasks" at its top once the end tag is added, with no reference the parser may not see;
 // parsed from a copy, so the bytes stay as they are for whoever parses them next.
@@ -787,10 +803,8 @@ private:
                     return;
                 continue;
             }
-            // The parser ends a text at a NUL byte: a piece would drop what follows it, where
-            // the whole parse finds the elements left open.
             const QByteArrayView bytes = read.sliced(qsizetype(from), qsizetype(end - from));
-            if (bytes.contains('\0') || firstBadReference(bytes) >= 0)
+            if (!readsAsInTheWhole(bytes) || firstBadReference(bytes) >= 0)
                 return fail();
             {
                 std::unique_lock lock(m_mutex);
