@@ -53,6 +53,22 @@ void fillWithLeftovers(TaskTree &tree)
     tree.setSelected(tree.addChild(tree.addChild(tree.root(), QStringLiteral("остаток")), QStringLiteral("ещё")));
 }
 
+// count tasks, each under one of the earlier ones picked by spread, with every parentEvery-th
+// open to sub-tasks and a document on every documentEvery-th; the last one open to sub-tasks.
+TaskNode *fillWithTasks(TaskTree &tree, int count, size_t spread, int parentEvery, int documentEvery,
+                        const QString &text)
+{
+    std::vector<TaskNode *> parents {tree.root()};
+    for (int i = 0; i < count; ++i) {
+        TaskNode *n = tree.addChild(parents[size_t(i) * spread % parents.size()], text.arg(i), TaskStatus(i % 3));
+        if (i % parentEvery == 0)
+            parents.push_back(n);
+        if (i % documentEvery == 0)
+            tree.setRelatedDocuments(n, {QStringLiteral("/документы/%1.txt").arg(i)});
+    }
+    return parents.back();
+}
+
 QByteArray tasks(const char *inner)
 {
     return QByteArray("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<Tasks>") + inner + "</Tasks>\n";
@@ -130,17 +146,8 @@ private Q_SLOTS:
     void largeFileSavedInPiecesAndReadWhileItsMemoryIsHandedBack()
     {
         TaskTree tree;
-        std::vector<TaskNode *> parents {tree.root()};
-        for (int i = 0; i < 300000; ++i) {
-            TaskNode *n = tree.addChild(parents[size_t(i) * 7919 % parents.size()],
-                                        QStringLiteral("Задача %1 — сверить отчёт").arg(i), TaskStatus(i % 3));
-            if (i % 5 == 0)
-                parents.push_back(n);
-            if (i % 97 == 0)
-                tree.setRelatedDocuments(n, {QStringLiteral("/документы/%1.txt").arg(i)});
-        }
         // A selection far down, the way to it open, as a load leaves it.
-        TaskNode *chosen = parents.back();
+        TaskNode *chosen = fillWithTasks(tree, 300000, 7919, 5, 97, QStringLiteral("Задача %1 — сверить отчёт"));
         tree.setSelected(chosen);
         for (TaskNode *n = chosen->parent(); n != tree.root(); n = n->parent())
             tree.setExpanded(n, true);
@@ -399,16 +406,7 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("how"); // "pieces", "whole", "again" (pieces, then whole) or either
         TaskTree tree;
-        std::vector<TaskNode *> parents {tree.root()};
-        for (int i = 0; i < 400; ++i) {
-            TaskNode *n = tree.addChild(parents[size_t(i) * 31 % parents.size()],
-                                        QStringLiteral("Задача %1\nвторая строка").arg(i), TaskStatus(i % 3));
-            if (i % 3 == 0)
-                parents.push_back(n);
-            if (i % 7 == 0)
-                tree.setRelatedDocuments(n, {QStringLiteral("/документы/%1.txt").arg(i)});
-        }
-        tree.setSelected(parents.back());
+        tree.setSelected(fillWithTasks(tree, 400, 31, 3, 7, QStringLiteral("Задача %1\nвторая строка")));
         const QByteArray written = serializeTaskTree(tree);
         // Near the end, so the pieces before it are parsed by the time it is met.
         const qsizetype late = written.lastIndexOf("\n  <Task ", written.size() - 200);
