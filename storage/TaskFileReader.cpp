@@ -811,7 +811,12 @@ private:
                 m_changed.wait(lock, [&] { return m_pieces.size() < m_placed + kAhead || m_settled; });
                 if (m_settled)
                     return;
-                m_pieces.push_back(std::make_unique<Piece>(m_data + from, end - from));
+                const bool room = m_pieces.size() < m_pieces.capacity(); // always, by the sizes
+                if (room)
+                    m_pieces.push_back(std::make_unique<Piece>(m_data + from, end - from));
+                lock.unlock();
+                if (!room)
+                    return fail();
             }
             Piece &piece = *m_pieces.back();
             ArenaScope scope(*piece.arena);
