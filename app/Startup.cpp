@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "app/Startup.h"
 
+#include "app/DeferredIconStyle.h"
+
 #include "ListraVersion.h"
 #include "app/AppLog.h"
+#include "app/DeferredIconStyle.h"
 #include "components/ResourceIcon.h"
 
 #include "components/AppIdentity.h"
@@ -135,6 +138,9 @@ int Startup::run(const QStringList &arguments)
         ActivationServer::requestActivation(AppIdentity::kGuid, kActivationTimeoutMs);
         return 0;
     }
+
+    // Before any widget: the toolbar reads the style's pictures when it is made.
+    QApplication::setStyle(new DeferredIconStyle(QApplication::style()));
 
     QtPrompts prompts;
     const QString taskFilePath = PrepareTaskFilePath(dataFolder(), prompts);
