@@ -205,6 +205,11 @@ private Q_SLOTS:
                         rightmostInk = qMax(rightmostInk, x);
             QVERIFY(rightmostInk > image.width() / 2 && rightmostInk < image.width() - 2);
         }
+        // A row measured once and renamed longer is measured again.
+        const int reach = h.viewport()->width() + bar->maximum();
+        h.tree().setText(farDown, farDown->text() + QStringLiteral(" И ЕЩЁ НЕМНОГО"));
+        (void)h.viewport()->grab();
+        QTRY_VERIFY(h.viewport()->width() + bar->maximum() > reach);
     }
 
     void linesAndBoxesAreCrispOnEveryStyle_data()

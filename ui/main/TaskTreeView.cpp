@@ -329,6 +329,8 @@ void TaskTreeView::reveal(TaskNode *node)
 void TaskTreeView::applySettings(const AppSettings &settings)
 {
     m_widestRow = 0; // a counter shown or gone changes the rows' widths
+    m_rowWidths[0].clear();
+    m_rowWidths[1].clear();
     if (m_model)
         m_model->settingsChanged();
     setFullRowSelect(settings.FullRowSelect);
@@ -568,11 +570,26 @@ void TaskTreeView::fitColumnToShownRows()
         const QRect r = visualRect(i);
         if (r.top() >= bottom)
             break;
-        m_widestRow = qMax(m_widestRow, r.left() + horizontalOffset() + sizeHintForIndex(i).width());
+        m_widestRow = qMax(m_widestRow, r.left() + horizontalOffset() + rowWidth(i));
     }
     const int width = qMax(m_widestRow, viewport()->width());
     if (columnWidth(0) != width)
         setColumnWidth(0, width);
+}
+
+int TaskTreeView::rowWidth(const QModelIndex &index)
+{
+    // A row's width is set by its text and its paperclip alone; the passes before the first
+    // frame, and every paint after it, would lay out the same texts again.
+    const QString text = index.data(Qt::DisplayRole).toString();
+    QHash<QString, int> &widths = m_rowWidths[index.data(TaskItemModel::HasDocumentsRole).toBool() ? 1 : 0];
+    if (const auto found = widths.constFind(text); found != widths.cend())
+        return found.value();
+    if (widths.size() >= kRowWidthsKept)
+        widths.clear();
+    const int width = sizeHintForIndex(index).width();
+    widths.insert(text, width);
+    return width;
 }
 
 void TaskTreeView::updateGeometries()
@@ -584,8 +601,9 @@ void TaskTreeView::updateGeometries()
     m_fitting = true;
     // Before the first paint the column fits the rows on screen already: widened only by that
     // paint, it would bring the horizontal scroll bar a frame later. After it, each paint
-    // measures the rows it shows, and measuring them here as well would double that.
-    if (!m_painted)
+    // measures the rows it shows, and measuring them here as well would double that. Before
+    // the view is shown its rows are not yet scrolled to the current one: nothing to measure.
+    if (!m_painted && m_showSeen)
         fitColumnToShownRows();
     QTreeView::updateGeometries();
     // A scroll bar that came takes room from the bottom: a current row that was wholly in view
@@ -600,6 +618,15 @@ void TaskTreeView::updateGeometries()
     m_fitting = false;
 }
 
+void TaskTreeView::showEvent(QShowEvent *event)
+{
+    // The view has just scrolled to its current row: these are the rows the first frame shows.
+    QTreeView::showEvent(event);
+    m_showSeen = true;
+    if (!m_painted && m_model)
+        fitColumnToShownRows();
+}
+
 void TaskTreeView::paintEvent(QPaintEvent *event)
 {
     m_painted = true;
@@ -609,8 +636,11 @@ void TaskTreeView::paintEvent(QPaintEvent *event)
 
 void TaskTreeView::changeEvent(QEvent *event)
 {
-    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
         m_widestRow = 0;
+        m_rowWidths[0].clear();
+        m_rowWidths[1].clear();
+    }
     QTreeView::changeEvent(event);
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <QHash>
 #include <QPointer>
 #include <QTreeView>
 
@@ -63,6 +64,7 @@ protected:
     void reset() override;
     QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
                                                          const QEvent *event = nullptr) const override;
+    void showEvent(QShowEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void updateGeometries() override;
     void changeEvent(QEvent *event) override;
@@ -85,6 +87,8 @@ private:
     void forgetNode(TaskNode *node);
     // Widens the column to the widest row shown so far, so that a long text scrolls sideways.
     void fitColumnToShownRows();
+    // The width a row needs, its indentation aside.
+    int rowWidth(const QModelIndex &index);
 
     void applyExpandedBelow(TaskNode *top);
     void showStoredExpanded(const QModelIndex &parent);
@@ -102,7 +106,11 @@ private:
     QPoint m_lastDragPos;
     // Widest row measured since the rows last changed shape; only rows on screen are measured.
     int m_widestRow = 0;
+    // Row widths measured so far, by text, without and with a paperclip.
+    static constexpr qsizetype kRowWidthsKept = 4096;
+    QHash<QString, int> m_rowWidths[2];
     bool m_fitting = false;
     bool m_painted = false;
+    bool m_showSeen = false;
     int m_shownHeight = 0; // the viewport's height at the last layout
 };
