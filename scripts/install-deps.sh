@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build ccache pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-translations-l10n qt6-qpa-plugins
-  libpugixml-dev libgl-dev
+  libpugixml-dev libgl-dev libfontconfig-dev
   # The Debian package of the README: cpack reads the program's libraries with it.
   file
 )

@@ -224,6 +224,7 @@ private Q_SLOTS:
         h.settings.CollapseOnESC = false;
         h.settings.DoneTasksColor = OleColor(0x123456);
         h.settings.SlideDirection = 3;
+        h.tv()->setFont(QFont(QStringLiteral("DejaVu Sans"), 15));
         h.window->resize(600, 450);
         QVERIFY(h.window->close());
         {
@@ -237,6 +238,7 @@ private Q_SLOTS:
         QVERIFY(!next.settings.CollapseOnESC);
         QCOMPARE(next.settings.DoneTasksColor, OleColor(0x123456));
         QCOMPARE(next.window->size(), QSize(600, 450));
+        QCOMPARE(next.tv()->font().pointSize(), 15);
     }
 
     // Started with "/Autorun": hidden in the tray, or with no tray to come back from, minimised.

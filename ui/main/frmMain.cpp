@@ -96,9 +96,6 @@ frmMain::frmMain(Services &services, AppSettings &settings, Options options, QWi
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Listra"));
-    // Where the design family is missing the main window keeps the system's font.
-    if (fontInstalled(kDesignFamily))
-        setFont(designFont(QFont()));
 
     m_model = std::make_unique<TaskItemModel>(m_tree);
     m_model->setSettings(&m_settings);
@@ -193,6 +190,10 @@ void frmMain::Load()
     BuildTaskTree();
     if (m_unloaded)
         return; // ended while a start-up box was open
+    // Only now: the system's font list may still be being read, and nothing before needs it.
+    // Where the design family is missing the main window keeps the system's font.
+    if (fontInstalled(kDesignFamily))
+        setFont(designFont(QFont()));
     RestoreWindowPlacement();
     m_ready = true; // the user's tree is there: a session end saves it from here on
 
