@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "app/Startup.h"
 
-#include "app/DeferredIconStyle.h"
-
 #include "ListraVersion.h"
 #include "app/AppLog.h"
 #include "app/DeferredIconStyle.h"
