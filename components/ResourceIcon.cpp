@@ -76,10 +76,7 @@ public:
     {
     }
 
-    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State) override
-    {
-        return m_picture->pixmap(size, mode);
-    }
+    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State) override { return m_picture->pixmap(size, mode); }
 
     QSize actualSize(const QSize &size, QIcon::Mode mode, QIcon::State state) override
     {
