@@ -1,15 +1,15 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <QByteArrayView>
 #include <QObject>
 #include <QString>
 
-class QLocalServer;
-class QLocalSocket;
+#include <memory>
 
 // The running instance's end of the activation channel: a local socket in the user's runtime
-// folder. A second start connects, asks, and gets the one-byte answer "1" before the running
-// instance starts bringing its window back.
+// folder (a named pipe on Windows). A second start connects, asks, and gets the one-byte answer
+// "1" before the running instance starts bringing its window back.
 class ActivationServer : public QObject
 {
     Q_OBJECT
@@ -29,12 +29,17 @@ public:
     // The same, at a socket path found elsewhere (a start under another runtime folder).
     static bool requestActivationAt(const QString &path, int timeoutMs);
 
+    // What is said on the channel, the same on every system.
+    static constexpr QByteArrayView kRequest {"ACTIVATE\n"};
+    static constexpr QByteArrayView kAnswer {"1"};
+    // A client that says nothing useful in this time is dropped.
+    static constexpr int kIdleClientMs = 5000;
+
 Q_SIGNALS:
     void activationRequested();
 
 private:
-    void handleConnection();
-    void handleRequest(QLocalSocket *socket);
-
-    QLocalServer *m_server = nullptr;
+    // The listening end, in the system's own kind of socket.
+    class Listener;
+    std::unique_ptr<Listener> m_listener;
 };

@@ -9,7 +9,12 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -124,6 +129,52 @@ private Q_SLOTS:
         QDir(QFileInfo(ActivationServer::socketPath(kKey)).path()).removeRecursively();
         qputenv("XDG_RUNTIME_DIR", runtime);
         QVERIFY(reached);
+    }
+
+    // What the channel finds at its place, and what callers say on it.
+    void channelMeetsWhatIsThere()
+    {
+        const QString path = ActivationServer::socketPath(kKey);
+        const QByteArray native = QFile::encodeName(path);
+        sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, native.constData(), size_t(native.size()));
+        const auto rawSocket = [&](bool listening) {
+            const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+            const bool done = listening ? ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0
+                                        : ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+            return done ? fd : (::close(fd), -1);
+        };
+
+        // A socket left behind by an instance that died is taken over.
+        QFile::remove(path);
+        const int dead = rawSocket(true);
+        QVERIFY(dead >= 0);
+        ::close(dead);
+        QVERIFY(QFile::exists(path));
+        {
+            ActivationServer server;
+            QVERIFY(server.listen(kKey));
+            int activations = 0;
+            connect(&server, &ActivationServer::activationRequested, this, [&] { ++activations; });
+            // A caller that says something else is let go, and the channel goes on answering.
+            const int stranger = rawSocket(false);
+            QVERIFY(stranger >= 0 && ::fcntl(stranger, F_SETFL, O_NONBLOCK) == 0);
+            QCOMPARE(::write(stranger, "HELLO\n", 6), ssize_t(6));
+            char byte = 0;
+            QTRY_COMPARE(::read(stranger, &byte, 1), ssize_t(0)); // closed without an answer
+            ::close(stranger);
+            QVERIFY(requestActivation());
+            QCOMPARE(activations, 1);
+        }
+        QVERIFY(!QFile::exists(path)); // gone with its listener
+
+        // Anything else at that place is the user's: left alone, and no channel.
+        QVERIFY(writeFile(path, "not a socket"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("activation channel cannot be opened")));
+        QVERIFY(!ActivationServer().listen(kKey));
+        QCOMPARE(readFile(path), QByteArray("not a socket"));
+        QFile::remove(path);
     }
 };
 
