@@ -151,8 +151,11 @@ def measure(screen, argv, env, settle, limit):
                 if rect is not None:
                     break
                 last = now
-            ready, _, _ = select.select([screen.fd], [], [], 0.05)
-            if (ready or screen.x.XPending(screen.dpy)) and screen.drain():
+            # Events read while a picture was taken wait in Xlib's queue, not on the socket:
+            # select() would not see them and the frame would be noticed a timeout late.
+            if not screen.x.XPending(screen.dpy):
+                select.select([screen.fd], [], [], 0.05)
+            if screen.drain():
                 when = time.monotonic()
                 pictures.append((when - start, screen.picture()))
                 last = when
