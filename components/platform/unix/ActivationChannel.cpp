@@ -267,10 +267,7 @@ ActivationServer::ActivationServer(QObject *parent)
 {
 }
 
-ActivationServer::~ActivationServer()
-{
-    stop();
-}
+ActivationServer::~ActivationServer() = default;
 
 bool ActivationServer::listen(const QString &name)
 {
