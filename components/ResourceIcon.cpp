@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ResourceIcon.h"
 
+#include "components/ComponentsLog.h"
+
 #include <QApplication>
 #include <QHash>
 #include <QIconEngine>
@@ -47,6 +49,8 @@ private:
     {
         if (!m_renderer) {
             m_renderer = std::make_unique<QSvgRenderer>(m_path);
+            if (!m_renderer->isValid())
+                qCWarning(lcComponents) << "A built-in picture cannot be read:" << m_path;
         }
         if (!m_renderer->isValid())
             return {};
