@@ -328,9 +328,7 @@ void TaskTreeView::reveal(TaskNode *node)
 
 void TaskTreeView::applySettings(const AppSettings &settings)
 {
-    m_widestRow = 0; // a counter shown or gone changes the rows' widths
-    m_rowWidths[0].clear();
-    m_rowWidths[1].clear();
+    remeasureRows(); // a counter shown or gone changes the rows' widths
     if (m_model)
         m_model->settingsChanged();
     setFullRowSelect(settings.FullRowSelect);
@@ -577,6 +575,13 @@ void TaskTreeView::fitColumnToShownRows()
         setColumnWidth(0, width);
 }
 
+void TaskTreeView::remeasureRows()
+{
+    m_widestRow = 0;
+    m_rowWidths[0].clear();
+    m_rowWidths[1].clear();
+}
+
 int TaskTreeView::rowWidth(const QModelIndex &index)
 {
     // A row's width is set by its text and its paperclip alone; the passes before the first
@@ -636,11 +641,8 @@ void TaskTreeView::paintEvent(QPaintEvent *event)
 
 void TaskTreeView::changeEvent(QEvent *event)
 {
-    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
-        m_widestRow = 0;
-        m_rowWidths[0].clear();
-        m_rowWidths[1].clear();
-    }
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        remeasureRows();
     QTreeView::changeEvent(event);
 }
 

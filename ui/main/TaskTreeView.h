@@ -89,6 +89,8 @@ private:
     void fitColumnToShownRows();
     // The width a row needs, its indentation aside.
     int rowWidth(const QModelIndex &index);
+    // Every row is measured anew: what sets the widths of the same texts has changed.
+    void remeasureRows();
 
     void applyExpandedBelow(TaskNode *top);
     void showStoredExpanded(const QModelIndex &parent);
